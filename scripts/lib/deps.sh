@@ -1,0 +1,26 @@
+# Installs the Debian packages the project needs, only when one is missing.
+# Sourced by scripts/run, scripts/test and scripts/bench.
+
+VANTREL_BUILD_PACKAGES=(cmake ninja-build g++ clang-14 libclang-rt-14-dev clang-format
+  qt6-base-dev libgl-dev libjpeg62-turbo-dev libgtest-dev googletest libbenchmark-dev)
+VANTREL_TEST_PACKAGES=(ffmpeg xvfb xauth imagemagick valgrind time)
+
+vantrel_missing_packages() {
+  local missing=()
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  echo "${missing[@]}"
+}
+
+vantrel_ensure_packages() {
+  local missing
+  missing=$(vantrel_missing_packages "$@")
+  [ -z "$missing" ] && return 0
+  echo "Installing: $missing"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  # shellcheck disable=SC2086
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
+}

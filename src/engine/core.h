@@ -1,0 +1,103 @@
+// The program-wide state every run shares, and the few operations on it that
+// belong to no single run. One Core lives as long as the program; the window
+// (or a test, or the headless driver) owns it together with its WindowPort.
+#pragma once
+
+#include "file_layer.h"
+#include "stream_boxes.h"
+#include "window_port.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace vantrel {
+
+// Stream slots 1..64 (index 0 unused): video 1,2; audio 17..32; subpicture 33..64.
+// -1 no stream, 1 listed by the playlist, otherwise the first stream code seen.
+class StreamTable {
+public:
+    std::int32_t& operator[](int slot) { return m_slots[static_cast<std::size_t>(slot)]; }
+    std::int32_t operator[](int slot) const { return m_slots[static_cast<std::size_t>(slot)]; }
+    void clear() { m_slots.fill(-1); m_slots[0] = 0; }
+
+private:
+    std::array<std::int32_t, 65> m_slots{};
+};
+
+constexpr std::size_t kPackBufferSize = 32768;
+constexpr int kOutputFileCount = 34;
+// Output file numbers: audio 0..15, subpicture 16..31, video 32 and 33.
+constexpr int audioOutput(int index) { return index; }
+constexpr int subOutput(int index) { return 16 + index; }
+constexpr int videoOutput(int index) { return 32 + index; }
+
+struct Core {
+    explicit Core(WindowPort& window);
+    Core(const Core&) = delete;
+    Core& operator=(const Core&) = delete;
+
+    WindowPort& window;
+    StreamBoxes boxes;
+
+    StreamTable streamTable;
+    std::array<unsigned char, kPackBufferSize> packBuffer{};
+    std::unique_ptr<InputFile> sourceFile;
+    std::array<std::unique_ptr<OutputFile>, kOutputFileCount> outputFiles;
+
+    std::uint8_t stopRequested = 0;
+    std::uint8_t demuxActive = 0;
+    std::array<std::int32_t, 2> videoFrameCount{};
+    std::array<std::uint8_t, 16> audioReported{};
+
+    // Names derived from the chosen files.
+    std::string EVOdir, EVOname, EVObase, XPLdir, XPLname;
+
+    // The playlist reader's attribute tables, entries 1..8 (index 0 unused),
+    // kept for the life of the program.
+    std::array<std::string, 9> videoAttr, audioAttr, subpictureAttr;
+
+    // One run at a time: set while a run handler is active.
+    bool runActive = false;
+};
+
+// Guards a run handler: false when another run is active (the click does nothing).
+class RunScope {
+public:
+    explicit RunScope(Core& core) : m_core(core), m_owner(!core.runActive) {
+        if (m_owner) core.runActive = true;
+    }
+    ~RunScope() {
+        if (m_owner) m_core.runActive = false;
+    }
+    RunScope(const RunScope&) = delete;
+    RunScope& operator=(const RunScope&) = delete;
+    bool acquired() const { return m_owner; }
+
+private:
+    Core& m_core;
+    bool m_owner;
+};
+
+// Every stream box disabled and captioned with its page's reset caption; ticks stay.
+void Resetcbs(Core& core);
+// Demux is enabled exactly when at least one of the 40 boxes is ticked.
+void cbVideoClick(Core& core);
+// Stop request: at once during a scan, after the question during a demux or rebuild.
+void bCancelClick(Core& core);
+
+// Whole mebibytes of a byte count, as the log shows sizes.
+inline std::int64_t wholeMebibytes(std::int64_t bytes) { return bytes / 1048576; }
+
+// "Reading NAME P/S Mbytes, Remaining time: T" style progress text; the remaining
+// time is estimated from the start time t0 and the position.
+std::string progressLine(Core& core, const std::string& verb, const std::string& name, std::int64_t position,
+                         std::int64_t size, double t0);
+
+// The file-name part of a path (after the last "/").
+std::string fileNamePart(const std::string& path);
+// The folder part of a path, with its trailing "/" (empty when there is none).
+std::string folderPart(const std::string& path);
+
+} // namespace vantrel

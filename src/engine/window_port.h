@@ -1,0 +1,71 @@
+// The one door between the core and whatever shows it: the Qt window in the
+// application, an in-memory window in the tests and the headless driver.
+// The core never talks to a toolkit; everything it needs of the window is here.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vantrel {
+
+// Option boxes of the "Options" page.
+enum class Option { Continue, FastCheck, CountFrames };
+
+// Single-line edits whose text the runs read (and source selection writes).
+enum class Field { EVOfile, XPLfile, Workdir, VideoExt, AudioExt, SubExt };
+
+// Buttons whose enabled state the core switches.
+enum class Button { Check, ReadXPL, Demux, Rebuild, Cancel };
+
+// Pages of the page control, by index.
+enum class Page { Status = 0, Video = 1, Audio = 2, Subpicture = 3, XPL = 4, Options = 5 };
+
+class WindowPort {
+public:
+    virtual ~WindowPort() = default;
+
+    // The log (one line per call) and the status bar (panel 0 or 1).
+    virtual void log(const std::string& text) = 0;
+    virtual void slog(const std::string& text, int panel) = 0;
+
+    // Controls the runs read at the moments they need them (the user may change
+    // them while a run lets pending events through).
+    virtual bool optionTicked(Option option) = 0;
+    virtual std::string fieldText(Field field) = 0;
+    virtual void setFieldText(Field field, const std::string& text) = 0;
+
+    virtual void setButtonEnabled(Button button, bool enabled) = 0;
+    virtual void showPage(Page page) = 0;
+
+    // A stream box changed (enabled, tick, caption or tooltip); the window
+    // mirrors the box state kept by the core.
+    virtual void boxChanged(int box) = 0;
+
+    // Let the window system deliver pending events (Cancel arrives here), and
+    // repaint the whole window at once.
+    virtual void processEvents() = 0;
+    virtual void repaint() = 0;
+
+    // Modal Yes/No question, No the default; true for Yes.
+    virtual bool confirm(const std::string& title, const std::string& question) = 0;
+
+    // Local date and time as days since 1899-12-30 00:00, the time of day as fraction.
+    virtual double now() = 0;
+    // The part below one day of a duration in days, in the user's long time format.
+    virtual std::string formatLongTime(double days) = 0;
+
+    // The playlist memo: lines, shown or hidden while it is filled.
+    virtual void memoClear() = 0;
+    virtual void memoAdd(const std::string& line) = 0;
+    virtual void memoSetVisible(bool visible) = 0;
+    virtual std::vector<std::string> memoLines() = 0;
+    // Keep only the lines first..last (inclusive) of the memo.
+    virtual void memoKeep(int first, int last) = 0;
+
+    // The playlist tree: node handles are small integers handed out by the window.
+    virtual void treeClear() = 0;
+    virtual int treeAddRoot(const std::string& text) = 0;
+    virtual int treeAddChild(int parent, const std::string& text) = 0;
+};
+
+} // namespace vantrel
