@@ -14,7 +14,9 @@ void Resetcbs(Core& core) {
     }
 }
 
-void cbVideoClick(Core& core) { core.window.setButtonEnabled(Button::Demux, core.boxes.anyTicked()); }
+void cbVideoClick(Core& core) {
+    core.window.setButtonEnabled(Button::Demux, core.boxes.anyTicked());
+}
 
 void bCancelClick(Core& core) {
     if (!core.demuxActive) {

@@ -20,7 +20,10 @@ class StreamTable {
 public:
     std::int32_t& operator[](int slot) { return m_slots[static_cast<std::size_t>(slot)]; }
     std::int32_t operator[](int slot) const { return m_slots[static_cast<std::size_t>(slot)]; }
-    void clear() { m_slots.fill(-1); m_slots[0] = 0; }
+    void clear() {
+        m_slots.fill(-1);
+        m_slots[0] = 0;
+    }
 
 private:
     std::array<std::int32_t, 65> m_slots{};
@@ -29,9 +32,15 @@ private:
 constexpr std::size_t kPackBufferSize = 32768;
 constexpr int kOutputFileCount = 34;
 // Output file numbers: audio 0..15, subpicture 16..31, video 32 and 33.
-constexpr int audioOutput(int index) { return index; }
-constexpr int subOutput(int index) { return 16 + index; }
-constexpr int videoOutput(int index) { return 32 + index; }
+constexpr int audioOutput(int index) {
+    return index;
+}
+constexpr int subOutput(int index) {
+    return 16 + index;
+}
+constexpr int videoOutput(int index) {
+    return 32 + index;
+}
 
 struct Core {
     explicit Core(WindowPort& window);
@@ -88,7 +97,9 @@ void cbVideoClick(Core& core);
 void bCancelClick(Core& core);
 
 // Whole mebibytes of a byte count, as the log shows sizes.
-inline std::int64_t wholeMebibytes(std::int64_t bytes) { return bytes / 1048576; }
+inline std::int64_t wholeMebibytes(std::int64_t bytes) {
+    return bytes / 1048576;
+}
 
 // "Reading NAME P/S Mbytes, Remaining time: T" style progress text; the remaining
 // time is estimated from the start time t0 and the position.

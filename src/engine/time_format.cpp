@@ -19,7 +19,9 @@ double localNowDays() {
 }
 
 namespace {
-std::string pad2(int v) { return (v < 10 ? "0" : "") + std::to_string(v); }
+std::string pad2(int v) {
+    return (v < 10 ? "0" : "") + std::to_string(v);
+}
 } // namespace
 
 std::string formatTimeOfDay(double days, const std::string& pattern, const std::string& amText,

@@ -41,7 +41,7 @@ EvoBuilder& EvoBuilder::packHeader(std::uint64_t scr) {
     h.push_back(static_cast<std::uint8_t>((((base >> 15) & 0x1F) << 3) | 0x04 | ((base >> 13) & 0x03)));
     h.push_back(static_cast<std::uint8_t>((base >> 5) & 0xFF));
     h.push_back(static_cast<std::uint8_t>(((base & 0x1F) << 3) | 0x04));
-    h.push_back(0x01); // SCR extension + marker
+    h.push_back(0x01);                     // SCR extension + marker
     h.insert(h.end(), {0x01, 0x89, 0xC3}); // mux rate + markers
     h.push_back(0xF8);                     // reserved, no stuffing
     return raw(h);
@@ -51,9 +51,9 @@ EvoBuilder& EvoBuilder::systemHeader(int videoBound, int audioBound, std::uint8_
     Bytes h{0x00, 0x00, 0x01, 0xBB, 0x00, 0x0C};
     h.insert(h.end(), {0x80, 0xC4, 0xE1});                                            // rate bound
     h.push_back(static_cast<std::uint8_t>(((audioBound & 0x3F) << 2) | (flags & 3))); // byte 23 of the pack
-    h.push_back(static_cast<std::uint8_t>(0xE0 | (videoBound & 0x1F)));              // byte 24: locks, marker
-    h.push_back(0x7F);                                                                // packet rate restriction
-    h.insert(h.end(), {0xE0, 0xE0, 0x00, 0xBD, 0xE0, 0x00});                          // stream bounds
+    h.push_back(static_cast<std::uint8_t>(0xE0 | (videoBound & 0x1F))); // byte 24: locks, marker
+    h.push_back(0x7F);                                                  // packet rate restriction
+    h.insert(h.end(), {0xE0, 0xE0, 0x00, 0xBD, 0xE0, 0x00});            // stream bounds
     return raw(h);
 }
 
@@ -87,16 +87,19 @@ EvoBuilder& EvoBuilder::pes(const PesSpec& s) {
     std::size_t length = 3 + data.size() + s.body.size();
     if (length > 0xFFFF) throw std::length_error("PES packet too long");
     std::uint16_t len = s.packetLengthOverride ? *s.packetLengthOverride : static_cast<std::uint16_t>(length);
-    Bytes p{0x00, 0x00, 0x01, s.streamId, static_cast<std::uint8_t>(len >> 8), static_cast<std::uint8_t>(len)};
+    Bytes p{
+        0x00, 0x00, 0x01, s.streamId, static_cast<std::uint8_t>(len >> 8), static_cast<std::uint8_t>(len)};
     p.push_back(0x81); // '10', not scrambled, original
     p.push_back(flags2);
-    p.push_back(s.headerDataLengthOverride ? *s.headerDataLengthOverride : static_cast<std::uint8_t>(data.size()));
+    p.push_back(s.headerDataLengthOverride ? *s.headerDataLengthOverride
+                                           : static_cast<std::uint8_t>(data.size()));
     p.insert(p.end(), data.begin(), data.end());
     p.insert(p.end(), s.body.begin(), s.body.end());
     return raw(p);
 }
 
-EvoBuilder& EvoBuilder::privateStream(std::uint8_t id, const Bytes& payload, std::optional<std::uint64_t> pts) {
+EvoBuilder& EvoBuilder::privateStream(std::uint8_t id, const Bytes& payload,
+                                      std::optional<std::uint64_t> pts) {
     PesSpec s;
     s.streamId = 0xBD;
     s.pts = pts;
@@ -184,7 +187,8 @@ std::vector<Bytes> splitAt(const Bytes& data, const std::vector<std::size_t>& of
     std::size_t from = 0;
     for (std::size_t cut : offsets) {
         if (cut < from || cut > data.size()) throw std::out_of_range("bad split offset");
-        blocks.emplace_back(data.begin() + static_cast<std::ptrdiff_t>(from), data.begin() + static_cast<std::ptrdiff_t>(cut));
+        blocks.emplace_back(data.begin() + static_cast<std::ptrdiff_t>(from),
+                            data.begin() + static_cast<std::ptrdiff_t>(cut));
         from = cut;
     }
     blocks.emplace_back(data.begin() + static_cast<std::ptrdiff_t>(from), data.end());

@@ -18,12 +18,12 @@ Bytes pattern(std::size_t n, std::uint8_t seed = 0);
 
 struct PesSpec {
     std::uint8_t streamId = 0xE0;
-    std::optional<std::uint64_t> pts;             // 33-bit; PTS_DTS_flags 2 (or 3 with dts)
-    std::optional<std::uint64_t> dts;             // needs pts
+    std::optional<std::uint64_t> pts;              // 33-bit; PTS_DTS_flags 2 (or 3 with dts)
+    std::optional<std::uint64_t> dts;              // needs pts
     std::optional<std::uint8_t> streamIdExtension; // PES extension with extension field 2
-    bool pstdBuffer = false;                      // P-STD buffer bytes in the extension
-    int stuffing = 0;                             // extra 0xFF header bytes
-    Bytes body;                                   // everything after the PES header
+    bool pstdBuffer = false;                       // P-STD buffer bytes in the extension
+    int stuffing = 0;                              // extra 0xFF header bytes
+    Bytes body;                                    // everything after the PES header
     // When set, PES_header_data_length is written with this value instead of the real one.
     std::optional<std::uint8_t> headerDataLengthOverride;
     // When set, PES_packet_length is written with this value instead of the real one.
@@ -60,7 +60,8 @@ public:
     EvoBuilder& pack(const PesSpec& spec, std::uint64_t scr = 0);
     EvoBuilder& packPrivate(std::uint8_t subStreamId, const Bytes& payload,
                             std::optional<std::uint64_t> pts = std::nullopt);
-    EvoBuilder& packVc1(std::uint8_t ext, const Bytes& payload, std::optional<std::uint64_t> pts = std::nullopt);
+    EvoBuilder& packVc1(std::uint8_t ext, const Bytes& payload,
+                        std::optional<std::uint64_t> pts = std::nullopt);
     // A pack with the pack header and a system header, padded to 2048.
     EvoBuilder& packSystemHeader(int videoBound, int audioBound, std::uint8_t flags = 0x00);
     // The largest payload that fits into one pack for this packet shape.

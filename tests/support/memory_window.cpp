@@ -46,7 +46,9 @@ double MemoryWindow::now() {
     return t;
 }
 
-std::string MemoryWindow::formatLongTime(double days) { return formatTimeOfDay(days, timeFormat); }
+std::string MemoryWindow::formatLongTime(double days) {
+    return formatTimeOfDay(days, timeFormat);
+}
 
 void MemoryWindow::memoKeep(int first, int last) {
     if (memo.empty()) return;

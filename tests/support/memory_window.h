@@ -16,7 +16,10 @@ class MemoryWindow : public WindowPort {
 public:
     MemoryWindow();
 
-    void log(const std::string& text) override { logLines.push_back(text); if (onLog) onLog(text); }
+    void log(const std::string& text) override {
+        logLines.push_back(text);
+        if (onLog) onLog(text);
+    }
     void slog(const std::string& text, int panel) override;
     bool optionTicked(Option option) override { return options[option]; }
     std::string fieldText(Field field) override { return fields[field]; }
@@ -32,7 +35,10 @@ public:
 
     void memoClear() override { memo.clear(); }
     void memoAdd(const std::string& line) override { memo.push_back(line); }
-    void memoSetVisible(bool visible) override { memoVisible = visible; memoVisibility.push_back(visible); }
+    void memoSetVisible(bool visible) override {
+        memoVisible = visible;
+        memoVisibility.push_back(visible);
+    }
     std::vector<std::string> memoLines() override { return memo; }
     void memoKeep(int first, int last) override;
 

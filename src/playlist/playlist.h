@@ -1,0 +1,10 @@
+// "Read XPL": the playlist reader.
+#pragma once
+
+#include "engine/core.h"
+
+namespace vantrel {
+
+void bReadXPLClick(Core& core);
+
+} // namespace vantrel
