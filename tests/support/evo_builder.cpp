@@ -131,9 +131,7 @@ static std::size_t pesSize(const PesSpec& s) {
 }
 
 std::size_t EvoBuilder::packPayloadRoom(const PesSpec& shape) {
-    PesSpec empty = shape;
-    empty.body.clear();
-    return 2048 - 14 - pesSize(empty);
+    return 2048 - 14 - pesSize(shape);
 }
 
 EvoBuilder& EvoBuilder::pack(const PesSpec& s, std::uint64_t scr) {

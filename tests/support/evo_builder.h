@@ -64,7 +64,8 @@ public:
                         std::optional<std::uint64_t> pts = std::nullopt);
     // A pack with the pack header and a system header, padded to 2048.
     EvoBuilder& packSystemHeader(int videoBound, int audioBound, std::uint8_t flags = 0x00);
-    // The largest payload that fits into one pack for this packet shape.
+    // The bytes left in one pack after the pack header and this packet as it stands
+    // (its header and the body it already has): the payload that still fits.
     static std::size_t packPayloadRoom(const PesSpec& shape);
 
     const Bytes& bytes() const { return m_bytes; }
