@@ -1,12 +1,246 @@
 #include "rebuild.h"
 
-#include "engine/errors.h"
+#include "engine/file_layer.h"
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <utility>
 
 namespace vantrel {
 
-// Placeholder until the rebuild run lands.
-void bRebuildClick(Core&) {
-    throw Error("Rebuild is not available yet");
+namespace {
+
+constexpr std::int64_t kProgressStep = 4194304; // 4 MiB of source between progress points
+
+// Runs its action when the scope is left, on every path.
+template <class F> class ScopeExit {
+public:
+    explicit ScopeExit(F f) : m_f(std::move(f)) {}
+    ~ScopeExit() { m_f(); }
+    ScopeExit(const ScopeExit&) = delete;
+    ScopeExit& operator=(const ScopeExit&) = delete;
+
+private:
+    F m_f;
+};
+
+// The box whose slot (searched from first to last) holds the id, or -1.
+int boxHolding(const Core& core, int firstSlot, int lastSlot, int firstBox, int id) {
+    for (int slot = firstSlot; slot <= lastSlot; ++slot)
+        if (core.streamTable[slot] == id) return firstBox + (slot - firstSlot);
+    return -1;
+}
+
+// Common tail of the three decisions: drop when an unticked box holds the id;
+// otherwise give a kept stream its new id once.
+template <class NewId>
+bool decide(Core& core, RebuildState& state, int box, int id, std::uint8_t& counter, NewId newId) {
+    if (box >= 0 && !core.boxes.ticked(box)) return true;
+    auto& entry = state.IdMap[static_cast<std::size_t>(id & 0xFF)];
+    if (entry == RebuildState::kNoId) {
+        entry = newId(counter);
+        ++counter;
+    }
+    return false;
+}
+
+int tickedCount(const Core& core, int firstBox, int count) {
+    int n = 0;
+    for (int box = firstBox; box < firstBox + count; ++box)
+        if (core.boxes.ticked(box)) ++n;
+    return n;
+}
+
+} // namespace
+
+bool DropVideo(Core& core, RebuildState& state, int id) {
+    int box = boxHolding(core, 1, 2, StreamBoxes::videoBox(0), id);
+    return decide(core, state, box, id, state.VideoCounter, [id](std::uint8_t counter) {
+        if (id == 0x55 || id == 0x56) return static_cast<std::uint8_t>(0x55 + counter);
+        return static_cast<std::uint8_t>((id & 0xFE) | counter);
+    });
+}
+
+bool DropAudio(Core& core, RebuildState& state, int id) {
+    int box = boxHolding(core, 17, 32, StreamBoxes::audioBox(0), id);
+    return decide(core, state, box, id, state.AudioCounter, [id](std::uint8_t counter) {
+        if ((id & 0xF0) == 0xC0) return static_cast<std::uint8_t>(0xC0 | counter);
+        return static_cast<std::uint8_t>((id & 0xF8) | counter);
+    });
+}
+
+bool DropSubpicture(Core& core, RebuildState& state, int id) {
+    int box = boxHolding(core, 33, 48, StreamBoxes::subBox(0), id);
+    return decide(core, state, box, id, state.SubpictureCounter,
+                  [id](std::uint8_t counter) { return static_cast<std::uint8_t>((id & 0xE0) | counter); });
+}
+
+bool rebuildPack(Core& core, RebuildState& state, unsigned char* pack, std::size_t n) {
+    // Only the first packet of the pack is looked at: its stream_id at byte 17,
+    // PES_header_data_length H at byte 22, then the sub-stream id (private
+    // stream 1) at 23 + H or the stream_id_extension (0xFD) at 22 + H. A short
+    // last pack may end before any of these; what lies beyond it is neither
+    // read nor written, and an id that is not there takes part in nothing.
+    const int s = n > 17 ? pack[17] : -1;
+
+    if (s == 0xBB) { // system header: the bounds follow the ticked boxes
+        if (n > 24) {
+            int video = tickedCount(core, StreamBoxes::videoBox(0), 2);
+            pack[24] = static_cast<unsigned char>((pack[24] & 0xE0) + video);
+        }
+        if (n > 23) {
+            int audio = tickedCount(core, StreamBoxes::audioBox(0), 16);
+            pack[23] = static_cast<unsigned char>((pack[23] & 0x03) + 4 * audio);
+        }
+    }
+
+    std::size_t xAt = 0; // offset of the sub-stream id / stream_id_extension, 0 when absent
+    int x = -1;
+    if ((s == 0xBD || s == 0xFD) && n > 22) {
+        std::size_t at = static_cast<std::size_t>(pack[22]) + (s == 0xBD ? 23 : 22);
+        if (at < n) {
+            xAt = at;
+            x = pack[at];
+        }
+    }
+
+    if (n < 4 || pack[0] != 0x00 || pack[1] != 0x00 || pack[2] != 0x01 || pack[3] != 0xBA) return false;
+
+    bool keep = true;
+    if (s == 0xBD) {
+        if (x >= 0xC0 && x <= 0xC8)
+            keep = !DropAudio(core, state, x);
+        else if (x >= 0x88 && x <= 0x8F)
+            keep = !DropAudio(core, state, x);
+        else if (x >= 0x20 && x <= 0x2F)
+            keep = !DropSubpicture(core, state, x);
+    } else if (s == 0xFD) {
+        if (x == 0x55 || x == 0x56) keep = !DropVideo(core, state, x);
+    } else if (s >= 0xE0 && s <= 0xE3) {
+        keep = !DropVideo(core, state, s);
+    } else if (s >= 0xC0 && s <= 0xDF) {
+        keep = !DropAudio(core, state, s);
+    }
+
+    // A sub-stream id or extension id changes only when its stream got a new
+    // one; every other sub-stream (AC-3, LPCM, MLP, later subpictures...) keeps
+    // the id its players know it by.
+    if (xAt != 0) {
+        std::uint8_t mapped = state.IdMap[static_cast<std::size_t>(x)];
+        if (mapped != RebuildState::kNoId) pack[xAt] = mapped;
+    }
+    if ((s >= 0xE0 && s <= 0xE3) || (s >= 0xC0 && s <= 0xDF))
+        pack[17] = state.IdMap[static_cast<std::size_t>(s)];
+
+    return keep;
+}
+
+void Rebuild(Core& core, RebuildState& state) {
+    WindowPort& window = core.window;
+    window.setButtonEnabled(Button::Cancel, true);
+    core.demuxActive = 1;
+    core.stopRequested = 0;
+    const double t0 = window.now();
+
+    InputFile& source = *core.sourceFile;
+    OutputFile& rebuilt = *core.outputFiles[static_cast<std::size_t>(videoOutput(0))];
+    const std::int64_t size = source.size();
+    const std::string name = fileNamePart(source.path());
+
+    // The source is read a block at a time and handed out pack by pack; the
+    // block reads stop only at the end of the file, so the packs, and the
+    // positions after them, are those of reading one pack per read.
+    unsigned char* block = core.packBuffer.data();
+    std::size_t blockBytes = 0;
+    std::size_t next = 0; // offset of the next pack in the block
+    std::int64_t position = source.position();
+    for (;;) {
+        if (next >= blockBytes) {
+            blockBytes = source.read(block, core.packBuffer.size());
+            next = 0;
+        }
+        const std::size_t n = std::min(kRebuildPackSize, blockBytes - next);
+        unsigned char* pack = block + next;
+        next += n;
+        position += static_cast<std::int64_t>(n);
+
+        // An empty source has no progress point: there is no position to estimate from.
+        if (position > 0 && position % kProgressStep == 0) {
+            window.slog(progressLine(core, "Rebuilding ", name, position, size, t0), 1);
+            window.processEvents();
+        }
+
+        if (rebuildPack(core, state, pack, n)) rebuilt.write(pack, n);
+
+        // A read that gets nothing also ends the copy (a source cut short while
+        // it is read would otherwise never reach its size).
+        if (position == size || core.stopRequested || n == 0) break;
+    }
+
+    window.setButtonEnabled(Button::Cancel, false);
+}
+
+void bRebuildClick(Core& core) {
+    RunScope scope(core);
+    if (!scope.acquired()) return;
+    WindowPort& window = core.window;
+
+    window.setButtonEnabled(Button::Rebuild, false);
+    // Enabled again on every way out, after a failure too.
+    ScopeExit enableAgain([&window] { window.setButtonEnabled(Button::Rebuild, true); });
+    window.showPage(Page::Status);
+
+    std::string base = core.EVObase;
+    const std::string workdir = window.fieldText(Field::Workdir);
+    if (!workdir.empty()) base = workdir + (workdir.back() == '/' ? "" : "/") + core.EVObase;
+
+    RebuildState state;
+
+    const std::string sourcePath = window.fieldText(Field::EVOfile);
+    bool firstPart = false;
+    std::string nextPath;
+    if (window.optionTicked(Option::Continue)) {
+        const std::string& evoName = core.EVOname;
+        firstPart = evoName.size() >= 6 && evoName.compare(evoName.size() - 6, 6, "_1.EVO") == 0 &&
+                    sourcePath.size() >= 5;
+        if (firstPart) nextPath = sourcePath.substr(0, sourcePath.size() - 5) + "2.EVO";
+        if (firstPart && fileExists(nextPath)) base += "_2";
+    }
+
+    {
+        auto& rebuilt = core.outputFiles[static_cast<std::size_t>(videoOutput(0))];
+        ScopeExit freeFiles([&core, &rebuilt] {
+            core.sourceFile.reset();
+            rebuilt.reset();
+        });
+
+        window.log("Opening file " + core.EVOname);
+        window.slog("Opening", 0);
+        core.sourceFile = std::make_unique<InputFile>(sourcePath);
+        window.log("File size: " + std::to_string(wholeMebibytes(core.sourceFile->size())) + " Mbytes.");
+
+        const std::string rebuiltName = base + ".rebuilt.EVO";
+        rebuilt = std::make_unique<OutputFile>(rebuiltName);
+        window.log("Creating " + rebuiltName);
+        window.slog("Writing EVO...", 0);
+
+        Rebuild(core, state);
+
+        if (window.optionTicked(Option::Continue) && !core.stopRequested && firstPart &&
+            fileExists(nextPath)) {
+            core.sourceFile.reset();
+            core.sourceFile = std::make_unique<InputFile>(nextPath);
+            window.log("Continue on " + fileNamePart(nextPath));
+            Rebuild(core, state);
+        }
+
+        rebuilt->close(); // a write the buffer still held fails here, not silently
+    }
+
+    window.log("Done.");
+    window.slog("Ready", 0);
+    window.slog("", 1);
 }
 
 } // namespace vantrel
