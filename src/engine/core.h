@@ -62,6 +62,8 @@ struct Core {
 
     // Names derived from the chosen files.
     std::string EVOdir, EVOname, EVObase, XPLdir, XPLname;
+    // The file name the playlist dialog opens with (preset when a disc folder is recognised).
+    std::string xplDialogFileName;
 
     // The playlist reader's attribute tables, entries 1..8 (index 0 unused),
     // kept for the life of the program.

@@ -1,0 +1,61 @@
+#include "engine/pack_loop.h"
+#include "run_files.h"
+#include "runs.h"
+
+namespace vantrel {
+
+namespace {
+
+std::string twoDigits(int n) {
+    return (n < 10 ? "0" : "") + std::to_string(n);
+}
+
+// Kind name of a box's stream followed by the box's own suffix (".0", ".03").
+std::string scanCaption(int box, std::int32_t code) {
+    if (box < StreamBoxes::kFirstAudio) return VideoStreamName(code) + "." + std::to_string(box);
+    if (box < StreamBoxes::kFirstSub)
+        return AudioStreamName(code) + "." + twoDigits(box - StreamBoxes::kFirstAudio);
+    return SubpictureStreamName(code) + "." + twoDigits(box - StreamBoxes::kFirstSub);
+}
+
+// One box per slot of the table: enabled and ticked exactly when the slot holds
+// a stream; a tick that changes runs the boxes' click handler.
+void labelBoxes(Core& core) {
+    for (int box : StreamBoxes::tiedBoxes()) {
+        std::int32_t code = core.streamTable[StreamBoxes::slotOf(box)];
+        bool found = code >= 0;
+        core.boxes.setEnabled(box, found);
+        core.boxes.setTicked(box, found);
+        if (found) core.boxes.setCaption(box, scanCaption(box, code));
+    }
+}
+
+} // namespace
+
+void bCheckClick(Core& core) {
+    RunScope scope(core);
+    if (!scope.acquired()) return;
+    WindowPort& window = core.window;
+
+    window.setButtonEnabled(Button::Check, false);
+    Resetcbs(core);
+    window.showPage(Page::Status);
+    core.videoFrameCount = {0, 0};
+    window.log("Opening file " + core.EVOname);
+    window.slog("Opening", 0);
+    {
+        SourceFileScope source(core);
+        source.open(window.fieldText(Field::EVOfile));
+        window.slog("Reading", 0);
+        logFileSize(core);
+        demux(core, kScanMode);
+    }
+    labelBoxes(core);
+    window.log("Done.");
+    window.slog("Ready", 0);
+    window.slog("", 1);
+    ReportVideoFrames(core);
+    window.setButtonEnabled(Button::Check, true);
+}
+
+} // namespace vantrel
