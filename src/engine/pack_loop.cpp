@@ -1,0 +1,166 @@
+#include "pack_loop.h"
+
+#include "audio_report.h"
+#include "pes_parser.h"
+
+#include <string>
+
+namespace vantrel {
+
+namespace {
+
+constexpr std::int64_t kProgressStep = 4 * 1048576;   // progress line and pending events
+constexpr std::int64_t kRepaintStep = 64 * 1048576;   // whole-window repaint
+constexpr std::int64_t kFastCheckLimit = 300000000;   // a fast scan stops above this position
+constexpr std::int64_t kSystemHeaderPosition = 32768; // the first full block
+
+// The start code the frame counting looks for, by video kind.
+std::uint32_t frameStartCode(VideoKind kind) {
+    switch (kind) {
+    case VideoKind::H264: return 0x00000109; // access unit delimiter
+    case VideoKind::Vc1: return 0x0000010D;  // frame start code
+    default: return 0x00000100;              // picture start code
+    }
+}
+
+// Receives the parser's payload runs: counts frames, reports the first DD+
+// run of each audio index (scan), and appends ticked streams to their output
+// files (demux).
+class RunHandler : public PayloadHandler {
+public:
+    RunHandler(Core& core, PesParser& parser, int mode) : m_core(core), m_parser(parser), m_mode(mode) {}
+
+    void payloadRun(std::size_t offset, std::size_t length) override {
+        const std::uint8_t* run = m_core.packBuffer.data() + offset;
+        switch (m_parser.payloadKind) {
+        case PayloadKind::Video: video(run, length); break;
+        case PayloadKind::Audio: audio(run, length); break;
+        case PayloadKind::MpegAudio: break; // parsed, never written: it has no file of its own
+        case PayloadKind::Subpicture: subpicture(run, length); break;
+        default: break; // consumed only
+        }
+    }
+
+private:
+    // Appends to an output file; a box ticked after the files were created has none.
+    void write(int output, const void* data, std::size_t length) {
+        auto& file = m_core.outputFiles[static_cast<std::size_t>(output)];
+        if (file) file->write(data, length);
+    }
+
+    void video(const std::uint8_t* run, std::size_t length) {
+        const int index = m_parser.videoIndex;
+        const bool countFrames = m_core.window.optionTicked(Option::CountFrames);
+        if (index != 0 && index != 1) return;
+        const bool ticked = m_mode == kDemuxMode && m_core.boxes.ticked(StreamBoxes::videoBox(index));
+        if (countFrames && (m_mode == kScanMode || ticked)) countFrameStarts(run, length, index);
+        if (ticked) write(videoOutput(index), run, length);
+    }
+
+    void countFrameStarts(const std::uint8_t* run, std::size_t length, int index) {
+        const std::uint32_t code = frameStartCode(m_parser.videoKind);
+        std::uint32_t reg = 0;
+        std::uint32_t found = 0;
+        for (std::size_t i = 0; i < length; ++i) {
+            reg = (reg << 8) | run[i];
+            if (reg == code) ++found;
+        }
+        auto& counter = m_core.videoFrameCount[static_cast<std::size_t>(index)];
+        counter = static_cast<std::int32_t>(static_cast<std::uint32_t>(counter) + found);
+    }
+
+    void audio(const std::uint8_t* run, std::size_t length) {
+        const int index = m_parser.audioIndex;
+        if (index < 0 || index > 15) return;
+        if (m_mode == kScanMode) {
+            auto& reported = m_core.audioReported[static_cast<std::size_t>(index)];
+            if (m_parser.audioKind == AudioKind::DDPlus && reported == 0) {
+                reported = 1;
+                audioHeaderReport(m_core.window, run, length, index);
+            }
+            return;
+        }
+        if (m_core.boxes.ticked(StreamBoxes::audioBox(index))) write(audioOutput(index), run, length);
+    }
+
+    void subpicture(const std::uint8_t* run, std::size_t length) {
+        const int index = m_parser.subpictureIndex;
+        if (m_mode != kDemuxMode || index < 0 || index > 15) return;
+        if (!m_core.boxes.ticked(StreamBoxes::subBox(index))) return;
+        // A record header goes ahead of the first run of a packet that carries
+        // its own PTS, never into the middle of a subpicture unit.
+        if (m_parser.firstRunOfPacket && m_parser.ownPtsValid) {
+            const std::uint32_t pts = m_parser.ownPts;
+            const std::uint8_t header[10] = {'S',
+                                             'P',
+                                             static_cast<std::uint8_t>(pts),
+                                             static_cast<std::uint8_t>(pts >> 8),
+                                             static_cast<std::uint8_t>(pts >> 16),
+                                             static_cast<std::uint8_t>(pts >> 24),
+                                             0,
+                                             0,
+                                             0,
+                                             0};
+            write(subOutput(index), header, sizeof header);
+            m_parser.pendingPts = 0;
+        }
+        write(subOutput(index), run, length);
+    }
+
+    Core& m_core;
+    PesParser& m_parser;
+    int m_mode;
+};
+
+void systemHeaderLine(Core& core) {
+    const auto& buf = core.packBuffer;
+    if (buf[16] != 0x01 || buf[17] != 0xBB) return;
+    const int videoBound = buf[24] & 0x1F;
+    const int audioBound = buf[23] >> 2;
+    core.window.log("It contains " + std::to_string(videoBound) + " video stream" +
+                    (videoBound > 1 ? "s" : "") + " and " + std::to_string(audioBound) + " audio stream" +
+                    (audioBound > 1 ? "s." : "."));
+}
+
+} // namespace
+
+void demux(Core& core, int mode) {
+    WindowPort& window = core.window;
+    window.setButtonEnabled(Button::Cancel, true);
+    core.stopRequested = 0;
+    core.demuxActive = mode == kDemuxMode ? 1 : 0;
+
+    PesParser parser(core.streamTable, window);
+    parser.reset();
+    const double t0 = window.now();
+    core.streamTable.clear();
+    core.audioReported.fill(0);
+
+    InputFile& source = *core.sourceFile;
+    const std::int64_t size = source.size();
+    const std::string name = fileNamePart(source.path());
+    const std::string verb = mode == kDemuxMode ? "Demuxing " : "Reading ";
+    RunHandler handler(core, parser, mode);
+
+    while (source.position() < size && core.stopRequested == 0) {
+        const std::size_t n = source.read(core.packBuffer.data(), kPackBufferSize);
+        if (n == 0) break; // the file became shorter than its size said
+        const std::int64_t position = source.position();
+
+        if (position % kProgressStep == 0) {
+            window.slog(progressLine(core, verb, name, position, size, t0), 1);
+            window.processEvents();
+        }
+        if (mode == kScanMode && window.optionTicked(Option::FastCheck) && position > kFastCheckLimit)
+            core.stopRequested = 1;
+        if (position % kRepaintStep == 0) window.repaint();
+        if (mode == kScanMode && position == kSystemHeaderPosition) systemHeaderLine(core);
+
+        parser.parse(core.packBuffer.data(), n, mode, handler);
+    }
+
+    if (core.stopRequested != 0) core.videoFrameCount.fill(0);
+    window.setButtonEnabled(Button::Cancel, false);
+}
+
+} // namespace vantrel

@@ -1,0 +1,90 @@
+// The PES parser: follows an MPEG-2 program stream one byte at a time, with
+// counters instead of buffered headers, records every stream it meets in the
+// stream table, and hands the payload of each packet back as payload runs.
+// Its state survives block boundaries, so headers and payloads may span any
+// number of blocks. Nothing is allocated while parsing.
+#pragma once
+
+#include "core.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vantrel {
+
+// What the current packet carries. None behaves like Discard.
+enum class PayloadKind { Video, Audio, MpegAudio, Subpicture, Discard, SkipPacket, PrivateStream1, None };
+
+// Decides which start code the frame counting looks for.
+enum class VideoKind { Mpeg2, H264, Vc1 };
+
+// Kind of the last recognised private-stream-1 audio sub-stream.
+enum class AudioKind { DD, DDPlus, DtsHd, Lpcm, Mlp };
+
+// Receives the payload runs: offset and length within the block being parsed.
+// While it runs, the parser's fields describe the run's stream.
+class PayloadHandler {
+public:
+    virtual ~PayloadHandler() = default;
+    virtual void payloadRun(std::size_t offset, std::size_t length) = 0;
+};
+
+class PesParser {
+public:
+    PesParser(StreamTable& table, WindowPort& window) : m_table(table), m_window(window) {}
+
+    // Every field back to its initial value (once per pack-loop call).
+    void reset();
+
+    // Examines block[0..n-1]; mode 0 (scan) logs new streams and lets a
+    // subpicture sub-stream id clear pendingPts, mode 1 (demux) does neither.
+    void parse(const std::uint8_t* block, std::size_t n, int mode, PayloadHandler& handler);
+
+    // The parser state, open for the run handler to read (it may clear pendingPts).
+    std::uint32_t window = 0;
+    bool copyActive = false;
+    PayloadKind payloadKind = PayloadKind::None;
+    int lengthPhase = 0;
+    std::int32_t packetLeft = 0;
+    std::int32_t skipLeft = 0;
+    int fixedHeaderLeft = 0;
+    std::uint8_t pesFlags = 0;
+    std::uint8_t headerDataLeft = 0;
+    int ptsLeft = 0;
+    int ptsDtsLeft = 0;
+    int extFlagsLeft = 0;
+    std::uint8_t extFlags = 0;
+    int pstdLeft = 0;
+    int extFieldLeft = 0;
+    int privateHeaderLeft = 0;
+    int lpcmSkipLeft = 0;
+    int mlpSkipLeft = 0;
+    std::uint32_t ptsValue = 0;
+    std::uint32_t pendingPts = 0;
+    std::int32_t videoIndex = -1;
+    std::int32_t audioIndex = -1;
+    std::int32_t subpictureIndex = -1;
+    VideoKind videoKind = VideoKind::Mpeg2;
+    AudioKind audioKind = AudioKind::DD;
+    std::uint8_t lastAudioId = 0;
+
+    // Per packet (since its start code): whether its own PES header announced a
+    // PTS alone (PTS_DTS_flags 2), whether that PTS has been read completely and
+    // its value, and whether no payload run of the packet has been handed over yet.
+    bool packetAnnouncesPts = false;
+    bool ownPtsValid = false;
+    std::uint32_t ownPts = 0;
+    bool firstRunOfPacket = false;
+
+private:
+    void startCode(std::uint8_t streamId, int mode);
+    void endHeader();
+    void extensionId(std::uint8_t b, int mode);
+    void subpictureId(std::uint8_t b, int mode, bool extended);
+    void audioStep(std::uint8_t id, int mode);
+
+    StreamTable& m_table;
+    WindowPort& m_window;
+};
+
+} // namespace vantrel
