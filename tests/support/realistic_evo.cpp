@@ -106,16 +106,16 @@ RealisticEvoStats writeRealisticEvo(const std::string& path, std::uint64_t bytes
             PesSpec shape;
             shape.streamId = 0xBD;
             shape.pts = audioPts;
-            shape.body = privateHeader(0x88);
-            b.packPrivate(0x88, dtsChunk(EvoBuilder::packPayloadRoom(shape), rng), audioPts);
+            shape.body = privateHeader(0x89);
+            b.packPrivate(0x89, dtsChunk(EvoBuilder::packPayloadRoom(shape), rng), audioPts);
         } else if (slot == 30 || slot == 80) {
             PesSpec shape;
             shape.streamId = 0xBD;
             shape.pts = audioPts;
-            shape.body = privateHeader(0xA0);
+            shape.body = privateHeader(0xA2);
             Bytes pcm;
             noise(pcm, EvoBuilder::packPayloadRoom(shape), rng);
-            b.packPrivate(0xA0, pcm, audioPts);
+            b.packPrivate(0xA2, pcm, audioPts);
         } else if (slot == 40 || slot == 90) {
             std::uint8_t id = slot == 40 ? 0x20 : 0x21;
             Bytes sp;
