@@ -1,5 +1,6 @@
 #include "tag_scanner.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace vantrel {
@@ -62,7 +63,8 @@ void TagScanner::finishLine() {
     if (prev == '/') --m_depth;                 // end of an empty element
     if (prev == '?') --m_depth;                 // end of a processing instruction
     if (prev == '-' && prev2 == '-') --m_depth; // end of a comment
-    if (m_depth > 0) m_line.assign(static_cast<std::size_t>(m_depth) * kIndent.size(), ' ');
+    if (m_depth > 0)
+        m_line.assign(static_cast<std::size_t>(std::min(m_depth, kMaxIndentUnits)) * kIndent.size(), ' ');
 }
 
 std::string GetAttr(std::string_view tag, std::string_view name) {

@@ -14,6 +14,10 @@ class TagScanner {
 public:
     // One indentation unit.
     static constexpr std::string_view kIndent = "  ";
+    // Indentation stops growing here: real playlists nest a dozen levels, while a
+    // crafted file of nothing but opening tags would otherwise cost memory that
+    // grows with the square of its length.
+    static constexpr std::int64_t kMaxIndentUnits = 100;
 
     // Back to the start state: outside a tag, depth 0, nothing pending.
     void reset();

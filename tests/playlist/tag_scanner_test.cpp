@@ -71,6 +71,16 @@ TEST(TagScanner, AGreaterThanOutsideATagAddsThePendingIndentation) {
     EXPECT_EQ(scan("a > b"), Lines{""});
 }
 
+TEST(TagScanner, IndentationStopsGrowingAtAHundredLevels) {
+    std::string deep;
+    for (int i = 0; i < 300; ++i) deep += "<a>";
+    const Lines lines = scan(deep);
+    ASSERT_EQ(lines.size(), 300u);
+    EXPECT_EQ(lines[99], std::string(198, ' ') + "<a>");
+    EXPECT_EQ(lines[100], std::string(200, ' ') + "<a>");
+    EXPECT_EQ(lines[299], std::string(200, ' ') + "<a>");
+}
+
 TEST(GetAttr, TakesTheFirstOccurrenceOfTheNameWithoutRegardToCase) {
     const std::string tag = "<Audio track=\"1\" streamNumber=\"2\" description=\"English\"/>";
     EXPECT_EQ(GetAttr(tag, "description"), "English");
