@@ -74,7 +74,7 @@ static Bytes pesHeaderData(const PesSpec& s, std::uint8_t& flags2) {
         if (s.pstdBuffer) ext |= 0x10;
         d.push_back(ext);
         if (s.pstdBuffer) d.insert(d.end(), {0x60, 0x00});
-        d.push_back(0x81); // marker + PES_extension_field_length 1
+        d.push_back(0x81);                 // marker + PES_extension_field_length 1
         d.push_back(*s.streamIdExtension); // stream_id_extension_flag 0, then the 7-bit id
     }
     for (int i = 0; i < s.stuffing; ++i) d.push_back(0xFF);
