@@ -87,16 +87,22 @@ private:
     void sample() {
         if (core == nullptr) return;
         const InputFile* file = core->sourceFile.get();
-        if (file != m_current) {
-            // Another file (or none): the previous one's count is final.
+        // Another file (or none): the previous one's count is final. A file
+        // opened in place of a freed one may get its address; it starts at 0.
+        bool another =
+            file != m_current ||
+            (file != nullptr && (file->position() < m_currentBytes || file->path() != m_currentPath));
+        if (another) {
             m_closedBytes += m_currentBytes;
             m_currentBytes = 0;
             m_current = file;
+            m_currentPath = file != nullptr ? file->path() : std::string();
         }
         if (file != nullptr && file->position() > m_currentBytes) m_currentBytes = file->position();
     }
 
     const InputFile* m_current = nullptr;
+    std::string m_currentPath;
     std::int64_t m_currentBytes = 0;
     std::int64_t m_closedBytes = 0;
 };
