@@ -1,0 +1,35 @@
+// A small HD DVD-shaped disc for trying the program and for the window's
+// tests: HVDVD_TS/FEATURE_1.EVO and FEATURE_2.EVO carrying every stream kind
+// the program knows (VC-1 and MPEG-2 video, DD+, DD, DTS-HD, LPCM and MLP
+// audio, subpicture and extended subpicture), and ADV_OBJ/VPLST000.XPL whose
+// title plays FEATURE_1 and names those streams.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vantrel::test {
+
+struct SampleDisc {
+    std::string root;     // with its trailing "/"
+    std::string feature1; // root + "HVDVD_TS/FEATURE_1.EVO"
+    std::string feature2; // root + "HVDVD_TS/FEATURE_2.EVO"
+    std::string playlist; // root + "ADV_OBJ/VPLST000.XPL"
+};
+
+struct SampleEvoStats {
+    std::uint64_t bytes = 0;
+    int videoFrames[2] = {0, 0}; // frame start codes of video 0 (VC-1) and 1 (MPEG-2)
+};
+
+// One part of the feature: `groups` rounds of one pack per stream (three for
+// the main video), after a system header pack. About 24 KiB per group.
+SampleEvoStats writeSampleEvo(const std::string& path, int groups, std::uint64_t firstPts = 90000);
+
+// The playlist text of the sample disc.
+std::string samplePlaylist();
+
+// Creates root/HVDVD_TS and root/ADV_OBJ (and root itself) and writes the three files.
+SampleDisc writeSampleDisc(const std::string& root, int groupsPerPart = 200);
+
+} // namespace vantrel::test

@@ -1,0 +1,65 @@
+#include "ui_test_util.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QTimer>
+
+namespace vantrel::uitest {
+
+ConfigHome::ConfigHome()
+    : m_old(qgetenv("XDG_CONFIG_HOME")), m_hadOld(qEnvironmentVariableIsSet("XDG_CONFIG_HOME")) {
+    qputenv("XDG_CONFIG_HOME", m_dir.path().toUtf8());
+}
+
+ConfigHome::~ConfigHome() {
+    if (m_hadOld)
+        qputenv("XDG_CONFIG_HOME", m_old);
+    else
+        qunsetenv("XDG_CONFIG_HOME");
+}
+
+std::string ConfigHome::settingsText() const {
+    QFile f(settingsFile());
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return f.readAll().toStdString();
+}
+
+void ConfigHome::writeSettings(const std::string& text) const {
+    QDir().mkpath(m_dir.path() + "/Corvane Software");
+    QFile f(settingsFile());
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) qFatal("cannot write the settings file");
+    f.write(text.data(), static_cast<qint64>(text.size()));
+}
+
+ShownWindow::ShownWindow() : window(std::make_unique<TfMain>()) {
+    window->errorReportHook = [this](const QString& text) { errors.push_back(text); };
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window.get())) qWarning("window not exposed");
+    QCoreApplication::processEvents(); // the first activation
+    QCoreApplication::processEvents();
+}
+
+ShownWindow::~ShownWindow() = default;
+
+void onNextModal(std::function<void(QWidget*)> act) {
+    auto* timer = new QTimer;
+    auto tries = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, act, tries] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal && ++*tries < 500) return;
+        timer->stop();
+        timer->deleteLater();
+        if (modal) act(modal);
+    });
+    timer->start(10);
+}
+
+QStringList logLines(TfMain& w) {
+    auto* memo = w.findChild<QPlainTextEdit*>(QStringLiteral("mMessage"));
+    return memo->toPlainText().split(QLatin1Char('\n'));
+}
+
+} // namespace vantrel::uitest
