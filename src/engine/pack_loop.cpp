@@ -1,6 +1,7 @@
 #include "pack_loop.h"
 
 #include "audio_report.h"
+#include "frame_counter.h"
 #include "pes_parser.h"
 
 #include <string>
@@ -50,21 +51,15 @@ private:
 
     void video(const std::uint8_t* run, std::size_t length) {
         const int index = m_parser.videoIndex;
-        const bool countFrames = m_core.window.optionTicked(Option::CountFrames);
+        const bool counting = m_core.window.optionTicked(Option::CountFrames);
         if (index != 0 && index != 1) return;
         const bool ticked = m_mode == kDemuxMode && m_core.boxes.ticked(StreamBoxes::videoBox(index));
-        if (countFrames && (m_mode == kScanMode || ticked)) countFrameStarts(run, length, index);
+        if (counting && (m_mode == kScanMode || ticked)) countFrames(run, length, index);
         if (ticked) write(videoOutput(index), run, length);
     }
 
-    void countFrameStarts(const std::uint8_t* run, std::size_t length, int index) {
-        const std::uint32_t code = frameStartCode(m_parser.videoKind);
-        std::uint32_t reg = 0;
-        std::uint32_t found = 0;
-        for (std::size_t i = 0; i < length; ++i) {
-            reg = (reg << 8) | run[i];
-            if (reg == code) ++found;
-        }
+    void countFrames(const std::uint8_t* run, std::size_t length, int index) {
+        const std::uint32_t found = countFrameStarts(run, length, frameStartCode(m_parser.videoKind));
         auto& counter = m_core.videoFrameCount[static_cast<std::size_t>(index)];
         counter = static_cast<std::int32_t>(static_cast<std::uint32_t>(counter) + found);
     }
