@@ -104,7 +104,13 @@ TfMain::TfMain(QWidget* parent) : QWidget(parent), m_core(*this) {
     fMain = this;
     setObjectName(QStringLiteral("fMain"));
     setWindowTitle(QString::fromLatin1(kCaption));
-    setFont(QFont(QStringLiteral("Tahoma"), 8));
+    // Tahoma 8 pt where it is installed; elsewhere fontconfig would give the
+    // wider DejaVu Sans, in which captions such as the extensions label do not
+    // fit, so the closest narrow relative comes next.
+    QFont font;
+    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed")});
+    font.setPointSize(8);
+    setFont(font);
     createControls();
     setMinimumSize(kDesignWidth, kDesignHeight);
     resize(kDesignWidth, kDesignHeight);
@@ -229,7 +235,6 @@ void TfMain::createPages() {
         int rows = 8;
         for (int i = 0; i < count; ++i) grid->addWidget(makeBox(first + i, page), i % rows, i / rows);
         grid->setRowStretch(rows, 1);
-        if (count <= rows) grid->setColumnStretch(1, 1);
         m_pageControl->addTab(page, QString::fromLatin1(caption));
     };
     makeBoxPage("tsVideo", "Video", "Check the desired video stream", 0, 8);

@@ -29,6 +29,7 @@ private slots:
     void controlsHaveTheirNamesTextsTooltipsAndStates();
     void pagesAndTheirContents();
     void designPlacesAndResizeBehaviour();
+    void everyCaptionFitsAtTheDesignSize();
     void logoFollowsTheMiddleBeyond433();
     void logoIsDecodedFromOurJpeg();
     void statusBarPanelsFollowTheWidthRule();
@@ -237,6 +238,36 @@ void WindowTest::designPlacesAndResizeBehaviour() {
     w->resize(100, 100); // the minimum holds
     QTest::qWait(10);
     QCOMPARE(w->size(), QSize(362, 346));
+}
+
+void WindowTest::everyCaptionFitsAtTheDesignSize() {
+    ConfigHome home;
+    ShownWindow w;
+    auto* pages = child<QTabWidget>(*w, "PageControl");
+    for (int page = 0; page < pages->count(); ++page) {
+        pages->setCurrentIndex(page);
+        QTest::qWait(10);
+        for (auto* label : pages->widget(page)->findChildren<QLabel*>())
+            QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(label->objectName()));
+        for (auto* box : pages->widget(page)->findChildren<QCheckBox*>()) {
+            // Design and reset captions; the longest scan caption of its page.
+            QFontMetrics fm(box->font());
+            const int indicator = box->sizeHint().width() - fm.horizontalAdvance(box->text());
+            const QString name = box->objectName();
+            const QString longest =
+                name.startsWith(QStringLiteral("cbSub"))     ? QStringLiteral("Ext.Subpicture.15")
+                : name.startsWith(QStringLiteral("cbAudio")) ? QStringLiteral("DTSHD.stream.15")
+                                                             : QStringLiteral("MPEG-2.stream.1");
+            QVERIFY2(box->width() >= indicator + fm.horizontalAdvance(longest),
+                     qPrintable(box->objectName()));
+            QVERIFY2(box->width() >= box->sizeHint().width(), qPrintable(box->objectName()));
+        }
+    }
+    for (auto* button : w->findChildren<QPushButton*>()) {
+        if (!button->isVisibleTo(w.window.get()) || button->parentWidget() != w.window.get()) continue;
+        const int text = QFontMetrics(button->font()).horizontalAdvance(button->text());
+        QVERIFY2(text + 4 <= button->width(), qPrintable(button->objectName()));
+    }
 }
 
 void WindowTest::logoFollowsTheMiddleBeyond433() {
