@@ -130,8 +130,8 @@ std::string samplePlaylist() {
         <Video track="1" mediaAttr="1"/>
       </PrimaryAudioVideoClip>
     </FirstPlayTitle>
-    <Title id="feature" titleNumber="1" displayName="Sample feature" titleDuration="00:00:24:00">
-      <PrimaryAudioVideoClip titleTimeBegin="00:00:00:00" src="file:///dvddisc/HVDVD_TS/FEATURE_1.MAP" titleTimeEnd="00:00:24:00" dataSource="Disc">
+    <Title id="feature" titleNumber="1" displayName="Sample feature" titleDuration="00:00:12:12">
+      <PrimaryAudioVideoClip titleTimeBegin="00:00:00:00" src="file:///dvddisc/HVDVD_TS/FEATURE_1.MAP" titleTimeEnd="00:00:12:12" dataSource="Disc">
         <Video track="1" mediaAttr="1"/>
         <Video track="2" mediaAttr="2"/>
         <Audio track="1" streamNumber="1" mediaAttr="1" description="English"/>
@@ -144,8 +144,8 @@ std::string samplePlaylist() {
       </PrimaryAudioVideoClip>
       <ChapterList>
         <Chapter titleTimeBegin="00:00:00:00" displayName="Opening"/>
-        <Chapter titleTimeBegin="00:00:08:00" displayName="Middle"/>
-        <Chapter titleTimeBegin="00:00:16:00" displayName="Ending"/>
+        <Chapter titleTimeBegin="00:00:04:00" displayName="Middle"/>
+        <Chapter titleTimeBegin="00:00:08:00" displayName="Ending"/>
       </ChapterList>
     </Title>
   </TitleSet>
