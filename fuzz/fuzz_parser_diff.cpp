@@ -282,11 +282,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     static PackLoopHarness h;
     if (::ftruncate(h.source, 0) != 0) std::abort();
     writeAll(h.source, data, n, 0);
-    if ((options & 0x7C) == 0x04 && n > 0) {
+    const bool tiled = (options & 0x7C) == 0x04 && n > 0;
+    if (tiled) {
         const std::size_t second = (std::size_t{4} << 20) - (seed >> 8) % 70000;
         if (::ftruncate(h.source, static_cast<off_t>(second)) != 0) std::abort();
         writeAll(h.source, data, n, second);
     }
-    for (int mode : {kScanMode, kDemuxMode}) comparePackLoops(h, mode, options, seed);
+    if (tiled) {
+        // One mode only: the hole makes these runs the slow ones.
+        comparePackLoops(h, (seed >> 31) != 0 ? kDemuxMode : kScanMode, options, seed);
+    } else {
+        for (int mode : {kScanMode, kDemuxMode}) comparePackLoops(h, mode, options, seed);
+    }
     return 0;
 }

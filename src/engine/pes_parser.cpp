@@ -1,6 +1,7 @@
 #include "pes_parser.h"
 
 #include "pack_loop.h"
+#include "start_code_scan.h"
 
 #include <string>
 
@@ -158,14 +159,65 @@ void PesParser::audioStep(std::uint8_t id, int mode) {
     pendingPts = 0;
 }
 
+namespace {
+
+// Stream ids whose start code starts a packet the parser follows.
+struct RecognisedIds {
+    bool id[256] = {};
+    constexpr RecognisedIds() {
+        for (int v = 0xE0; v <= 0xE3; ++v) id[v] = true;
+        for (int v = 0xC0; v <= 0xCF; ++v) id[v] = true;
+        for (int v : {0xFD, 0xBD, 0xBC, 0xBE, 0xBF}) id[v] = true;
+    }
+};
+constexpr RecognisedIds kRecognised;
+
+bool recognisedStartCode(std::uint32_t window) {
+    return (window & 0xFFFFFF00u) == 0x00000100u && kRecognised.id[window & 0xFF];
+}
+
+// The window after the bytes p[0..k-1] have entered it one by one.
+std::uint32_t shiftIn(std::uint32_t window, const std::uint8_t* p, std::size_t k) {
+    if (k >= 4)
+        return (static_cast<std::uint32_t>(p[k - 4]) << 24) | (static_cast<std::uint32_t>(p[k - 3]) << 16) |
+               (static_cast<std::uint32_t>(p[k - 2]) << 8) | p[k - 1];
+    for (std::size_t i = 0; i < k; ++i) window = (window << 8) | p[i];
+    return window;
+}
+
+} // namespace
+
+std::size_t PesParser::betweenPackets(const std::uint8_t* block, std::size_t o, std::size_t n, int mode) {
+    // Between packets every byte only enters the window, until one completes a
+    // recognised start code. The first three may complete one with bytes that
+    // entered before; after them a start code lies wholly in the block.
+    const std::size_t head = o + 3 < n ? o + 3 : n;
+    for (; o < head; ++o) {
+        window = (window << 8) | block[o];
+        if (recognisedStartCode(window)) {
+            startCode(static_cast<std::uint8_t>(window), mode);
+            return o + 1;
+        }
+    }
+    std::size_t k = o;
+    while ((k = scan::nextAfterPrefix(block, k, n)) < n) {
+        if (kRecognised.id[block[k]]) {
+            window = shiftIn(window, block + k - 3, 4);
+            startCode(block[k], mode);
+            return k + 1;
+        }
+        ++k;
+    }
+    window = shiftIn(window, block + o, n - o);
+    return n;
+}
+
 void PesParser::parse(const std::uint8_t* block, std::size_t n, int mode, PayloadHandler& handler) {
     std::size_t o = 0;
     while (o < n) {
-        const std::uint8_t b = block[o];
-        window = (window << 8) | b;
-
         // 1. Payload: the rest of the packet, as far as this block reaches.
         if (copyActive) {
+            window = (window << 8) | block[o];
             copyActive = false;
             if (packetLeft < 0) continue; // a header ran past its packet: nothing to hand over
             std::size_t r = static_cast<std::size_t>(packetLeft);
@@ -178,25 +230,27 @@ void PesParser::parse(const std::uint8_t* block, std::size_t n, int mode, Payloa
             continue; // an empty run examines this byte once more
         }
 
-        // 2. A packet that is skipped whole.
+        // 2. A packet that is skipped whole: all of it that lies in this block
+        // at once; the window keeps the last four bytes skipped.
         if (skipLeft > 0) {
-            --packetLeft;
-            --skipLeft;
-            ++o;
+            std::size_t k = static_cast<std::size_t>(skipLeft);
+            if (k > n - o) k = n - o;
+            window = shiftIn(window, block + o, k);
+            packetLeft -= static_cast<std::int32_t>(k);
+            skipLeft -= static_cast<std::int32_t>(k);
+            o += k;
             continue;
         }
 
-        // 3. A recognised start code.
-        if ((window & 0xFFFFFF00u) == 0x00000100u) {
-            const std::uint8_t id = static_cast<std::uint8_t>(window);
-            if ((id >= 0xE0 && id <= 0xE3) || id == 0xFD || (id >= 0xC0 && id <= 0xCF) || id == 0xBD ||
-                id == 0xBC || id == 0xBE || id == 0xBF) {
-                startCode(id, mode);
-                ++o;
-                continue;
-            }
-        }
+        const std::uint8_t b = block[o];
+        window = (window << 8) | b;
 
+        // 3. A recognised start code.
+        if (recognisedStartCode(window)) {
+            startCode(b, mode);
+            ++o;
+            continue;
+        }
         // 4, 5. PES_packet_length.
         if (lengthPhase == 2) {
             lengthPhase = 1;
@@ -329,7 +383,13 @@ void PesParser::parse(const std::uint8_t* block, std::size_t n, int mode, Payloa
                 copyActive = true;
             }
         }
-        // 16. Otherwise the byte only entered the window.
+        // 16. Otherwise the byte only entered the window: the parser is
+        // between packets, and the bytes up to the next start code are passed
+        // over in one go.
+        else {
+            o = betweenPackets(block, o + 1, n, mode);
+            continue;
+        }
         ++o;
     }
 }

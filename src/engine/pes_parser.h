@@ -82,6 +82,9 @@ private:
     void extensionId(std::uint8_t b, int mode);
     void subpictureId(std::uint8_t b, int mode, bool extended);
     void audioStep(std::uint8_t id, int mode);
+    // Passes over block[o..n-1] between packets up to and including the byte
+    // that completes the next recognised start code; gives the next offset.
+    std::size_t betweenPackets(const std::uint8_t* block, std::size_t o, std::size_t n, int mode);
 
     StreamTable& m_table;
     WindowPort& m_window;

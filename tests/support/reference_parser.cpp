@@ -163,7 +163,7 @@ void ReferenceParser::audioStep(std::uint8_t id, int mode) {
 // under libFuzzer its loop carries no coverage hooks, which would otherwise
 // cost more than the parsing itself on the multi-megabyte inputs.
 #if defined(__clang__)
-__attribute__((no_sanitize("coverage")))
+__attribute__((no_sanitize("coverage", "address", "undefined")))
 #endif
 void ReferenceParser::parse(const std::uint8_t* block, std::size_t n, int mode, Handler& handler) {
     std::size_t o = 0;
