@@ -11,16 +11,6 @@ using namespace vantrel::test;
 
 namespace {
 
-PesSpec spec(std::uint8_t id, Bytes body, std::optional<std::uint64_t> pts = {},
-             std::optional<std::uint64_t> dts = {}) {
-    PesSpec s;
-    s.streamId = id;
-    s.body = std::move(body);
-    s.pts = pts;
-    s.dts = dts;
-    return s;
-}
-
 Bytes frames(std::uint8_t code, int count) {
     Bytes b;
     for (int i = 0; i < count; ++i) b.insert(b.end(), {0x00, 0x00, 0x01, code, 0x12, 0x34});
@@ -46,12 +36,12 @@ int main(int argc, char** argv) {
 
     EvoBuilder video;
     video.packSystemHeader(2, 3, 0x03);
-    video.pack(spec(0xE0, frames(0x00, 40), 900000));
-    video.pack(spec(0xE1, frames(0x00, 10), 900000, 897000));
-    video.pack(spec(0xE2, frames(0x09, 12), 1));
+    video.pack(pesPacket(0xE0, frames(0x00, 40), 900000));
+    video.pack(pesPacket(0xE1, frames(0x00, 10), 900000, 897000));
+    video.pack(pesPacket(0xE2, frames(0x09, 12), 1));
     video.packVc1(0x55, frames(0x0D, 20), 3003);
     video.packVc1(0x71, pattern(100));
-    PesSpec stuffed = spec(0xE3, frames(0x09, 3));
+    PesSpec stuffed = pesPacket(0xE3, frames(0x09, 3));
     stuffed.stuffing = 7;
     video.pack(stuffed);
     video.writeTo(dir + "/video.evo");
@@ -60,13 +50,13 @@ int main(int argc, char** argv) {
     audio.packSystemHeader(1, 8);
     for (std::uint8_t id : {0x80, 0x88, 0x81, 0xA1, 0xB2, 0xC3, 0x90})
         audio.packPrivate(id, pattern(200, id), 45000);
-    audio.pack(spec(0xC0, pattern(300), 7));
+    audio.pack(pesPacket(0xC0, pattern(300), 7));
     audio.privateStream(0xC0, dolby(0x3F, 0x80, 0x00, 2560)); // E-AC-3, confirmed
     audio.privateStream(0x82, dolby(0x1E, 0x40, 0xE0, 1792)); // AC-3 448 kbit/s
     audio.writeTo(dir + "/audio.evo");
 
     EvoBuilder sub;
-    sub.pack(spec(0xE0, pattern(50), 123456));
+    sub.pack(pesPacket(0xE0, pattern(50), 123456));
     sub.packPrivate(0x22, pattern(100, 1), 0x12345678);
     sub.packPrivate(0x22, pattern(100, 2));
     sub.packPrivate(0x62, pattern(100, 3), 0x100000000ull);
@@ -78,10 +68,10 @@ int main(int argc, char** argv) {
     EvoBuilder cut;
     cut.raw(Bytes(32768 - 40, 0xFF));
     cut.privateStream(0x21, pattern(400, 5), 90000);
-    PesSpec broken = spec(0xE0, pattern(30), 1);
+    PesSpec broken = pesPacket(0xE0, pattern(30), 1);
     broken.packetLengthOverride = 4;
     cut.pes(broken);
-    cut.pes(spec(0xE1, pattern(30)));
+    cut.pes(pesPacket(0xE1, pattern(30)));
     cut.writeTo(dir + "/cut.evo");
     return 0;
 }

@@ -16,16 +16,6 @@ using namespace vantrel::test;
 
 namespace {
 
-PesSpec spec(std::uint8_t id, Bytes body, std::optional<std::uint64_t> pts = {},
-             std::optional<std::uint64_t> dts = {}) {
-    PesSpec s;
-    s.streamId = id;
-    s.body = std::move(body);
-    s.pts = pts;
-    s.dts = dts;
-    return s;
-}
-
 Bytes frames(std::uint8_t code, int count) {
     Bytes b;
     for (int i = 0; i < count; ++i) b.insert(b.end(), {0x00, 0x00, 0x01, code, 0x00, 0x00, 0x01});
@@ -51,13 +41,13 @@ int main(int argc, char** argv) {
 
     EvoBuilder video;
     video.packSystemHeader(2, 3, 0x03);
-    video.pack(spec(0xE0, frames(0x00, 40), 900000));
-    video.pack(spec(0xE1, frames(0x00, 10), 900000, 897000));
-    video.pack(spec(0xE2, frames(0x09, 12), 1));
+    video.pack(pesPacket(0xE0, frames(0x00, 40), 900000));
+    video.pack(pesPacket(0xE1, frames(0x00, 10), 900000, 897000));
+    video.pack(pesPacket(0xE2, frames(0x09, 12), 1));
     video.packVc1(0x55, frames(0x0D, 20), 3003);
     video.packVc1(0x56, frames(0x0D, 2));
     video.packVc1(0x71, pattern(100));
-    PesSpec stuffed = spec(0xE3, frames(0x09, 3), 77);
+    PesSpec stuffed = pesPacket(0xE3, frames(0x09, 3), 77);
     stuffed.stuffing = 7;
     stuffed.streamIdExtension = 0x55;
     stuffed.pstdBuffer = true;
@@ -69,28 +59,28 @@ int main(int argc, char** argv) {
     audio.packSystemHeader(1, 8);
     for (std::uint8_t id : {0x80, 0x88, 0x81, 0xA1, 0xB2, 0xC3, 0x90, 0xA9, 0xB1, 0xB9})
         audio.packPrivate(id, pattern(200, id), 45000);
-    audio.pack(spec(0xC0, pattern(300), 7));
+    audio.pack(pesPacket(0xC0, pattern(300), 7));
     writeSeed(dir + "/audio", 0x03, 7, audio.bytes());
 
     EvoBuilder sub;
-    sub.pack(spec(0xE0, pattern(50), 123456));
+    sub.pack(pesPacket(0xE0, pattern(50), 123456));
     sub.packPrivate(0x22, pattern(100, 1), 0x12345678);
     sub.packPrivate(0x22, pattern(100, 2));
     sub.packPrivate(0x62, pattern(100, 3), 0x100000000ull);
     sub.packPrivate(0x35, pattern(100, 4), 5);
-    sub.pes(spec(0xBD, Bytes{0x23}, 99)); // a header that fills its packet but for the id
+    sub.pes(pesPacket(0xBD, Bytes{0x23}, 99)); // a header that fills its packet but for the id
     sub.padding(100);
     writeSeed(dir + "/sub", 0x80, 0xFFFFFFFF, sub.bytes());
 
     EvoBuilder broken;
-    PesSpec shortPacket = spec(0xE0, pattern(30), 1);
+    PesSpec shortPacket = pesPacket(0xE0, pattern(30), 1);
     shortPacket.packetLengthOverride = 4;
     broken.pes(shortPacket);
-    PesSpec wrapped = spec(0xE1, pattern(30), 2);
+    PesSpec wrapped = pesPacket(0xE1, pattern(30), 2);
     wrapped.headerDataLengthOverride = 2;
     broken.pes(wrapped);
     broken.raw({0x00, 0x00, 0x01, 0xBE, 0x00, 0x03, 0x00, 0x00, 0x01, 0xE0, 0x00, 0x00, 0x01, 0xBB});
-    broken.pes(spec(0xE1, pattern(30)));
+    broken.pes(pesPacket(0xE1, pattern(30)));
     writeSeed(dir + "/broken", 0x87, 3, broken.bytes());
 
     // A slice of a realistic feature.

@@ -14,16 +14,6 @@ using namespace vantrel::test;
 
 namespace {
 
-PesSpec pesSpec(std::uint8_t id, Bytes body, std::optional<std::uint64_t> pts = {},
-                std::optional<std::uint64_t> dts = {}) {
-    PesSpec s;
-    s.streamId = id;
-    s.body = std::move(body);
-    s.pts = pts;
-    s.dts = dts;
-    return s;
-}
-
 struct ParserBench {
     MemoryWindow window;
     StreamTable table;
@@ -42,10 +32,10 @@ struct ParserBench {
 Bytes mixedStream() {
     EvoBuilder b;
     b.packSystemHeader(1, 3);
-    b.pes(pesSpec(0xE0, pattern(300, 1), 900000));
-    b.pes(pesSpec(0xE2, pattern(40, 2), 0x1FFFFFFFFull, 5));
+    b.pes(pesPacket(0xE0, pattern(300, 1), 900000));
+    b.pes(pesPacket(0xE2, pattern(40, 2), 0x1FFFFFFFFull, 5));
     b.vc1(0x55, pattern(70, 3), 1234);
-    PesSpec vc1 = pesSpec(0xFD, pattern(33, 4), 77, 70);
+    PesSpec vc1 = pesPacket(0xFD, pattern(33, 4), 77, 70);
     vc1.streamIdExtension = 0x56;
     vc1.pstdBuffer = true;
     b.pes(vc1);
@@ -58,15 +48,15 @@ Bytes mixedStream() {
     b.raw({0x00, 0x00, 0x01, 0xBA, 0x00, 0x00, 0x01, 0xBB}); // start nothing
     b.privateStream(0x22, pattern(200, 10), 0x12345678);
     b.privateStream(0x65, pattern(30, 11));
-    b.pes(pesSpec(0xC0, pattern(90, 12), 3));
-    PesSpec stuffed = pesSpec(0xE1, pattern(10, 13));
+    b.pes(pesPacket(0xC0, pattern(90, 12), 3));
+    PesSpec stuffed = pesPacket(0xE1, pattern(10, 13));
     stuffed.stuffing = 4;
     b.pes(stuffed);
     // Audio with a PTS and an extension: only video reads the extension after a PTS.
     Bytes body = privateHeader(0x82);
     Bytes tail = pattern(21, 14);
     body.insert(body.end(), tail.begin(), tail.end());
-    PesSpec extended = pesSpec(0xBD, body, 8);
+    PesSpec extended = pesPacket(0xBD, body, 8);
     extended.streamIdExtension = 0x71;
     b.pes(extended);
     return b.bytes();
@@ -243,7 +233,7 @@ TEST(PesParser, DemuxModeRecordsButLogsNothing) {
 TEST(PesParser, HeaderFillingItsPacketGivesAnEmptyRunAndReexaminesTheNextByte) {
     ParserBench bench;
     EvoBuilder b;
-    PesSpec full = pesSpec(0xE1, {});
+    PesSpec full = pesPacket(0xE1, {});
     full.stuffing = 1; // the header ends in 0xFF with PacketLeft 0
     b.pes(full);
     // 00 enters the window twice, so 00 00 01 E0 is seen here.
@@ -261,7 +251,7 @@ TEST(PesParser, PacketLengthShorterThanItsHeaderHandsNothingOver) {
     for (std::uint16_t length : {0, 1, 5, 7}) {
         ParserBench bench;
         EvoBuilder b;
-        PesSpec shortened = pesSpec(0xE0, pattern(20, 1), 1);
+        PesSpec shortened = pesPacket(0xE0, pattern(20, 1), 1);
         shortened.packetLengthOverride = length;
         b.pes(shortened);
         b.privateStream(0x80, pattern(16, 9));
@@ -291,10 +281,10 @@ TEST(PesParser, SkippedPacketsHideWhatLooksLikeStartCodes) {
 TEST(PesParser, OwnPtsBelongsToThePacketThatCarriedIt) {
     ParserBench bench;
     EvoBuilder b;
-    b.pes(pesSpec(0xE0, pattern(8), 4000));
+    b.pes(pesPacket(0xE0, pattern(8), 4000));
     b.privateStream(0x20, pattern(8)); // no PTS of its own
     b.privateStream(0x20, pattern(8), 0x100000000ull);
-    b.pes(pesSpec(0xE0, pattern(8), 6000, 5000));
+    b.pes(pesPacket(0xE0, pattern(8), 6000, 5000));
     b.privateStream(0x20, pattern(8));
     auto runs = bench.feed(b.bytes(), {}, kDemuxMode);
     ASSERT_EQ(runs.size(), 5u);

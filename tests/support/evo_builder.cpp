@@ -11,6 +11,16 @@ Bytes pattern(std::size_t n, std::uint8_t seed) {
     return b;
 }
 
+PesSpec pesPacket(std::uint8_t streamId, Bytes body, std::optional<std::uint64_t> pts,
+                  std::optional<std::uint64_t> dts) {
+    PesSpec s;
+    s.streamId = streamId;
+    s.body = std::move(body);
+    s.pts = pts;
+    s.dts = dts;
+    return s;
+}
+
 Bytes privateHeader(std::uint8_t id) {
     Bytes h{id};
     if ((id & 0xE0) == 0x20 || (id & 0xE0) == 0x60) return h;

@@ -30,6 +30,10 @@ struct PesSpec {
     std::optional<std::uint16_t> packetLengthOverride;
 };
 
+// A PES packet of the given stream with its body and optional time stamps.
+PesSpec pesPacket(std::uint8_t streamId, Bytes body, std::optional<std::uint64_t> pts = std::nullopt,
+                  std::optional<std::uint64_t> dts = std::nullopt);
+
 // The private header that precedes the payload of a private-stream-1 sub-stream:
 // subpicture 0x20-0x3F / 0x60-0x7F: the id alone; audio: id + 3 bytes, plus 3
 // more for LPCM (0xA0-0xA7) or 1 more for MLP (0xB0-0xB7).
