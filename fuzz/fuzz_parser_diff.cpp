@@ -14,6 +14,7 @@
 #include "engine/pack_loop.h"
 #include "engine/pes_parser.h"
 #include "support/memory_window.h"
+#include "support/realistic_evo.h"
 #include "support/reference_parser.h"
 
 #include <array>
@@ -32,16 +33,7 @@ namespace {
 
 using namespace vantrel;
 using vantrel::test::ReferenceParser;
-
-struct Rng {
-    std::uint32_t s;
-    std::uint32_t next() {
-        s ^= s << 13;
-        s ^= s >> 17;
-        s ^= s << 5;
-        return s;
-    }
-};
+using vantrel::test::Rng;
 
 [[noreturn]] void mismatch(const char* what) {
     std::fprintf(stderr, "engine and reference differ: %s\n", what);

@@ -11,16 +11,6 @@ namespace vantrel::test {
 
 namespace {
 
-struct Rng {
-    std::uint32_t s;
-    std::uint32_t next() {
-        s ^= s << 13;
-        s ^= s >> 17;
-        s ^= s << 5;
-        return s;
-    }
-};
-
 // Fills with noise that never forms 00 00 01 (keeps start codes where we put them).
 void noise(Bytes& out, std::size_t n, Rng& rng) {
     for (std::size_t i = 0; i < n; ++i) {

@@ -9,6 +9,17 @@
 
 namespace vantrel::test {
 
+// A small deterministic xorshift generator for generated payloads and cut points.
+struct Rng {
+    std::uint32_t s;
+    std::uint32_t next() {
+        s ^= s << 13;
+        s ^= s >> 17;
+        s ^= s << 5;
+        return s;
+    }
+};
+
 struct RealisticEvoStats {
     std::uint64_t bytes = 0;
     std::uint64_t packs = 0;
