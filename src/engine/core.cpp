@@ -38,6 +38,36 @@ std::string progressLine(Core& core, const std::string& verb, const std::string&
     return line + core.window.formatLongTime(static_cast<double>(remaining));
 }
 
+void logFileSize(Core& core) {
+    core.window.log("File size: " + std::to_string(wholeMebibytes(core.sourceFile->size())) + " Mbytes.");
+}
+
+std::string outputBase(Core& core) {
+    std::string folder = core.window.fieldText(Field::Workdir);
+    if (folder.empty()) return core.EVObase;
+    if (folder.back() != '/') folder += '/';
+    return folder + core.EVObase;
+}
+
+bool Continuation::secondPartAtStart() const {
+    return firstPart && fileExists(nextPartPath);
+}
+
+bool Continuation::goOn(Core& core) const {
+    return core.window.optionTicked(Option::Continue) && core.stopRequested == 0 && firstPart &&
+           fileExists(nextPartPath);
+}
+
+Continuation decideContinuation(Core& core, const std::string& sourcePath) {
+    Continuation c;
+    if (!core.window.optionTicked(Option::Continue)) return c;
+    const std::string& name = core.EVOname;
+    c.firstPart = name.size() >= 6 && name.compare(name.size() - 6, 6, "_1.EVO") == 0;
+    c.nextPartPath =
+        (sourcePath.size() > 5 ? sourcePath.substr(0, sourcePath.size() - 5) : std::string()) + "2.EVO";
+    return c;
+}
+
 std::string fileNamePart(const std::string& path) {
     auto pos = path.find_last_of('/');
     return pos == std::string::npos ? path : path.substr(pos + 1);

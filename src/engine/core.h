@@ -108,6 +108,26 @@ inline std::int64_t wholeMebibytes(std::int64_t bytes) {
 std::string progressLine(Core& core, const std::string& verb, const std::string& name, std::int64_t position,
                          std::int64_t size, double t0);
 
+// "File size: N Mbytes." for the open source.
+void logFileSize(Core& core);
+
+// The start of every output name of a run over the source: EVObase inside the
+// output folder ("/" appended unless the folder ends with one), or bare EVObase
+// (the current folder) when the folder is empty.
+std::string outputBase(Core& core);
+
+// A feature split over two files: FEATURE_1.EVO goes on in FEATURE_2.EVO of the
+// same folder. Decided when a run starts, only while "Continue" is ticked.
+struct Continuation {
+    bool firstPart = false;   // EVOname ends exactly in "_1.EVO"
+    std::string nextPartPath; // the source path less five characters, then "2.EVO"
+    // The second part exists at the start: output names carry "_2".
+    bool secondPartAtStart() const;
+    // Tested again after the first pass: still ticked, not cancelled, the file is there.
+    bool goOn(Core& core) const;
+};
+Continuation decideContinuation(Core& core, const std::string& sourcePath);
+
 // The file-name part of a path (after the last "/").
 std::string fileNamePart(const std::string& path);
 // The folder part of a path, with its trailing "/" (empty when there is none).

@@ -200,22 +200,13 @@ void bRebuildClick(Core& core) {
     ScopeExit enableAgain([&window] { window.setButtonEnabled(Button::Rebuild, true); });
     window.showPage(Page::Status);
 
-    std::string base = core.EVObase;
-    const std::string workdir = window.fieldText(Field::Workdir);
-    if (!workdir.empty()) base = workdir + (workdir.back() == '/' ? "" : "/") + core.EVObase;
+    std::string base = outputBase(core);
 
     RebuildState state;
 
     const std::string sourcePath = window.fieldText(Field::EVOfile);
-    bool firstPart = false;
-    std::string nextPath;
-    if (window.optionTicked(Option::Continue)) {
-        const std::string& evoName = core.EVOname;
-        firstPart = evoName.size() >= 6 && evoName.compare(evoName.size() - 6, 6, "_1.EVO") == 0 &&
-                    sourcePath.size() >= 5;
-        if (firstPart) nextPath = sourcePath.substr(0, sourcePath.size() - 5) + "2.EVO";
-        if (firstPart && fileExists(nextPath)) base += "_2";
-    }
+    const Continuation continuation = decideContinuation(core, sourcePath);
+    if (continuation.secondPartAtStart()) base += "_2";
 
     {
         auto& rebuilt = core.outputFiles[static_cast<std::size_t>(videoOutput(0))];
@@ -227,7 +218,7 @@ void bRebuildClick(Core& core) {
         window.log("Opening file " + core.EVOname);
         window.slog("Opening", 0);
         core.sourceFile = std::make_unique<InputFile>(sourcePath);
-        window.log("File size: " + std::to_string(wholeMebibytes(core.sourceFile->size())) + " Mbytes.");
+        logFileSize(core);
 
         const std::string rebuiltName = base + ".rebuilt.EVO";
         rebuilt = std::make_unique<OutputFile>(rebuiltName);
@@ -236,11 +227,10 @@ void bRebuildClick(Core& core) {
 
         Rebuild(core, state);
 
-        if (window.optionTicked(Option::Continue) && !core.stopRequested && firstPart &&
-            fileExists(nextPath)) {
+        if (continuation.goOn(core)) {
             core.sourceFile.reset();
-            core.sourceFile = std::make_unique<InputFile>(nextPath);
-            window.log("Continue on " + fileNamePart(nextPath));
+            core.sourceFile = std::make_unique<InputFile>(continuation.nextPartPath);
+            window.log("Continue on " + fileNamePart(continuation.nextPartPath));
             Rebuild(core, state);
         }
 

@@ -2,15 +2,9 @@
 #include "run_files.h"
 #include "runs.h"
 
-#include <string_view>
-
 namespace vantrel {
 
 namespace {
-
-bool endsWith(const std::string& text, std::string_view tail) {
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
 
 // A caption names a file inside the output folder, never a path: every "/"
 // becomes "_" in the name (the box keeps its caption).
@@ -26,14 +20,6 @@ Field extensionField(int box) {
     return Field::SubExt;
 }
 
-// Output base from the output folder and EVObase; an empty folder means the current one.
-std::string outputBase(Core& core) {
-    std::string folder = core.window.fieldText(Field::Workdir);
-    if (folder.empty()) return core.EVObase;
-    if (folder.back() != '/') folder += '/';
-    return folder + core.EVObase;
-}
-
 } // namespace
 
 void bDemuxClick(Core& core) {
@@ -46,16 +32,9 @@ void bDemuxClick(Core& core) {
     std::string base = outputBase(core);
     core.videoFrameCount = {0, 0};
 
-    // Continuation decision: FEATURE_1.EVO is followed by FEATURE_2.EVO in the same folder.
     const std::string sourcePath = window.fieldText(Field::EVOfile);
-    bool firstPart = false;
-    std::string nextPartPath;
-    if (window.optionTicked(Option::Continue)) {
-        firstPart = endsWith(core.EVOname, "_1.EVO");
-        nextPartPath =
-            (sourcePath.size() > 5 ? sourcePath.substr(0, sourcePath.size() - 5) : std::string()) + "2.EVO";
-        if (firstPart && fileExists(nextPartPath)) base += "_2";
-    }
+    const Continuation continuation = decideContinuation(core, sourcePath);
+    if (continuation.secondPartAtStart()) base += "_2";
 
     window.log("Opening file " + core.EVOname);
     window.slog("Opening", 0);
@@ -76,11 +55,10 @@ void bDemuxClick(Core& core) {
     demux(core, kDemuxMode);
 
     // Everything is tested again now: the box, a cancel, the file.
-    if (window.optionTicked(Option::Continue) && core.stopRequested == 0 && firstPart &&
-        fileExists(nextPartPath)) {
+    if (continuation.goOn(core)) {
         source.close();
-        source.open(nextPartPath);
-        window.log("Continue on " + fileNamePart(nextPartPath));
+        source.open(continuation.nextPartPath);
+        window.log("Continue on " + fileNamePart(continuation.nextPartPath));
         demux(core, kDemuxMode);
     }
 

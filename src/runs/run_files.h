@@ -78,9 +78,4 @@ private:
     std::array<bool, kOutputFileCount> m_mine{};
 };
 
-// "File size: N Mbytes." for the open source.
-inline void logFileSize(Core& core) {
-    core.window.log("File size: " + std::to_string(wholeMebibytes(core.sourceFile->size())) + " Mbytes.");
-}
-
 } // namespace vantrel
