@@ -91,14 +91,14 @@ inline Part makePart(std::size_t packs, std::uint8_t seed) {
             evo.packPrivate(0xC0, payload);
             part.audio.insert(part.audio.end(), payload.begin(), payload.end());
         } else {
-            PesSpec spec;
-            spec.streamId = 0xE0;
-            spec.pts = 3600 * i;
+            PesSpec packet;
+            packet.streamId = 0xE0;
+            packet.pts = 3600 * i;
             Bytes payload{0x00, 0x00, 0x01, 0x00};
-            Bytes rest = filler(EvoBuilder::packPayloadRoom(spec) - payload.size(), s);
+            Bytes rest = filler(EvoBuilder::packPayloadRoom(packet) - payload.size(), s);
             payload.insert(payload.end(), rest.begin(), rest.end());
-            spec.body = payload;
-            evo.pack(spec);
+            packet.body = payload;
+            evo.pack(packet);
             part.video.insert(part.video.end(), payload.begin(), payload.end());
             ++part.frames;
         }

@@ -49,7 +49,7 @@ public:
     // 'flags' (bits 1 and 0 of byte 23), marker bits set.
     EvoBuilder& systemHeader(int videoBound, int audioBound, std::uint8_t flags = 0x00);
     // One PES packet.
-    EvoBuilder& pes(const PesSpec& spec);
+    EvoBuilder& pes(const PesSpec& packet);
     // A private-stream-1 packet (0xBD) for a sub-stream with its private header.
     EvoBuilder& privateStream(std::uint8_t subStreamId, const Bytes& payload,
                               std::optional<std::uint64_t> pts = std::nullopt);
@@ -61,7 +61,7 @@ public:
 
     // A whole 2048-byte pack: pack header, the packet, then padding to fill 2048.
     // The packet (with its PES header) must leave 0 or at least 6 bytes free.
-    EvoBuilder& pack(const PesSpec& spec, std::uint64_t scr = 0);
+    EvoBuilder& pack(const PesSpec& packet, std::uint64_t scr = 0);
     EvoBuilder& packPrivate(std::uint8_t subStreamId, const Bytes& payload,
                             std::optional<std::uint64_t> pts = std::nullopt);
     EvoBuilder& packVc1(std::uint8_t ext, const Bytes& payload,
