@@ -70,17 +70,6 @@ std::size_t InputFile::read(void* buffer, std::size_t n) {
     return got;
 }
 
-std::size_t InputFile::skip(std::size_t n) {
-    std::int64_t left = m_size - m_position;
-    std::size_t step =
-        left <= 0 ? 0 : static_cast<std::size_t>(std::min<std::int64_t>(left, static_cast<std::int64_t>(n)));
-    if (step == 0) return 0;
-    if (::lseek(m_fd, static_cast<off_t>(m_position + static_cast<std::int64_t>(step)), SEEK_SET) < 0)
-        return 0;
-    m_position += static_cast<std::int64_t>(step);
-    return step;
-}
-
 OutputFile::OutputFile(const std::string& path) : m_path(path) {
     int err = 0;
     if (path.empty()) {

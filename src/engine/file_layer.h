@@ -26,8 +26,6 @@ public:
     std::int64_t position() const { return m_position; }
     // Reads up to n bytes at the current position; returns the count read.
     std::size_t read(void* buffer, std::size_t n);
-    // Skips forward over up to n bytes without reading them; returns the count skipped.
-    std::size_t skip(std::size_t n);
     const std::string& path() const { return m_path; }
 
 private:
