@@ -12,5 +12,3 @@ function(vantrel_warnings target)
   endif()
 endfunction()
 
-# Shared-data folder with the real-world inputs (never copied into the tree).
-set(VANTREL_DATA_DIR "${CMAKE_SOURCE_DIR}/../shared/data" CACHE PATH "Folder of real-world test inputs")

@@ -5,7 +5,7 @@
 
 #include "engine/errors.h"
 #include "engine/time_format.h"
-#include "registry_file.h"
+#include "settings/registry_file.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -1,8 +1,7 @@
-// The settings store: the registry-export file format, and the window's
-// loading at first activation and saving at close.
+// The settings store: the window's loading at first activation and saving at close.
 #include "engine/errors.h"
 #include "engine/time_format.h"
-#include "ui/registry_file.h"
+#include "settings/registry_file.h"
 #include "ui_test_util.h"
 
 #include <QCheckBox>
@@ -19,15 +18,6 @@ namespace {
 
 const std::string kHead = "Windows Registry Editor Version 5.00\n\n"
                           "[HKEY_CURRENT_USER\\Software\\Corvane Software\\Vantrel]\n";
-
-std::string errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
 
 // Names of the values in file order.
 std::vector<std::string> names(const RegistryKey& key) {
@@ -49,95 +39,6 @@ RegistryKey load(const ConfigHome& home) {
 }
 
 } // namespace
-
-class RegistryFileTest : public QObject {
-    Q_OBJECT
-private slots:
-    void writesTheExportFormat();
-    void readsBackEveryTypeAndKeepsOtherValues();
-    void wrongTypeAndUnreadableDataAreReportedByName();
-    void onlyOurKeyCounts();
-};
-
-void RegistryFileTest::writesTheExportFormat() {
-    RegistryKey key;
-    key.writeInteger("Width", 362);
-    key.writeInteger("Top", -8);
-    key.writeString("Workdir", "/home/me/My \"films\"\\out");
-    key.writeString("AudioExt", "");
-    key.writeBinary("Install", doubleToLittleEndian(45000.5));
-    key.writeBool("FastCheck", false);
-    key.writeInteger("Width", 400); // replaced in place
-    QCOMPARE(key.serialize(), kHead + "\"Width\"=dword:00000190\n"
-                                      "\"Top\"=dword:fffffff8\n"
-                                      "\"Workdir\"=\"/home/me/My \\\"films\\\"\\\\out\"\n"
-                                      "\"AudioExt\"=\"\"\n"
-                                      "\"Install\"=hex:00,00,00,00,10,f9,e5,40\n"
-                                      "\"FastCheck\"=dword:00000000\n\n");
-}
-
-void RegistryFileTest::readsBackEveryTypeAndKeepsOtherValues() {
-    RegistryKey key;
-    key.writeInteger("Left", -1200);
-    key.writeString("EVOdir", "/mnt/a\"b\\c/\nline two/\x01/");
-    key.writeBinary("Install", doubleToLittleEndian(44927.75));
-    auto back = RegistryKey::parse(key.serialize());
-    QVERIFY(back);
-    QCOMPARE(back->readInteger("Left"), -1200);
-    QCOMPARE(back->readString("EVOdir"), std::string("/mnt/a\"b\\c/\nline two/\x01/"));
-    QCOMPARE(doubleFromLittleEndian(back->readBinary("Install")), 44927.75);
-    QVERIFY(back->exists("left")); // value names are not case-sensitive
-
-    // CR LF lines, comments, continued hex lines and values of other types.
-    auto other = RegistryKey::parse("Windows Registry Editor Version 5.00\r\n\r\n"
-                                    "[hkey_current_user\\software\\corvane software\\vantrel]\r\n"
-                                    "; a comment\r\n"
-                                    "\"Install\"=hex:00,00,00,00,\\\r\n  10,f9,e5,40\r\n"
-                                    "\"Expand\"=hex(2):25,00,00,00\r\n"
-                                    "\"Gone\"=-\r\n"
-                                    "\"Continue\"=dword:1\r\n");
-    QVERIFY(other);
-    QCOMPARE(doubleFromLittleEndian(other->readBinary("Install")), 45000.5);
-    QVERIFY(other->readBool("Continue"));
-    QVERIFY(!other->exists("Gone"));
-    QCOMPARE(errorOf([&] { other->readString("Expand"); }), std::string("Invalid data type for 'Expand'"));
-    other->writeInteger("Continue", 0);
-    const std::string text = other->serialize();
-    QVERIFY(text.find("\"Expand\"=hex(2):25,00,00,00\n") != std::string::npos);
-    QCOMPARE(names(*other), (std::vector<std::string>{"Install", "Expand", "Continue"}));
-}
-
-void RegistryFileTest::wrongTypeAndUnreadableDataAreReportedByName() {
-    auto key = RegistryKey::parse(kHead + "\"Width\"=\"362\"\n"
-                                          "\"Top\"=dword:123456789\n"
-                                          "\"Left\"=dword:12x4\n"
-                                          "\"AudioExt\"=\"mpa\n"
-                                          "\"Install\"=hex:00,0g\n"
-                                          "\"Height\"=dword:\n");
-    QVERIFY(key);
-    QCOMPARE(errorOf([&] { key->readInteger("Width"); }), std::string("Invalid data type for 'Width'"));
-    QCOMPARE(errorOf([&] { key->readInteger("Top"); }), std::string("Failed to get data for 'Top'"));
-    QCOMPARE(errorOf([&] { key->readInteger("Left"); }), std::string("Failed to get data for 'Left'"));
-    QCOMPARE(errorOf([&] { key->readString("AudioExt"); }), std::string("Failed to get data for 'AudioExt'"));
-    QCOMPARE(errorOf([&] { key->readBinary("Install"); }), std::string("Failed to get data for 'Install'"));
-    QCOMPARE(errorOf([&] { key->readInteger("Height"); }), std::string("Failed to get data for 'Height'"));
-    QCOMPARE(errorOf([&] { key->readString("Top"); }), std::string("Failed to get data for 'Top'"));
-    // An unreadable value is written back as it was found.
-    QVERIFY(key->serialize().find("\"Left\"=dword:12x4\n") != std::string::npos);
-}
-
-void RegistryFileTest::onlyOurKeyCounts() {
-    QVERIFY(!RegistryKey::parse(""));
-    QVERIFY(!RegistryKey::parse("garbage\n\"Width\"=dword:00000001\n"));
-    auto key = RegistryKey::parse(
-        "Windows Registry Editor Version 5.00\n\n"
-        "[HKEY_CURRENT_USER\\Software\\Other]\n\"Width\"=dword:00000001\n"
-        "[HKEY_CURRENT_USER\\Software\\Corvane Software\\Vantrel]\n\"Height\"=dword:2\n"
-        "[HKEY_CURRENT_USER\\Software\\Corvane Software\\Vantrel\\Sub]\n\"Top\"=dword:3\n");
-    QVERIFY(key);
-    QCOMPARE(names(*key), std::vector<std::string>{"Height"});
-    QCOMPARE(key->readInteger("Height"), 2);
-}
 
 class SettingsTest : public QObject {
     Q_OBJECT
@@ -323,6 +224,5 @@ void SettingsTest::unwritableStoreSavesNothingSilently() {
     QVERIFY(!QFile::exists(home.settingsFile()));
 }
 
-VANTREL_UI_TEST(RegistryFileTest)
 VANTREL_UI_TEST(SettingsTest)
 #include "settings_test.moc"

@@ -132,6 +132,15 @@ void parseData(const std::string& data, RegistryKey::Value& v) {
     v.type = RegistryKey::Type::Other;
 }
 
+// Data written back as it was found. A line that ends in a backslash goes on
+// in the next one, and the CR before a line's LF is not part of it: data that
+// ends in either gets a blank after it, which the next load trims away again,
+// so that it neither takes in the line after it nor loses its last character.
+std::string asFound(const std::string& raw) {
+    if (!raw.empty() && (raw.back() == '\\' || raw.back() == '\r')) return raw + ' ';
+    return raw;
+}
+
 std::string hexList(const std::vector<std::uint8_t>& bytes) {
     static const char* digits = "0123456789abcdef";
     std::string out;
@@ -202,12 +211,12 @@ std::string RegistryKey::serialize() const {
         case Type::Dword: {
             char buf[16];
             std::snprintf(buf, sizeof buf, "dword:%08x", v.dword);
-            out += v.readable ? std::string(buf) : v.raw;
+            out += v.readable ? std::string(buf) : asFound(v.raw);
             break;
         }
-        case Type::String: out += v.readable ? quote(v.text) : v.raw; break;
-        case Type::Binary: out += v.readable ? "hex:" + hexList(v.bytes) : v.raw; break;
-        case Type::Other: out += v.raw; break;
+        case Type::String: out += v.readable ? quote(v.text) : asFound(v.raw); break;
+        case Type::Binary: out += v.readable ? "hex:" + hexList(v.bytes) : asFound(v.raw); break;
+        case Type::Other: out += asFound(v.raw); break;
         }
         out += "\n";
     }
