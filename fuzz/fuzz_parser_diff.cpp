@@ -52,6 +52,33 @@ struct Run {
     bool operator==(const Run&) const = default;
 };
 
+// The stream identity a parser shows while it hands a run over: the engine
+// through its packet view, the reference through its fields.
+struct Shown {
+    PayloadKind kind;
+    VideoKind videoKind;
+    AudioKind audioKind;
+    std::int32_t videoIndex, audioIndex, subpictureIndex;
+    std::uint32_t pendingPts;
+    bool firstRunOfPacket, ownPtsValid;
+    std::uint32_t ownPts;
+};
+Shown shown(PesParser& parser) {
+    const PesParser::PacketView p = parser.packet();
+    return {p.payloadKind(),     p.videoKind(),  p.audioKind(),        p.videoIndex(),  p.audioIndex(),
+            p.subpictureIndex(), p.pendingPts(), p.firstRunOfPacket(), p.ownPtsValid(), p.ownPts()};
+}
+Shown shown(ReferenceParser& p) {
+    return {p.payloadKind,     p.videoKind,  p.audioKind,        p.videoIndex,  p.audioIndex,
+            p.subpictureIndex, p.pendingPts, p.firstRunOfPacket, p.ownPtsValid, p.ownPts};
+}
+void clearPendingPts(PesParser& parser) {
+    parser.packet().clearPendingPts();
+}
+void clearPendingPts(ReferenceParser& parser) {
+    parser.pendingPts = 0;
+}
+
 // Records runs of either parser; checks that the run lies inside its block and
 // carries the input's bytes; clears PendingPts where the pack loop would write
 // a record header for a ticked subpicture box.
@@ -68,14 +95,12 @@ template <class Parser> struct Recorder {
         if (offset > blockSize || length > blockSize - offset) mismatch("run outside its block");
         if (length > 0 && std::memcmp(block + offset, input + base + offset, length) != 0)
             mismatch("run bytes");
-        const bool header =
-            parser.payloadKind == PayloadKind::Subpicture && parser.firstRunOfPacket && parser.ownPtsValid;
-        runs.push_back({parser.payloadKind, parser.videoKind, parser.audioKind, parser.videoIndex,
-                        parser.audioIndex, parser.subpictureIndex, parser.pendingPts, header,
-                        header ? parser.ownPts : 0, base + offset, length});
-        if (header && parser.subpictureIndex >= 0 && parser.subpictureIndex < 16 &&
-            (subTicks >> parser.subpictureIndex & 1))
-            parser.pendingPts = 0;
+        const Shown p = shown(parser);
+        const bool header = p.kind == PayloadKind::Subpicture && p.firstRunOfPacket && p.ownPtsValid;
+        runs.push_back({p.kind, p.videoKind, p.audioKind, p.videoIndex, p.audioIndex, p.subpictureIndex,
+                        p.pendingPts, header, header ? p.ownPts : 0, base + offset, length});
+        if (header && p.subpictureIndex >= 0 && p.subpictureIndex < 16 && (subTicks >> p.subpictureIndex & 1))
+            clearPendingPts(parser);
     }
 };
 
@@ -143,7 +168,7 @@ void compareParsers(const std::uint8_t* data, std::size_t size, std::uint32_t se
     }
     if (!(er.r.runs == rr.r.runs)) mismatch("payload runs");
     if (engineWindow.logLines != referenceWindow.logLines) mismatch("log lines");
-    if (engine.pendingPts != reference.pendingPts) mismatch("pending PTS at the end");
+    if (engine.packet().pendingPts() != reference.pendingPts) mismatch("pending PTS at the end");
 }
 
 // Memory files standing in for the source and the outputs.

@@ -37,14 +37,15 @@ std::uint32_t frameStartCode(VideoKind kind) {
 // files (demux).
 class RunHandler : public PayloadHandler {
 public:
-    RunHandler(Core& core, PesParser& parser, int mode) : m_core(core), m_parser(parser), m_mode(mode) {}
+    RunHandler(Core& core, PesParser::PacketView packet, int mode)
+        : m_core(core), m_packet(packet), m_mode(mode) {}
 
     // The block the parser is working on; run offsets are relative to it.
     void setBlock(const std::uint8_t* block) { m_block = block; }
 
     void payloadRun(std::size_t offset, std::size_t length) override {
         const std::uint8_t* run = m_block + offset;
-        switch (m_parser.payloadKind) {
+        switch (m_packet.payloadKind()) {
         case PayloadKind::Video: video(run, length); break;
         case PayloadKind::Audio: audio(run, length); break;
         case PayloadKind::MpegAudio: break; // parsed, never written: it has no file of its own
@@ -61,7 +62,7 @@ private:
     }
 
     void video(const std::uint8_t* run, std::size_t length) {
-        const int index = m_parser.videoIndex;
+        const int index = m_packet.videoIndex();
         const bool counting = m_core.window.optionTicked(Option::CountFrames);
         if (index != 0 && index != 1) return;
         const bool ticked = m_mode == kDemuxMode && m_core.boxes.ticked(StreamBoxes::videoBox(index));
@@ -70,17 +71,17 @@ private:
     }
 
     void countFrames(const std::uint8_t* run, std::size_t length, int index) {
-        const std::uint32_t found = countFrameStarts(run, length, frameStartCode(m_parser.videoKind));
+        const std::uint32_t found = countFrameStarts(run, length, frameStartCode(m_packet.videoKind()));
         auto& counter = m_core.videoFrameCount[static_cast<std::size_t>(index)];
         counter = static_cast<std::int32_t>(static_cast<std::uint32_t>(counter) + found);
     }
 
     void audio(const std::uint8_t* run, std::size_t length) {
-        const int index = m_parser.audioIndex;
+        const int index = m_packet.audioIndex();
         if (index < 0 || index > 15) return;
         if (m_mode == kScanMode) {
             auto& reported = m_core.audioReported[static_cast<std::size_t>(index)];
-            if (m_parser.audioKind == AudioKind::DDPlus && reported == 0) {
+            if (m_packet.audioKind() == AudioKind::DDPlus && reported == 0) {
                 reported = 1;
                 audioHeaderReport(m_core.window, run, length, index);
             }
@@ -90,13 +91,13 @@ private:
     }
 
     void subpicture(const std::uint8_t* run, std::size_t length) {
-        const int index = m_parser.subpictureIndex;
+        const int index = m_packet.subpictureIndex();
         if (m_mode != kDemuxMode || index < 0 || index > 15) return;
         if (!m_core.boxes.ticked(StreamBoxes::subBox(index))) return;
         // A record header goes ahead of the first run of a packet that carries
         // its own PTS, never into the middle of a subpicture unit.
-        if (m_parser.firstRunOfPacket && m_parser.ownPtsValid) {
-            const std::uint32_t pts = m_parser.ownPts;
+        if (m_packet.firstRunOfPacket() && m_packet.ownPtsValid()) {
+            const std::uint32_t pts = m_packet.ownPts();
             const std::uint8_t header[10] = {'S',
                                              'P',
                                              static_cast<std::uint8_t>(pts),
@@ -108,13 +109,13 @@ private:
                                              0,
                                              0};
             write(subOutput(index), header, sizeof header);
-            m_parser.pendingPts = 0;
+            m_packet.clearPendingPts();
         }
         write(subOutput(index), run, length);
     }
 
     Core& m_core;
-    PesParser& m_parser;
+    PesParser::PacketView m_packet;
     int m_mode;
     const std::uint8_t* m_block = nullptr;
 };
@@ -159,7 +160,7 @@ void demux(Core& core, int mode) {
     const std::int64_t size = source.size();
     const std::string name = fileNamePart(source.path());
     const std::string verb = mode == kDemuxMode ? "Demuxing " : "Reading ";
-    RunHandler handler(core, parser, mode);
+    RunHandler handler(core, parser.packet(), mode);
 
     // Read ahead into one buffer for the call; position counts the bytes of the
     // blocks handed to the parser so far. The buffer is page-aligned: the

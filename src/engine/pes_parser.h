@@ -22,7 +22,7 @@ enum class VideoKind { Mpeg2, H264, Vc1 };
 enum class AudioKind { DD, DDPlus, DtsHd, Lpcm, Mlp };
 
 // Receives the payload runs: offset and length within the block being parsed.
-// While it runs, the parser's fields describe the run's stream.
+// While it runs, the parser's packet() describes the run's stream.
 class PayloadHandler {
 public:
     virtual ~PayloadHandler() = default;
@@ -30,55 +30,92 @@ public:
 };
 
 class PesParser {
+    struct State;
+
 public:
+    // What a payload handler sees of the packet whose payload it is handed:
+    // the stream's identity, the PTS its own header carried, and PendingPts,
+    // which the handler may clear.
+    class PacketView {
+    public:
+        explicit PacketView(State& state) : m_state(state) {}
+        PayloadKind payloadKind() const { return m_state.payloadKind; }
+        VideoKind videoKind() const { return m_state.videoKind; }
+        AudioKind audioKind() const { return m_state.audioKind; }
+        std::int32_t videoIndex() const { return m_state.videoIndex; }
+        std::int32_t audioIndex() const { return m_state.audioIndex; }
+        std::int32_t subpictureIndex() const { return m_state.subpictureIndex; }
+        // No payload run of the packet has been handed over before this one.
+        bool firstRunOfPacket() const { return m_state.firstRunOfPacket; }
+        // The packet's own header announced a PTS alone and it was read whole.
+        bool ownPtsValid() const { return m_state.ownPtsValid; }
+        std::uint32_t ownPts() const { return m_state.ownPts; }
+        std::uint32_t pendingPts() const { return m_state.pendingPts; }
+        void clearPendingPts() { m_state.pendingPts = 0; }
+
+    private:
+        State& m_state;
+    };
+
     PesParser(StreamTable& table, WindowPort& window) : m_table(table), m_window(window) {}
 
     // Every field back to its initial value (once per pack-loop call).
-    void reset();
+    void reset() { m_state = State{}; }
 
     // Examines block[0..n-1]; mode 0 (scan) logs new streams and lets a
-    // subpicture sub-stream id clear pendingPts, mode 1 (demux) does neither.
+    // subpicture sub-stream id clear PendingPts, mode 1 (demux) does neither.
     void parse(const std::uint8_t* block, std::size_t n, int mode, PayloadHandler& handler);
 
-    // The parser state, open for the run handler to read (it may clear pendingPts).
-    std::uint32_t window = 0;
-    bool copyActive = false;
-    PayloadKind payloadKind = PayloadKind::None;
-    int lengthPhase = 0;
-    std::int32_t packetLeft = 0;
-    std::int32_t skipLeft = 0;
-    int fixedHeaderLeft = 0;
-    std::uint8_t pesFlags = 0;
-    std::uint8_t headerDataLeft = 0;
-    int ptsLeft = 0;
-    int ptsDtsLeft = 0;
-    int extFlagsLeft = 0;
-    std::uint8_t extFlags = 0;
-    int pstdLeft = 0;
-    int extFieldLeft = 0;
-    int privateHeaderLeft = 0;
-    int lpcmSkipLeft = 0;
-    int mlpSkipLeft = 0;
-    std::uint32_t ptsValue = 0;
-    std::uint32_t pendingPts = 0;
-    std::int32_t videoIndex = -1;
-    std::int32_t audioIndex = -1;
-    std::int32_t subpictureIndex = -1;
-    VideoKind videoKind = VideoKind::Mpeg2;
-    AudioKind audioKind = AudioKind::DD;
-    std::uint8_t lastAudioId = 0;
-
-    // Per packet (since its start code): whether its own PES header announced a
-    // PTS alone (PTS_DTS_flags 2), whether that PTS has been read completely and
-    // its value, and whether no payload run of the packet has been handed over yet.
-    bool packetAnnouncesPts = false;
-    bool ownPtsValid = false;
-    std::uint32_t ownPts = 0;
-    bool firstRunOfPacket = false;
+    PacketView packet() { return PacketView(m_state); }
+    // Inside a packet's payload: the next byte is handed over.
+    bool inPayload() const { return m_state.copyActive; }
 
 private:
+    struct State {
+        // The last four bytes that entered the parser, the newest lowest.
+        std::uint32_t lastFour = 0;
+        bool copyActive = false;
+        PayloadKind payloadKind = PayloadKind::None;
+        int lengthPhase = 0;
+        std::int32_t packetLeft = 0;
+        std::int32_t skipLeft = 0;
+        int fixedHeaderLeft = 0;
+        std::uint8_t pesFlags = 0;
+        std::uint8_t headerDataLeft = 0;
+        int ptsLeft = 0;
+        int ptsDtsLeft = 0;
+        int extFlagsLeft = 0;
+        std::uint8_t extFlags = 0;
+        int pstdLeft = 0;
+        int extFieldLeft = 0;
+        int privateHeaderLeft = 0;
+        int lpcmSkipLeft = 0;
+        int mlpSkipLeft = 0;
+        std::uint32_t ptsValue = 0;
+        std::uint32_t pendingPts = 0;
+        std::int32_t videoIndex = -1;
+        std::int32_t audioIndex = -1;
+        std::int32_t subpictureIndex = -1;
+        VideoKind videoKind = VideoKind::Mpeg2;
+        AudioKind audioKind = AudioKind::DD;
+        std::uint8_t lastAudioId = 0;
+
+        // Per packet (since its start code): whether its own PES header
+        // announced a PTS alone (PTS_DTS_flags 2), whether that PTS has been
+        // read completely and its value, and whether no payload run of the
+        // packet has been handed over yet.
+        bool packetAnnouncesPts = false;
+        bool ownPtsValid = false;
+        std::uint32_t ownPts = 0;
+        bool firstRunOfPacket = false;
+    };
+
     void startCode(std::uint8_t streamId, int mode);
+    // One byte of a packet's headers; false when no header is open (the
+    // parser is between packets).
+    bool headerByte(std::uint8_t b, int mode);
     void endHeader();
+    void ptsByte(std::uint8_t b);
     void extensionId(std::uint8_t b, int mode);
     void subpictureId(std::uint8_t b, int mode, bool extended);
     void audioStep(std::uint8_t id, int mode);
@@ -86,6 +123,7 @@ private:
     // that completes the next recognised start code; gives the next offset.
     std::size_t betweenPackets(const std::uint8_t* block, std::size_t o, std::size_t n, int mode);
 
+    State m_state;
     StreamTable& m_table;
     WindowPort& m_window;
 };

@@ -261,7 +261,7 @@ TEST(PesParser, PacketLengthShorterThanItsHeaderHandsNothingOver) {
             EXPECT_NE(runs[i].kind, PayloadKind::Video) << length;
         EXPECT_EQ(runs.back().kind, PayloadKind::Audio) << length;
         EXPECT_EQ(runs.back().bytes, pattern(16, 9)) << length;
-        EXPECT_FALSE(bench.parser.copyActive);
+        EXPECT_FALSE(bench.parser.inPayload());
     }
 }
 

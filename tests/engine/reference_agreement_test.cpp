@@ -28,15 +28,37 @@ namespace {
 
 using RunRecord = std::tuple<int, int, int, int, int, std::uint32_t, bool, std::size_t, std::size_t>;
 
+// The run with the stream identity the parser shows while handing it over.
+RunRecord recordOf(PesParser& parser, std::size_t offset, std::size_t length) {
+    const PesParser::PacketView p = parser.packet();
+    return {static_cast<int>(p.payloadKind()),
+            static_cast<int>(p.videoKind()),
+            static_cast<int>(p.audioKind()),
+            p.audioIndex(),
+            p.subpictureIndex(),
+            p.pendingPts(),
+            p.firstRunOfPacket() && p.ownPtsValid(),
+            offset,
+            length};
+}
+RunRecord recordOf(const ReferenceParser& p, std::size_t offset, std::size_t length) {
+    return {static_cast<int>(p.payloadKind),
+            static_cast<int>(p.videoKind),
+            static_cast<int>(p.audioKind),
+            p.audioIndex,
+            p.subpictureIndex,
+            p.pendingPts,
+            p.firstRunOfPacket && p.ownPtsValid,
+            offset,
+            length};
+}
+
 template <class Parser> struct Recorder {
     Parser& parser;
     std::size_t base = 0;
     std::vector<RunRecord> runs;
     void record(std::size_t offset, std::size_t length) {
-        runs.emplace_back(static_cast<int>(parser.payloadKind), static_cast<int>(parser.videoKind),
-                          static_cast<int>(parser.audioKind), parser.audioIndex, parser.subpictureIndex,
-                          parser.pendingPts, parser.firstRunOfPacket && parser.ownPtsValid, base + offset,
-                          length);
+        runs.push_back(recordOf(parser, base + offset, length));
     }
 };
 struct EngineRuns : PayloadHandler {

@@ -7,10 +7,10 @@ class Recorder : public PayloadHandler {
 public:
     Recorder(PesParser& parser, std::vector<RecordedRun>& runs) : m_parser(parser), m_runs(runs) {}
     void payloadRun(std::size_t offset, std::size_t length) override {
-        const PesParser& p = m_parser;
-        m_runs.push_back({p.payloadKind, p.videoKind, p.audioKind, p.videoIndex, p.audioIndex,
-                          p.subpictureIndex, p.pendingPts, p.firstRunOfPacket, p.ownPtsValid, p.ownPts,
-                          base + offset, Bytes(block + offset, block + offset + length)});
+        const PesParser::PacketView p = m_parser.packet();
+        m_runs.push_back({p.payloadKind(), p.videoKind(), p.audioKind(), p.videoIndex(), p.audioIndex(),
+                          p.subpictureIndex(), p.pendingPts(), p.firstRunOfPacket(), p.ownPtsValid(),
+                          p.ownPts(), base + offset, Bytes(block + offset, block + offset + length)});
     }
     const std::uint8_t* block = nullptr;
     std::size_t base = 0;
