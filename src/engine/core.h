@@ -5,6 +5,8 @@
 
 #include "file_layer.h"
 #include "stream_boxes.h"
+#include "stream_numbering.h"
+#include "stream_table.h"
 #include "window_port.h"
 
 #include <array>
@@ -14,33 +16,7 @@
 
 namespace vantrel {
 
-// Stream slots 1..64 (index 0 unused): video 1,2; audio 17..32; subpicture 33..64.
-// -1 no stream, 1 listed by the playlist, otherwise the first stream code seen.
-class StreamTable {
-public:
-    std::int32_t& operator[](int slot) { return m_slots[static_cast<std::size_t>(slot)]; }
-    std::int32_t operator[](int slot) const { return m_slots[static_cast<std::size_t>(slot)]; }
-    void clear() {
-        m_slots.fill(-1);
-        m_slots[0] = 0;
-    }
-
-private:
-    std::array<std::int32_t, 65> m_slots{};
-};
-
 constexpr std::size_t kPackBufferSize = 32768;
-constexpr int kOutputFileCount = 34;
-// Output file numbers: audio 0..15, subpicture 16..31, video 32 and 33.
-constexpr int audioOutput(int index) {
-    return index;
-}
-constexpr int subOutput(int index) {
-    return 16 + index;
-}
-constexpr int videoOutput(int index) {
-    return 32 + index;
-}
 
 struct Core {
     explicit Core(WindowPort& window);

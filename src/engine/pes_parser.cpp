@@ -2,6 +2,7 @@
 
 #include "pack_loop.h"
 #include "start_code_scan.h"
+#include "stream_ids.h"
 
 #include <string>
 
@@ -9,26 +10,26 @@ namespace vantrel {
 
 void PesParser::startCode(std::uint8_t id, int mode) {
     State& s = m_state;
-    if (id >= 0xE0 && id <= 0xE3) {
+    if (ids::kVideo.holds(id)) {
         s.payloadKind = PayloadKind::Video;
-        s.videoKind = id <= 0xE1 ? VideoKind::Mpeg2 : VideoKind::H264;
+        s.videoKind = ids::kMpeg2Video.holds(id) ? VideoKind::Mpeg2 : VideoKind::H264;
         s.videoIndex = id & 1;
-        if (m_table[1 + s.videoIndex] == -1) {
-            m_table[1 + s.videoIndex] = id;
+        if (m_table[videoSlot(s.videoIndex)] == -1) {
+            m_table[videoSlot(s.videoIndex)] = id;
             if (mode == kScanMode)
                 m_window.log(
                     (s.videoKind == VideoKind::Mpeg2 ? "MPEG-2 video stream " : "H.264 video stream ") +
                     std::to_string(s.videoIndex) + " found!");
         }
-    } else if (id == 0xFD) {
+    } else if (id == ids::kExtendedStream) {
         s.payloadKind = PayloadKind::Video;
         s.videoKind = VideoKind::Vc1;
-    } else if (id >= 0xC0 && id <= 0xCF) {
+    } else if (ids::kParsedMpegAudio.holds(id)) {
         s.payloadKind = PayloadKind::MpegAudio;
-    } else if (id == 0xBD) {
+    } else if (id == ids::kPrivateStream1) {
         s.payloadKind = PayloadKind::PrivateStream1;
     } else {
-        s.payloadKind = PayloadKind::SkipPacket; // 0xBC, 0xBE, 0xBF
+        s.payloadKind = PayloadKind::SkipPacket; // program stream map, padding, private stream 2
     }
     s.lengthPhase = 2;
     s.packetAnnouncesPts = false;
@@ -47,10 +48,10 @@ void PesParser::endHeader() {
 void PesParser::extensionId(std::uint8_t b, int mode) {
     State& s = m_state;
     int e = b & 0x7F;
-    if (e == 0x55 || e == 0x56) {
-        s.videoIndex = e - 0x55;
-        if (m_table[1 + s.videoIndex] == -1) {
-            m_table[1 + s.videoIndex] = e;
+    if (ids::kVc1Video.holds(e)) {
+        s.videoIndex = e - ids::kVc1Video.first;
+        if (m_table[videoSlot(s.videoIndex)] == -1) {
+            m_table[videoSlot(s.videoIndex)] = e;
             if (mode == kScanMode)
                 m_window.log("VC-1 video stream " + std::to_string(s.videoIndex) + " found!");
         }
@@ -63,8 +64,8 @@ void PesParser::extensionId(std::uint8_t b, int mode) {
 void PesParser::subpictureId(std::uint8_t b, int mode, bool extended) {
     State& s = m_state;
     s.subpictureIndex = b & 0x1F;
-    if (m_table[33 + s.subpictureIndex] == -1) {
-        m_table[33 + s.subpictureIndex] = b;
+    if (m_table[subpictureSlot(s.subpictureIndex)] == -1) {
+        m_table[subpictureSlot(s.subpictureIndex)] = b;
         if (mode == kScanMode)
             m_window.log((extended ? "Extended subpicture stream " : "Subpicture stream ") +
                          std::to_string(s.subpictureIndex) + " found!");
@@ -80,45 +81,45 @@ void PesParser::audioStep(std::uint8_t id, int mode) {
     s.audioIndex = id & 15;
 
     const char* name = nullptr;
-    if ((id & 0xF8) == 0x80) {
+    if (ids::kDd.holds(id)) {
         s.audioIndex = id & 7;
         s.audioKind = AudioKind::DD;
         name = "DD audio stream ";
-    } else if ((id & 0xF8) == 0x88) {
+    } else if (ids::kDtsHd.holds(id)) {
         s.audioIndex = id & 7;
         s.audioKind = AudioKind::DtsHd;
         name = "DTS HD audio stream ";
-    } else if ((id & 0xF0) == 0xC0) {
+    } else if (ids::kDdPlus.holds(id)) {
         s.audioIndex = id & 15;
         s.audioKind = AudioKind::DDPlus;
         name = "DD+ audio stream ";
-    } else if ((id & 0xF8) == 0xA0) {
+    } else if (ids::kLpcm.holds(id)) {
         s.audioIndex = id & 15;
         s.audioKind = AudioKind::Lpcm;
         name = "LPCM audio stream ";
-    } else if ((id & 0xF8) == 0xB0) {
+    } else if (ids::kMlp.holds(id)) {
         s.audioIndex = id & 7;
         s.audioKind = AudioKind::Mlp;
         name = "MLP audio stream ";
     }
     if (name) {
         s.lastAudioId = id;
-        if (m_table[17 + s.audioIndex] < 0) {
-            m_table[17 + s.audioIndex] = id;
+        if (m_table[audioSlot(s.audioIndex)] < 0) {
+            m_table[audioSlot(s.audioIndex)] = id;
             if (mode == kScanMode) m_window.log(name + std::to_string(s.audioIndex) + " found!");
         }
         s.pendingPts = 0;
     }
 
     if (s.audioKind == AudioKind::Mlp) {
-        if (id == (s.audioIndex | 0xB0)) {
+        if (id == (s.audioIndex | ids::kMlp.first)) {
             s.mlpSkipLeft = 1;
         } else {
             s.payloadKind = PayloadKind::Discard;
             s.copyActive = true;
         }
     } else if (s.audioKind == AudioKind::Lpcm) {
-        if (id == (s.audioIndex | 0xA0)) {
+        if (id == (s.audioIndex | ids::kLpcm.first)) {
             s.lpcmSkipLeft = 3;
         } else {
             s.payloadKind = PayloadKind::Discard;
@@ -137,9 +138,11 @@ namespace {
 struct RecognisedIds {
     bool id[256] = {};
     constexpr RecognisedIds() {
-        for (int v = 0xE0; v <= 0xE3; ++v) id[v] = true;
-        for (int v = 0xC0; v <= 0xCF; ++v) id[v] = true;
-        for (int v : {0xFD, 0xBD, 0xBC, 0xBE, 0xBF}) id[v] = true;
+        for (int v = ids::kVideo.first; v <= ids::kVideo.last; ++v) id[v] = true;
+        for (int v = ids::kParsedMpegAudio.first; v <= ids::kParsedMpegAudio.last; ++v) id[v] = true;
+        for (int v : {ids::kExtendedStream, ids::kPrivateStream1, ids::kProgramStreamMap, ids::kPadding,
+                      ids::kPrivateStream2})
+            id[v] = true;
     }
 };
 constexpr RecognisedIds kRecognised;
@@ -300,9 +303,9 @@ std::size_t PesParser::betweenPackets(const std::uint8_t* block, std::size_t o, 
         --s.packetLeft;
         --s.privateHeaderLeft;
         if (s.privateHeaderLeft == 3) {
-            if ((b & 0xE0) == 0x20)
+            if (ids::kSubpicture.holds(b))
                 subpictureId(b, mode, false);
-            else if ((b & 0xE0) == 0x60)
+            else if (ids::kExtendedSubpicture.holds(b))
                 subpictureId(b, mode, true);
         } else if (s.privateHeaderLeft == 0) {
             audioStep(static_cast<std::uint8_t>(s.lastFour >> 24), mode);

@@ -1,5 +1,7 @@
 #include "stream_boxes.h"
 
+#include "stream_numbering.h"
+
 namespace vantrel {
 
 namespace {
@@ -10,9 +12,12 @@ std::string twoDigits(int n) {
 } // namespace
 
 std::string StreamBoxes::name(int box) {
-    if (box < kFirstAudio) return "cbVideo" + std::to_string(box);
-    if (box < kFirstSub) return "cbAudio" + twoDigits(box - kFirstAudio);
-    return "cbSub" + twoDigits(box - kFirstSub);
+    const int i = indexOf(box);
+    switch (kindOf(box)) {
+    case StreamKind::Video: return "cbVideo" + std::to_string(i);
+    case StreamKind::Audio: return "cbAudio" + twoDigits(i);
+    default: return "cbSub" + twoDigits(i);
+    }
 }
 
 int StreamBoxes::find(std::string_view boxName) {
@@ -21,18 +26,23 @@ int StreamBoxes::find(std::string_view boxName) {
     return -1;
 }
 
+// Only video boxes 0 and 1 stand for a stream: cbVideo2..cbVideo7 have none.
 int StreamBoxes::slotOf(int box) {
-    if (box < 2) return 1 + box;
-    if (box < kFirstAudio) return -1;
-    if (box < kFirstSub) return 17 + (box - kFirstAudio);
-    return 33 + (box - kFirstSub);
+    const int i = indexOf(box);
+    switch (kindOf(box)) {
+    case StreamKind::Video: return i < 2 ? videoSlot(i) : -1;
+    case StreamKind::Audio: return audioSlot(i);
+    default: return subpictureSlot(i);
+    }
 }
 
 int StreamBoxes::outputOf(int box) {
-    if (box < 2) return 32 + box;
-    if (box < kFirstAudio) return -1;
-    if (box < kFirstSub) return box - kFirstAudio;
-    return 16 + (box - kFirstSub);
+    const int i = indexOf(box);
+    switch (kindOf(box)) {
+    case StreamKind::Video: return i < 2 ? videoOutput(i) : -1;
+    case StreamKind::Audio: return audioOutput(i);
+    default: return subOutput(i);
+    }
 }
 
 const std::array<int, 34>& StreamBoxes::tiedBoxes() {
@@ -49,21 +59,27 @@ const std::array<int, 34>& StreamBoxes::tiedBoxes() {
 }
 
 std::string StreamBoxes::designCaption(int box) {
-    if (box < kFirstAudio) return "Video stream";
-    if (box < kFirstSub) return "Audio stream";
-    return "Subpicture";
+    switch (kindOf(box)) {
+    case StreamKind::Video: return "Video stream";
+    case StreamKind::Audio: return "Audio stream";
+    default: return "Subpicture";
+    }
 }
 
 std::string StreamBoxes::resetCaption(int box) {
-    if (box < kFirstAudio) return "No video stream";
-    if (box < kFirstSub) return "No audio stream";
-    return "No subpicture";
+    switch (kindOf(box)) {
+    case StreamKind::Video: return "No video stream";
+    case StreamKind::Audio: return "No audio stream";
+    default: return "No subpicture";
+    }
 }
 
 std::string StreamBoxes::pageTooltip(int box) {
-    if (box < kFirstAudio) return "Check the desired video stream";
-    if (box < kFirstSub) return "Check the desired audio streams";
-    return "Check the desired subpicture streams";
+    switch (kindOf(box)) {
+    case StreamKind::Video: return "Check the desired video stream";
+    case StreamKind::Audio: return "Check the desired audio streams";
+    default: return "Check the desired subpicture streams";
+    }
 }
 
 StreamBoxes::StreamBoxes() {

@@ -10,6 +10,8 @@
 
 namespace vantrel {
 
+enum class StreamKind { Video, Audio, Subpicture };
+
 struct BoxState {
     bool enabled = false;
     bool ticked = false;
@@ -26,6 +28,20 @@ public:
     static int videoBox(int index) { return index; }
     static int audioBox(int index) { return kFirstAudio + index; }
     static int subBox(int index) { return kFirstSub + index; }
+    // The kind of stream a box stands for, and the box's number within its
+    // kind (cbVideo3 3, cbAudio03 3, cbSub15 15).
+    static StreamKind kindOf(int box) {
+        return box < kFirstAudio ? StreamKind::Video
+               : box < kFirstSub ? StreamKind::Audio
+                                 : StreamKind::Subpicture;
+    }
+    static int indexOf(int box) {
+        switch (kindOf(box)) {
+        case StreamKind::Video: return box;
+        case StreamKind::Audio: return box - kFirstAudio;
+        default: return box - kFirstSub;
+        }
+    }
 
     // "cbVideo0", "cbAudio03", "cbSub15".
     static std::string name(int box);

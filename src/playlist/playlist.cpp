@@ -47,13 +47,14 @@ struct TreeRoots {
     int info, video, audio, subtitle, chapter;
 };
 
-// An audio or subtitle element: slot base 16 or 32, its table, node and first box.
-void listStream(Core& core, const std::string& line, int slotBase, const AttrTable& table, int node,
+// An audio or subtitle element: the slot of its kind's stream numbers 1..16
+// (index 0..15), its table, node and first box.
+void listStream(Core& core, const std::string& line, int (*slotOf)(int), const AttrTable& table, int node,
                 int firstBox) {
     const std::int32_t n = GetAttrInt(line, "streamNumber");
     const bool inRange = n >= 1 && n <= 16;
-    if (inRange && core.streamTable[slotBase + n] != -1) return; // listed before in this title
-    if (inRange) core.streamTable[slotBase + n] = 1;
+    if (inRange && core.streamTable[slotOf(n - 1)] != -1) return; // listed before in this title
+    if (inRange) core.streamTable[slotOf(n - 1)] = 1;
     const std::string caption =
         streamCaption(attrEntry(table, GetAttrInt(line, "mediaAttr")), n, GetAttr(line, "description"));
     core.window.treeAddChild(node, caption);
@@ -79,8 +80,8 @@ void buildTree(Core& core, const std::vector<std::string>& lines, LineSpan span,
         if (upper.find("<VIDEO ") != std::string::npos) {
             const std::int32_t t = GetAttrInt(line, "track");
             const bool inRange = t >= 1 && t <= 16;
-            if (!inRange || core.streamTable[t] == -1) {
-                if (inRange) core.streamTable[t] = 1;
+            if (!inRange || core.streamTable[videoSlot(t - 1)] == -1) {
+                if (inRange) core.streamTable[videoSlot(t - 1)] = 1;
                 const std::string caption =
                     videoCaption(attrEntry(core.videoAttr, GetAttrInt(line, "mediaAttr")), t);
                 w.treeAddChild(roots.video, caption);
@@ -89,9 +90,10 @@ void buildTree(Core& core, const std::vector<std::string>& lines, LineSpan span,
             }
         }
         if (upper.find("<AUDIO ") != std::string::npos)
-            listStream(core, line, 16, core.audioAttr, roots.audio, StreamBoxes::audioBox(0));
+            listStream(core, line, audioSlot, core.audioAttr, roots.audio, StreamBoxes::audioBox(0));
         if (upper.find("<SUBTITLE ") != std::string::npos)
-            listStream(core, line, 32, core.subpictureAttr, roots.subtitle, StreamBoxes::subBox(0));
+            listStream(core, line, subpictureSlot, core.subpictureAttr, roots.subtitle,
+                       StreamBoxes::subBox(0));
         if (upper.find("<CHAPTER ") != std::string::npos)
             w.treeAddChild(roots.chapter,
                            GetAttr(line, "titleTimeBegin") + ": " + GetAttr(line, "displayName"));

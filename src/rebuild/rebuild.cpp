@@ -1,6 +1,7 @@
 #include "rebuild.h"
 
 #include "engine/file_layer.h"
+#include "engine/stream_ids.h"
 
 #include <algorithm>
 #include <memory>
@@ -13,6 +14,13 @@ namespace vantrel {
 namespace {
 
 constexpr std::int64_t kProgressStep = 4194304; // 4 MiB of source between progress points
+
+// The DD+ sub-streams the rebuild decides on and renumbers: the first nine ids
+// only, 0xC0 to 0xC8, as the rebuild has always done. DD+ streams 0xC9 to 0xCF
+// (audio indices 9 to 15, which only DD+ reaches) pass through whatever their
+// boxes say and keep their ids, like AC-3, LPCM and MLP. Widening the range to
+// all sixteen would change which packs a rebuilt file holds.
+constexpr ids::Range kRenumberedDdPlus{ids::kDdPlus.first, 0xC8};
 
 // Runs its action when the scope is left, on every path.
 template <class F> class ScopeExit {
@@ -56,23 +64,23 @@ int tickedCount(const Core& core, int firstBox, int count) {
 } // namespace
 
 bool DropVideo(Core& core, RebuildState& state, int id) {
-    int box = boxHolding(core, 1, 2, StreamBoxes::videoBox(0), id);
+    int box = boxHolding(core, videoSlot(0), videoSlot(1), StreamBoxes::videoBox(0), id);
     return decide(core, state, box, id, state.VideoCounter, [id](std::uint8_t counter) {
-        if (id == 0x55 || id == 0x56) return static_cast<std::uint8_t>(0x55 + counter);
+        if (ids::kVc1Video.holds(id)) return static_cast<std::uint8_t>(ids::kVc1Video.first + counter);
         return static_cast<std::uint8_t>((id & 0xFE) | counter);
     });
 }
 
 bool DropAudio(Core& core, RebuildState& state, int id) {
-    int box = boxHolding(core, 17, 32, StreamBoxes::audioBox(0), id);
+    int box = boxHolding(core, audioSlot(0), audioSlot(15), StreamBoxes::audioBox(0), id);
     return decide(core, state, box, id, state.AudioCounter, [id](std::uint8_t counter) {
-        if ((id & 0xF0) == 0xC0) return static_cast<std::uint8_t>(0xC0 | counter);
+        if (ids::kDdPlus.holds(id)) return static_cast<std::uint8_t>(ids::kDdPlus.first | counter);
         return static_cast<std::uint8_t>((id & 0xF8) | counter);
     });
 }
 
 bool DropSubpicture(Core& core, RebuildState& state, int id) {
-    int box = boxHolding(core, 33, 48, StreamBoxes::subBox(0), id);
+    int box = boxHolding(core, subpictureSlot(0), subpictureSlot(15), StreamBoxes::subBox(0), id);
     return decide(core, state, box, id, state.SubpictureCounter,
                   [id](std::uint8_t counter) { return static_cast<std::uint8_t>((id & 0xE0) | counter); });
 }
@@ -85,7 +93,7 @@ bool rebuildPack(Core& core, RebuildState& state, unsigned char* pack, std::size
     // read nor written, and an id that is not there takes part in nothing.
     const int s = n > 17 ? pack[17] : -1;
 
-    if (s == 0xBB) { // system header: the bounds follow the ticked boxes
+    if (s == ids::kSystemHeader) { // the bounds follow the ticked boxes
         if (n > 24) {
             int video = tickedCount(core, StreamBoxes::videoBox(0), 2);
             pack[24] = static_cast<unsigned char>((pack[24] & 0xE0) + video);
@@ -98,29 +106,28 @@ bool rebuildPack(Core& core, RebuildState& state, unsigned char* pack, std::size
 
     std::size_t xAt = 0; // offset of the sub-stream id / stream_id_extension, 0 when absent
     int x = -1;
-    if ((s == 0xBD || s == 0xFD) && n > 22) {
-        std::size_t at = static_cast<std::size_t>(pack[22]) + (s == 0xBD ? 23 : 22);
+    if ((s == ids::kPrivateStream1 || s == ids::kExtendedStream) && n > 22) {
+        std::size_t at = static_cast<std::size_t>(pack[22]) + (s == ids::kPrivateStream1 ? 23 : 22);
         if (at < n) {
             xAt = at;
             x = pack[at];
         }
     }
 
-    if (n < 4 || pack[0] != 0x00 || pack[1] != 0x00 || pack[2] != 0x01 || pack[3] != 0xBA) return false;
+    if (n < 4 || pack[0] != 0x00 || pack[1] != 0x00 || pack[2] != 0x01 || pack[3] != ids::kPackStart)
+        return false;
 
     bool keep = true;
-    if (s == 0xBD) {
-        if (x >= 0xC0 && x <= 0xC8)
+    if (s == ids::kPrivateStream1) {
+        if (kRenumberedDdPlus.holds(x) || ids::kDtsHd.holds(x))
             keep = !DropAudio(core, state, x);
-        else if (x >= 0x88 && x <= 0x8F)
-            keep = !DropAudio(core, state, x);
-        else if (x >= 0x20 && x <= 0x2F)
+        else if (ids::kBoxedSubpicture.holds(x))
             keep = !DropSubpicture(core, state, x);
-    } else if (s == 0xFD) {
-        if (x == 0x55 || x == 0x56) keep = !DropVideo(core, state, x);
-    } else if (s >= 0xE0 && s <= 0xE3) {
+    } else if (s == ids::kExtendedStream) {
+        if (ids::kVc1Video.holds(x)) keep = !DropVideo(core, state, x);
+    } else if (ids::kVideo.holds(s)) {
         keep = !DropVideo(core, state, s);
-    } else if (s >= 0xC0 && s <= 0xDF) {
+    } else if (ids::kMpegAudio.holds(s)) {
         keep = !DropAudio(core, state, s);
     }
 
@@ -131,8 +138,7 @@ bool rebuildPack(Core& core, RebuildState& state, unsigned char* pack, std::size
         std::uint8_t mapped = state.IdMap[static_cast<std::size_t>(x)];
         if (mapped != RebuildState::kNoId) pack[xAt] = mapped;
     }
-    if ((s >= 0xE0 && s <= 0xE3) || (s >= 0xC0 && s <= 0xDF))
-        pack[17] = state.IdMap[static_cast<std::size_t>(s)];
+    if (ids::kVideo.holds(s) || ids::kMpegAudio.holds(s)) pack[17] = state.IdMap[static_cast<std::size_t>(s)];
 
     return keep;
 }

@@ -15,9 +15,11 @@ std::string captionForFileName(std::string caption) {
 }
 
 Field extensionField(int box) {
-    if (box < StreamBoxes::kFirstAudio) return Field::VideoExt;
-    if (box < StreamBoxes::kFirstSub) return Field::AudioExt;
-    return Field::SubExt;
+    switch (StreamBoxes::kindOf(box)) {
+    case StreamKind::Video: return Field::VideoExt;
+    case StreamKind::Audio: return Field::AudioExt;
+    default: return Field::SubExt;
+    }
 }
 
 } // namespace

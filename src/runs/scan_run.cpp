@@ -12,10 +12,12 @@ std::string twoDigits(int n) {
 
 // Kind name of a box's stream followed by the box's own suffix (".0", ".03").
 std::string scanCaption(int box, std::int32_t code) {
-    if (box < StreamBoxes::kFirstAudio) return VideoStreamName(code) + "." + std::to_string(box);
-    if (box < StreamBoxes::kFirstSub)
-        return AudioStreamName(code) + "." + twoDigits(box - StreamBoxes::kFirstAudio);
-    return SubpictureStreamName(code) + "." + twoDigits(box - StreamBoxes::kFirstSub);
+    const int i = StreamBoxes::indexOf(box);
+    switch (StreamBoxes::kindOf(box)) {
+    case StreamKind::Video: return VideoStreamName(code) + "." + std::to_string(i);
+    case StreamKind::Audio: return AudioStreamName(code) + "." + twoDigits(i);
+    default: return SubpictureStreamName(code) + "." + twoDigits(i);
+    }
 }
 
 // One box per slot of the table: enabled and ticked exactly when the slot holds

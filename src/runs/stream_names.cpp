@@ -1,28 +1,31 @@
 #include "runs.h"
 
+#include "engine/stream_ids.h"
+
 #include <string>
 
 namespace vantrel {
 
 std::string VideoStreamName(std::int32_t code) {
-    if (code == 0x55 || code == 0x56) return "VC-1.stream";
-    if (code == 0xE0 || code == 0xE1) return "MPEG-2.stream";
-    if (code == 0xE2 || code == 0xE3) return "H.264.stream";
+    if (ids::kVc1Video.holds(code)) return "VC-1.stream";
+    if (ids::kMpeg2Video.holds(code)) return "MPEG-2.stream";
+    if (ids::kH264Video.holds(code)) return "H.264.stream";
     return {};
 }
 
 std::string AudioStreamName(std::int32_t code) {
-    if (code >= 0x80 && code <= 0x87) return "DD.stream";
-    if (code >= 0x88 && code <= 0x8F) return "DTSHD.stream";
-    if (code >= 0xA0 && code <= 0xA7) return "LPCM.stream";
-    if (code >= 0xB0 && code <= 0xB7) return "MLP.stream";
-    if (code >= 0xC0 && code <= 0xCF) return "DD+.stream";
+    if (ids::kDd.holds(code)) return "DD.stream";
+    if (ids::kDtsHd.holds(code)) return "DTSHD.stream";
+    if (ids::kLpcm.holds(code)) return "LPCM.stream";
+    if (ids::kMlp.holds(code)) return "MLP.stream";
+    if (ids::kDdPlus.holds(code)) return "DD+.stream";
     return {};
 }
 
+// Only the subpicture slots that have a box are ever named.
 std::string SubpictureStreamName(std::int32_t code) {
-    if (code >= 0x20 && code <= 0x2F) return "Subpicture";
-    if (code >= 0x60 && code <= 0x6F) return "Ext.Subpicture";
+    if (ids::kBoxedSubpicture.holds(code)) return "Subpicture";
+    if (ids::kBoxedExtendedSubpicture.holds(code)) return "Ext.Subpicture";
     return {};
 }
 
