@@ -5,6 +5,7 @@
 #pragma once
 
 #include "engine/core.h"
+#include "engine/version.h"
 #include "engine/window_port.h"
 
 #include <QString>
@@ -37,7 +38,7 @@ class TfMain : public QWidget, public WindowPort {
 public:
     static constexpr int kDesignWidth = 362;
     static constexpr int kDesignHeight = 346;
-    static constexpr const char* kCaption = "Vantrel 0.611 (based on Orvand's demux 0.6)";
+    static constexpr const char* kCaption = "Vantrel " VANTREL_VERSION " (based on Orvand's demux 0.6)";
 
     explicit TfMain(QWidget* parent = nullptr);
     ~TfMain() override;

@@ -1,5 +1,6 @@
 // The window's controls, layout, log and status bar, stream-box mirror, error
 // report and Cancel.
+#include "engine/version.h"
 #include "ui/error_report.h"
 #include "ui/jpeg_image.h"
 #include "ui/status_bar.h"
@@ -46,7 +47,7 @@ void WindowTest::controlsHaveTheirNamesTextsTooltipsAndStates() {
     ShownWindow w;
     QCOMPARE(w->objectName(), QStringLiteral("fMain"));
     QCOMPARE(fMain, w.window.get());
-    QCOMPARE(w->windowTitle(), QStringLiteral("Vantrel 0.611 (based on Orvand's demux 0.6)"));
+    QCOMPARE(w->windowTitle(), QStringLiteral("Vantrel " VANTREL_VERSION " (based on Orvand's demux 0.6)"));
     QCOMPARE(QApplication::applicationDisplayName(), QStringLiteral("HD DVD Vantrel"));
     QVERIFY(w->acceptDrops());
 
