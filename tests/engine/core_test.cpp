@@ -3,23 +3,16 @@
 #include "engine/file_layer.h"
 #include "engine/time_format.h"
 #include "support/memory_window.h"
+#include "support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 using namespace vantrel;
-
-namespace {
-std::string tempDir() {
-    auto dir = std::filesystem::temp_directory_path() / ("vantrel-core-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    return dir.string();
-}
-} // namespace
+using vantrel::test::ScratchDir;
 
 TEST(StreamBoxes, NumberingTiesBoxesToSlotsAndOutputs) {
     EXPECT_EQ(StreamBoxes::name(0), "cbVideo0");
@@ -121,7 +114,8 @@ TEST(Paths, FileAndFolderParts) {
 }
 
 TEST(FileLayer, ErrorsCarryTheAbsolutePathAndSystemText) {
-    std::string dir = tempDir();
+    const ScratchDir scratch;
+    const std::string& dir = scratch.path();
     try {
         InputFile in(dir + "/missing.evo");
         FAIL() << "opened a missing file";
@@ -147,7 +141,8 @@ TEST(FileLayer, ErrorsCarryTheAbsolutePathAndSystemText) {
 }
 
 TEST(FileLayer, ReadWriteSizesAndWriteErrors) {
-    std::string dir = tempDir();
+    const ScratchDir scratch;
+    const std::string& dir = scratch.path();
     std::string path = dir + "/out.bin";
     {
         OutputFile out(path);
@@ -190,7 +185,6 @@ TEST(FileLayer, ReadWriteSizesAndWriteErrors) {
     direct.setWriteLimitForTest(1000);
     std::string big(300000, 'y');
     EXPECT_THROW(direct.write(big.data(), big.size()), Error);
-    std::filesystem::remove_all(dir);
 }
 
 TEST(FileLayer, FullDiskIsAStreamWriteError) {

@@ -4,6 +4,7 @@
 #include "engine/pack_loop.h"
 #include "support/evo_builder.h"
 #include "support/memory_window.h"
+#include "support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,6 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
-#include <unistd.h>
 
 using namespace vantrel;
 using namespace vantrel::test;
@@ -32,17 +32,10 @@ public:
 
 class PackLoop : public ::testing::Test {
 protected:
-    PackLoop() : core(window) {
-        dir = fs::temp_directory_path() / ("vantrel-packloop-" + std::to_string(::getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
-        window.options[Option::FastCheck] = false;
-    }
+    PackLoop() : core(window) { window.options[Option::FastCheck] = false; }
     ~PackLoop() override {
         for (auto& f : core.outputFiles) f.reset();
         core.sourceFile.reset();
-        std::error_code ec;
-        fs::remove_all(dir, ec);
     }
 
     std::string path(const std::string& name) const { return (dir / name).string(); }
@@ -70,7 +63,8 @@ protected:
 
     RecordingWindow window;
     Core core;
-    fs::path dir;
+    ScratchDir scratch;
+    fs::path dir{scratch.path()};
 };
 
 Bytes concat(std::initializer_list<Bytes> parts) {

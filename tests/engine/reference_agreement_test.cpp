@@ -9,6 +9,7 @@
 #include "support/memory_window.h"
 #include "support/realistic_evo.h"
 #include "support/reference_parser.h"
+#include "support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -74,15 +75,8 @@ struct ReferenceRuns : ReferenceParser::Handler {
 
 class ReferenceAgreement : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir =
-            fs::temp_directory_path() /
-            ("vantrel-agree-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    fs::path dir;
+    ScratchDir scratch;
+    fs::path dir{scratch.path()};
 };
 
 struct Side {

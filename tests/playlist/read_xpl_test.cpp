@@ -2,6 +2,7 @@
 #include "engine/errors.h"
 #include "playlist/playlist.h"
 #include "support/memory_window.h"
+#include "support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -11,9 +12,8 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 using namespace vantrel;
+using vantrel::test::ScratchDir;
 using Lines = std::vector<std::string>;
 
 namespace {
@@ -103,17 +103,9 @@ const Lines kFeatureTree{"Info",
 class ReadXPL : public ::testing::Test {
 protected:
     ReadXPL() : core(window) {
-        dir = std::filesystem::temp_directory_path() /
-              ("vantrel-xpl-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir);
         core.EVObase = "FEATURE_1";
         core.EVOname = "FEATURE_1.EVO";
         core.XPLname = "VPLST000.XPL";
-    }
-    ~ReadXPL() override {
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
     }
 
     std::string write(const std::string& content, const std::string& name = "VPLST000.XPL") {
@@ -145,7 +137,8 @@ protected:
         return slots;
     }
 
-    std::filesystem::path dir;
+    ScratchDir scratch;
+    std::filesystem::path dir{scratch.path()};
     MemoryWindow window;
     Core core;
 };

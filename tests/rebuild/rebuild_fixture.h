@@ -7,13 +7,13 @@
 #include "rebuild/rebuild.h"
 #include "support/evo_builder.h"
 #include "support/memory_window.h"
+#include "support/scratch_dir.h"
 
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace vantrel::test {
@@ -75,18 +75,10 @@ inline Bytes readFile(const std::filesystem::path& path) {
 class RebuildFixture : public ::testing::Test {
 protected:
     RebuildFixture() {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_dir = std::filesystem::temp_directory_path() /
-                ("vantrel-rebuild-" + std::to_string(::getpid()) + "-" + info->name());
-        std::filesystem::remove_all(m_dir);
         std::filesystem::create_directories(m_dir / "src");
         std::filesystem::create_directories(m_dir / "out");
         window.fields[Field::Workdir] = (m_dir / "out").string();
         core.streamTable.clear();
-    }
-    ~RebuildFixture() override {
-        std::error_code ec;
-        std::filesystem::remove_all(m_dir, ec);
     }
 
     // Writes a source under src/ and chooses it, as the source selection would.
@@ -120,7 +112,8 @@ protected:
     Core core{window};
 
 private:
-    std::filesystem::path m_dir;
+    ScratchDir m_scratch;
+    std::filesystem::path m_dir{m_scratch.path()};
 };
 
 } // namespace vantrel::test

@@ -1,4 +1,4 @@
-// Shared pieces of the run tests: a scratch folder, two-part features built
+// Shared pieces of the run tests: two-part features built
 // with the EVO builder, and a session (in-memory window plus Core).
 #pragma once
 
@@ -7,6 +7,7 @@
 #include "runs/source_selection.h"
 #include "support/evo_builder.h"
 #include "support/memory_window.h"
+#include "support/scratch_dir.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -17,27 +18,6 @@
 #include <vector>
 
 namespace vantrel::test {
-
-class ScratchDir {
-public:
-    ScratchDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "vantrel-runs-XXXXXX").string();
-        if (::mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        m_path = tmpl;
-    }
-    ~ScratchDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-
-    const std::string& path() const { return m_path; }
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
 
 inline Bytes readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
