@@ -1,7 +1,7 @@
 # Installs the Debian packages the project needs, only when one is missing.
 # Sourced by scripts/run, scripts/test and scripts/bench.
 
-VANTREL_BUILD_PACKAGES=(cmake ninja-build g++ clang-14 libclang-rt-14-dev clang-format
+VANTREL_BUILD_PACKAGES=(cmake ninja-build g++ clang-14 libclang-rt-14-dev clang-format clang-tidy
   qt6-base-dev libgl-dev libjpeg62-turbo-dev libgtest-dev googletest libbenchmark-dev fonts-dejavu-core fonts-dejavu-extra)
 VANTREL_TEST_PACKAGES=(ffmpeg xvfb xauth imagemagick valgrind time)
 
