@@ -370,5 +370,19 @@ TEST(DemuxRun, AWriteErrorInThePackLoopEndsTheRunWithFilesClosed) {
     EXPECT_TRUE(t.s.nothingHeld());
 }
 
+TEST(DemuxRun, AnOutputFolderRemovedDuringTheRunIsAWriteError) {
+    DemuxSetup t(kPacksOver4MiB, 8);
+    // At the progress point the files are open; then they have no name on disk.
+    t.s.window.onProcessEvents = [&] { fs::remove_all(t.out); };
+    try {
+        bDemuxClick(t.s.core);
+        ADD_FAILURE() << "the run ended as if the streams were written";
+    } catch (const Error& e) {
+        EXPECT_STREQ(e.what(), "Stream write error");
+    }
+    EXPECT_FALSE(contains(t.s.window.logLines, "Done."));
+    EXPECT_TRUE(t.s.nothingHeld());
+}
+
 } // namespace
 } // namespace vantrel::test
