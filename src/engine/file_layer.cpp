@@ -125,7 +125,9 @@ OutputFile::OutputFile(const std::string& path, std::span<const FileIdentity> bu
         m_identity = identityOf(st);
         m_linked = st.st_nlink > 0;
         if (isBusy(busy, *m_identity)) fail(systemError(EBUSY));
-        if (::ftruncate(m_fd, 0) != 0) fail(systemError(errno));
+        // Only a file with bytes is cut: cutting an empty one would make some
+        // file systems (ext4) flush the whole file at its close.
+        if (st.st_size > 0 && ::ftruncate(m_fd, 0) != 0) fail(systemError(errno));
         if (!clearNonBlocking(m_fd)) fail(systemError(errno));
     } else if (!S_ISCHR(st.st_mode)) {
         // A device (/dev/null) takes writes as they come; a FIFO or a block
