@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <new>
 
 using namespace vantrel;
 using vantrel::test::ScratchDir;
@@ -192,4 +193,10 @@ TEST(FileLayer, FullDiskIsAStreamWriteError) {
     OutputFile full("/dev/full");
     full.write("x", 1);
     EXPECT_THROW(full.close(), Error);
+}
+
+TEST(FileLayer, RunningOutOfMemoryReadsOutOfMemory) {
+    EXPECT_EQ(errorText(std::bad_alloc()), "Out of memory");
+    EXPECT_EQ(errorText(std::bad_array_new_length()), "Out of memory");
+    EXPECT_EQ(errorText(Error("Stream write error")), "Stream write error");
 }
