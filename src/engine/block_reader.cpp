@@ -7,8 +7,8 @@
 namespace vantrel {
 
 namespace {
-constexpr std::int64_t kProgressStep = 4 * 1048576; // progress line and pending events
-constexpr std::int64_t kRepaintStep = 64 * 1048576; // whole-window repaint
+constexpr std::int64_t kProgressStep = std::int64_t{4} * 1048576; // progress line and pending events
+constexpr std::int64_t kRepaintStep = std::int64_t{64} * 1048576; // whole-window repaint
 constexpr std::align_val_t kPage{4096};
 
 static_assert(BlockReader::kReadAhead % kPackBufferSize == 0 && kProgressStep % BlockReader::kReadAhead == 0,

@@ -14,7 +14,7 @@
 namespace vantrel {
 
 namespace {
-constexpr std::size_t kOutputBuffer = 256 * 1024;
+constexpr std::size_t kOutputBuffer = std::size_t{256} * 1024;
 
 std::string systemError(int err) {
     return std::strerror(err);

@@ -15,7 +15,7 @@ namespace {
 
 // A playlist is a small text file; anything larger is refused before it is
 // read, since the memo would hold several times its size.
-constexpr std::int64_t kLargestPlaylist = 64 * 1048576;
+constexpr std::int64_t kLargestPlaylist = std::int64_t{64} * 1048576;
 
 // Never leaves the memo hidden behind a run that ended early.
 class HiddenMemo {
