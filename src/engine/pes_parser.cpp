@@ -76,39 +76,39 @@ void PesParser::subpictureId(std::uint8_t b, int mode, bool extended) {
     s.copyActive = true;
 }
 
+namespace {
+
+// The audio sub-streams of private stream 1: their ids, the bits of the id
+// that give the audio index, and the name a scan logs them by.
+struct AudioSubStream {
+    ids::Range ids;
+    int indexMask;
+    AudioKind kind;
+    const char* logName;
+};
+constexpr AudioSubStream kAudioSubStreams[] = {
+    {ids::kDd, 7, AudioKind::DD, "DD audio stream "},
+    {ids::kDtsHd, 7, AudioKind::DtsHd, "DTS HD audio stream "},
+    {ids::kDdPlus, 15, AudioKind::DDPlus, "DD+ audio stream "},
+    {ids::kLpcm, 7, AudioKind::Lpcm, "LPCM audio stream "},
+    {ids::kMlp, 7, AudioKind::Mlp, "MLP audio stream "},
+};
+
+} // namespace
+
 void PesParser::audioStep(std::uint8_t id, int mode) {
     State& s = m_state;
     s.audioIndex = id & 15;
-
-    const char* name = nullptr;
-    if (ids::kDd.holds(id)) {
-        s.audioIndex = id & 7;
-        s.audioKind = AudioKind::DD;
-        name = "DD audio stream ";
-    } else if (ids::kDtsHd.holds(id)) {
-        s.audioIndex = id & 7;
-        s.audioKind = AudioKind::DtsHd;
-        name = "DTS HD audio stream ";
-    } else if (ids::kDdPlus.holds(id)) {
-        s.audioIndex = id & 15;
-        s.audioKind = AudioKind::DDPlus;
-        name = "DD+ audio stream ";
-    } else if (ids::kLpcm.holds(id)) {
-        s.audioIndex = id & 15;
-        s.audioKind = AudioKind::Lpcm;
-        name = "LPCM audio stream ";
-    } else if (ids::kMlp.holds(id)) {
-        s.audioIndex = id & 7;
-        s.audioKind = AudioKind::Mlp;
-        name = "MLP audio stream ";
-    }
-    if (name) {
+    for (const AudioSubStream& kind : kAudioSubStreams) {
+        if (!kind.ids.holds(id)) continue;
+        s.audioIndex = id & kind.indexMask;
+        s.audioKind = kind.kind;
         s.lastAudioId = id;
         if (m_table[audioSlot(s.audioIndex)] < 0) {
             m_table[audioSlot(s.audioIndex)] = id;
-            if (mode == kScanMode) m_window.log(name + std::to_string(s.audioIndex) + " found!");
+            if (mode == kScanMode) m_window.log(kind.logName + std::to_string(s.audioIndex) + " found!");
         }
-        s.pendingPts = 0;
+        break;
     }
 
     if (s.audioKind == AudioKind::Mlp) {
