@@ -52,7 +52,7 @@ struct NullReferenceHandler : ReferenceParser::Handler {
 
 template <class Parser, class Handler> void parseEvo(benchmark::State& state) {
     const auto& data = evo();
-    const int mode = static_cast<int>(state.range(0));
+    const auto mode = static_cast<RunMode>(state.range(0));
     MemoryWindow window;
     StreamTable table;
     Parser parser(table, window);
@@ -74,8 +74,14 @@ void BM_PesParser(benchmark::State& state) {
 void BM_ReferenceParser(benchmark::State& state) {
     parseEvo<ReferenceParser, NullReferenceHandler>(state);
 }
-BENCHMARK(BM_PesParser)->Arg(kScanMode)->Arg(kDemuxMode)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ReferenceParser)->Arg(kScanMode)->Arg(kDemuxMode)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PesParser)
+    ->Arg(static_cast<int>(RunMode::Scan))
+    ->Arg(static_cast<int>(RunMode::Demux))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReferenceParser)
+    ->Arg(static_cast<int>(RunMode::Scan))
+    ->Arg(static_cast<int>(RunMode::Demux))
+    ->Unit(benchmark::kMillisecond);
 
 // The video payload runs of the EVO, cut by the 32,768-byte blocks as the pack
 // loop sees them: one buffer and the runs' extents in it.
@@ -106,7 +112,7 @@ const VideoRuns& videoRuns() {
         collect.parser = &parser;
         for (std::size_t at = 0; at < data.size(); at += kPackBufferSize) {
             collect.block = data.data() + at;
-            parser.parse(collect.block, std::min(kPackBufferSize, data.size() - at), kDemuxMode, collect);
+            parser.parse(collect.block, std::min(kPackBufferSize, data.size() - at), RunMode::Demux, collect);
         }
         return std::move(collect.out);
     }();

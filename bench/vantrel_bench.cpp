@@ -5,6 +5,7 @@
 //
 // Log lines go to stdout exactly as the window's log shows them; status-bar
 // lines and the timing of each step go to stderr.
+#include "engine/click_handlers.h"
 #include "engine/core.h"
 #include "engine/errors.h"
 #include "engine/file_layer.h"

@@ -9,10 +9,12 @@
 // Input: byte 0 options (bit 0 count frames, 1 fast check, 7 confirm cancel;
 // bits 2..6 see below), bytes 1..4 the seed for the block cuts, box ticks,
 // output files and cancel point; the rest is the stream.
+#include "engine/click_handlers.h"
 #include "engine/core.h"
 #include "engine/file_layer.h"
 #include "engine/pack_loop.h"
 #include "engine/pes_parser.h"
+#include "engine/stream_numbering.h"
 #include "support/memory_window.h"
 #include "support/realistic_evo.h"
 #include "support/reference_parser.h"
@@ -135,7 +137,7 @@ std::vector<std::size_t> blockLengths(std::size_t size, Rng& rng) {
     return lengths;
 }
 
-void compareParsers(const std::uint8_t* data, std::size_t size, std::uint32_t seed, int mode) {
+void compareParsers(const std::uint8_t* data, std::size_t size, std::uint32_t seed, RunMode mode) {
     Rng rng{seed | 1};
     const std::uint32_t subTicks = rng.next();
     const std::vector<std::size_t> lengths = blockLengths(size, rng);
@@ -216,7 +218,7 @@ void writeAll(int fd, const std::uint8_t* data, std::size_t size, std::size_t at
     }
 }
 
-void runPackLoop(PackLoopHarness& h, Side& side, bool referenceSide, int mode, std::uint8_t options,
+void runPackLoop(PackLoopHarness& h, Side& side, bool referenceSide, RunMode mode, std::uint8_t options,
                  std::uint32_t seed) {
     Rng rng{seed * 2654435761u | 1};
     const std::uint64_t ticks = (static_cast<std::uint64_t>(rng.next()) << 32) | rng.next();
@@ -255,7 +257,7 @@ void runPackLoop(PackLoopHarness& h, Side& side, bool referenceSide, int mode, s
         if (out) out->close();
 }
 
-void comparePackLoops(PackLoopHarness& h, int mode, std::uint8_t options, std::uint32_t seed) {
+void comparePackLoops(PackLoopHarness& h, RunMode mode, std::uint8_t options, std::uint32_t seed) {
     runPackLoop(h, h.engine, false, mode, options, seed);
     runPackLoop(h, h.reference, true, mode, options, seed);
     Core& a = h.engine.core;
@@ -290,7 +292,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     const std::uint8_t* data = input + 5;
     const std::size_t n = size - 5;
 
-    for (int mode : {kScanMode, kDemuxMode}) compareParsers(data, n, seed, mode);
+    for (RunMode mode : {RunMode::Scan, RunMode::Demux}) compareParsers(data, n, seed, mode);
 
     // The pack loop over the bytes as a file. With option bits 2..6 at 0b00001
     // the bytes come twice, around a hole that carries the second copy across
@@ -307,9 +309,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     }
     if (tiled) {
         // One mode only: the hole makes these runs the slow ones.
-        comparePackLoops(h, (seed >> 31) != 0 ? kDemuxMode : kScanMode, options, seed);
+        comparePackLoops(h, (seed >> 31) != 0 ? RunMode::Demux : RunMode::Scan, options, seed);
     } else {
-        for (int mode : {kScanMode, kDemuxMode}) comparePackLoops(h, mode, options, seed);
+        for (RunMode mode : {RunMode::Scan, RunMode::Demux}) comparePackLoops(h, mode, options, seed);
     }
     return 0;
 }

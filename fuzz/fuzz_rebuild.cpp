@@ -5,6 +5,7 @@
 // and the file layer; both must give the same rebuilt bytes.
 #include "engine/core.h"
 #include "engine/file_layer.h"
+#include "engine/stream_numbering.h"
 #include "rebuild/rebuild.h"
 #include "support/memory_window.h"
 

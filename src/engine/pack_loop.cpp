@@ -4,6 +4,7 @@
 #include "block_reader.h"
 #include "frame_counter.h"
 #include "pes_parser.h"
+#include "stream_numbering.h"
 
 #include <string>
 
@@ -28,7 +29,7 @@ std::uint32_t frameStartCode(VideoKind kind) {
 // files (demux).
 class RunHandler : public PayloadHandler {
 public:
-    RunHandler(Core& core, PesParser::PacketView packet, int mode)
+    RunHandler(Core& core, PesParser::PacketView packet, RunMode mode)
         : m_core(core), m_packet(packet), m_mode(mode) {}
 
     // The block the parser is working on; run offsets are relative to it.
@@ -56,8 +57,8 @@ private:
         const int index = m_packet.videoIndex();
         const bool counting = m_core.window.optionTicked(Option::CountFrames);
         if (index != 0 && index != 1) return;
-        const bool ticked = m_mode == kDemuxMode && m_core.boxes.ticked(StreamBoxes::videoBox(index));
-        if (counting && (m_mode == kScanMode || ticked)) countFrames(run, length, index);
+        const bool ticked = m_mode == RunMode::Demux && m_core.boxes.ticked(StreamBoxes::videoBox(index));
+        if (counting && (m_mode == RunMode::Scan || ticked)) countFrames(run, length, index);
         if (ticked) write(videoOutput(index), run, length);
     }
 
@@ -70,7 +71,7 @@ private:
     void audio(const std::uint8_t* run, std::size_t length) {
         const int index = m_packet.audioIndex();
         if (index < 0 || index > 15) return;
-        if (m_mode == kScanMode) {
+        if (m_mode == RunMode::Scan) {
             auto& reported = m_core.audioReported[static_cast<std::size_t>(index)];
             if (m_packet.audioKind() == AudioKind::DDPlus && reported == 0) {
                 reported = 1;
@@ -83,7 +84,7 @@ private:
 
     void subpicture(const std::uint8_t* run, std::size_t length) {
         const int index = m_packet.subpictureIndex();
-        if (m_mode != kDemuxMode || index < 0 || index > 15) return;
+        if (m_mode != RunMode::Demux || index < 0 || index > 15) return;
         if (!m_core.boxes.ticked(StreamBoxes::subBox(index))) return;
         // A record header goes ahead of the first run of a packet that carries
         // its own PTS, never into the middle of a subpicture unit.
@@ -107,7 +108,7 @@ private:
 
     Core& m_core;
     PesParser::PacketView m_packet;
-    int m_mode;
+    RunMode m_mode;
     const std::uint8_t* m_block = nullptr;
 };
 
@@ -122,25 +123,25 @@ void systemHeaderLine(Core& core, const std::uint8_t* buf) {
 
 } // namespace
 
-void demux(Core& core, int mode) {
+void demux(Core& core, RunMode mode) {
     WindowPort& window = core.window;
     window.setButtonEnabled(Button::Cancel, true);
     core.stopRequested = 0;
-    core.demuxActive = mode == kDemuxMode ? 1 : 0;
+    core.demuxActive = mode == RunMode::Demux ? 1 : 0;
 
     PesParser parser(core.streamTable, window);
     parser.reset();
-    BlockReader reader(core, kPackBufferSize, mode == kDemuxMode ? "Demuxing " : "Reading ");
+    BlockReader reader(core, kPackBufferSize, mode == RunMode::Demux ? "Demuxing " : "Reading ");
     core.streamTable.clear();
     core.audioReported.fill(0);
     RunHandler handler(core, parser.packet(), mode);
 
     while (reader.next()) {
         const std::int64_t position = reader.position();
-        if (mode == kScanMode && window.optionTicked(Option::FastCheck) && position > kFastCheckLimit)
+        if (mode == RunMode::Scan && window.optionTicked(Option::FastCheck) && position > kFastCheckLimit)
             core.stopRequested = 1;
         std::uint8_t* block = reader.data();
-        if (mode == kScanMode && position == kSystemHeaderPosition) systemHeaderLine(core, block);
+        if (mode == RunMode::Scan && position == kSystemHeaderPosition) systemHeaderLine(core, block);
 
         handler.setBlock(block);
         parser.parse(block, reader.size(), mode, handler);

@@ -5,12 +5,10 @@
 #pragma once
 
 #include "core.h"
+#include "pes_parser.h"
 
 namespace vantrel {
 
-constexpr int kScanMode = 0;
-constexpr int kDemuxMode = 1;
-
-void demux(Core& core, int mode);
+void demux(Core& core, RunMode mode);
 
 } // namespace vantrel

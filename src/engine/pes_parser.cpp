@@ -1,14 +1,14 @@
 #include "pes_parser.h"
 
-#include "pack_loop.h"
 #include "start_code_scan.h"
 #include "stream_ids.h"
+#include "stream_numbering.h"
 
 #include <string>
 
 namespace vantrel {
 
-void PesParser::startCode(std::uint8_t id, int mode) {
+void PesParser::startCode(std::uint8_t id, RunMode mode) {
     State& s = m_state;
     if (ids::kVideo.holds(id)) {
         s.payloadKind = PayloadKind::Video;
@@ -16,7 +16,7 @@ void PesParser::startCode(std::uint8_t id, int mode) {
         s.videoIndex = id & 1;
         if (m_table[videoSlot(s.videoIndex)] == -1) {
             m_table[videoSlot(s.videoIndex)] = id;
-            if (mode == kScanMode)
+            if (mode == RunMode::Scan)
                 m_window.log(
                     (s.videoKind == VideoKind::Mpeg2 ? "MPEG-2 video stream " : "H.264 video stream ") +
                     std::to_string(s.videoIndex) + " found!");
@@ -45,14 +45,14 @@ void PesParser::endHeader() {
         s.copyActive = true;
 }
 
-void PesParser::extensionId(std::uint8_t b, int mode) {
+void PesParser::extensionId(std::uint8_t b, RunMode mode) {
     State& s = m_state;
     int e = b & 0x7F;
     if (ids::kVc1Video.holds(e)) {
         s.videoIndex = e - ids::kVc1Video.first;
         if (m_table[videoSlot(s.videoIndex)] == -1) {
             m_table[videoSlot(s.videoIndex)] = e;
-            if (mode == kScanMode)
+            if (mode == RunMode::Scan)
                 m_window.log("VC-1 video stream " + std::to_string(s.videoIndex) + " found!");
         }
         s.payloadKind = PayloadKind::Video;
@@ -61,16 +61,16 @@ void PesParser::extensionId(std::uint8_t b, int mode) {
     }
 }
 
-void PesParser::subpictureId(std::uint8_t b, int mode, bool extended) {
+void PesParser::subpictureId(std::uint8_t b, RunMode mode, bool extended) {
     State& s = m_state;
     s.subpictureIndex = b & 0x1F;
     if (m_table[subpictureSlot(s.subpictureIndex)] == -1) {
         m_table[subpictureSlot(s.subpictureIndex)] = b;
-        if (mode == kScanMode)
+        if (mode == RunMode::Scan)
             m_window.log((extended ? "Extended subpicture stream " : "Subpicture stream ") +
                          std::to_string(s.subpictureIndex) + " found!");
     }
-    if (mode == kScanMode && !extended) s.pendingPts = 0;
+    if (mode == RunMode::Scan && !extended) s.pendingPts = 0;
     s.privateHeaderLeft = 0;
     s.payloadKind = PayloadKind::Subpicture;
     s.copyActive = true;
@@ -96,7 +96,7 @@ constexpr AudioSubStream kAudioSubStreams[] = {
 
 } // namespace
 
-void PesParser::audioStep(std::uint8_t id, int mode) {
+void PesParser::audioStep(std::uint8_t id, RunMode mode) {
     State& s = m_state;
     s.audioIndex = id & 15;
     for (const AudioSubStream& kind : kAudioSubStreams) {
@@ -106,7 +106,7 @@ void PesParser::audioStep(std::uint8_t id, int mode) {
         s.lastAudioId = id;
         if (m_table[audioSlot(s.audioIndex)] < 0) {
             m_table[audioSlot(s.audioIndex)] = id;
-            if (mode == kScanMode) m_window.log(kind.logName + std::to_string(s.audioIndex) + " found!");
+            if (mode == RunMode::Scan) m_window.log(kind.logName + std::to_string(s.audioIndex) + " found!");
         }
         break;
     }
@@ -162,7 +162,7 @@ std::uint32_t shiftIn(std::uint32_t lastFour, const std::uint8_t* p, std::size_t
 
 } // namespace
 
-std::size_t PesParser::betweenPackets(const std::uint8_t* block, std::size_t o, std::size_t n, int mode) {
+std::size_t PesParser::betweenPackets(const std::uint8_t* block, std::size_t o, std::size_t n, RunMode mode) {
     State& s = m_state;
     // Between packets every byte only enters lastFour, until one completes a
     // recognised start code. The first three may complete one with bytes that
@@ -212,7 +212,7 @@ std::size_t PesParser::betweenPackets(const std::uint8_t* block, std::size_t o, 
     }
 }
 
-[[gnu::always_inline]] inline bool PesParser::headerByte(std::uint8_t b, int mode) {
+[[gnu::always_inline]] inline bool PesParser::headerByte(std::uint8_t b, RunMode mode) {
     State& s = m_state;
     // PES_packet_length, high byte then low byte.
     if (s.lengthPhase == 2) {
@@ -334,7 +334,7 @@ std::size_t PesParser::betweenPackets(const std::uint8_t* block, std::size_t o, 
     return true;
 }
 
-void PesParser::parse(const std::uint8_t* block, std::size_t n, int mode, PayloadHandler& handler) {
+void PesParser::parse(const std::uint8_t* block, std::size_t n, RunMode mode, PayloadHandler& handler) {
     State& s = m_state;
     std::size_t o = 0;
     while (o < n) {

@@ -5,12 +5,17 @@
 // number of blocks. Nothing is allocated while parsing.
 #pragma once
 
-#include "core.h"
+#include "stream_table.h"
+#include "window_port.h"
 
 #include <cstddef>
 #include <cstdint>
 
 namespace vantrel {
+
+// Scan: new streams are logged, and a subpicture sub-stream id clears
+// PendingPts. Demux: neither (and the pack loop writes the ticked streams).
+enum class RunMode { Scan, Demux };
 
 // What the current packet carries. None behaves like Discard.
 enum class PayloadKind { Video, Audio, MpegAudio, Subpicture, Discard, SkipPacket, PrivateStream1, None };
@@ -62,9 +67,8 @@ public:
     // Every field back to its initial value (once per pack-loop call).
     void reset() { m_state = State{}; }
 
-    // Examines block[0..n-1]; mode 0 (scan) logs new streams and lets a
-    // subpicture sub-stream id clear PendingPts, mode 1 (demux) does neither.
-    void parse(const std::uint8_t* block, std::size_t n, int mode, PayloadHandler& handler);
+    // Examines block[0..n-1].
+    void parse(const std::uint8_t* block, std::size_t n, RunMode mode, PayloadHandler& handler);
 
     PacketView packet() { return PacketView(m_state); }
     // Inside a packet's payload: the next byte is handed over.
@@ -110,18 +114,18 @@ private:
         bool firstRunOfPacket = false;
     };
 
-    void startCode(std::uint8_t streamId, int mode);
+    void startCode(std::uint8_t streamId, RunMode mode);
     // One byte of a packet's headers; false when no header is open (the
     // parser is between packets).
-    bool headerByte(std::uint8_t b, int mode);
+    bool headerByte(std::uint8_t b, RunMode mode);
     void endHeader();
     void ptsByte(std::uint8_t b);
-    void extensionId(std::uint8_t b, int mode);
-    void subpictureId(std::uint8_t b, int mode, bool extended);
-    void audioStep(std::uint8_t id, int mode);
+    void extensionId(std::uint8_t b, RunMode mode);
+    void subpictureId(std::uint8_t b, RunMode mode, bool extended);
+    void audioStep(std::uint8_t id, RunMode mode);
     // Passes over block[o..n-1] between packets up to and including the byte
     // that completes the next recognised start code; gives the next offset.
-    std::size_t betweenPackets(const std::uint8_t* block, std::size_t o, std::size_t n, int mode);
+    std::size_t betweenPackets(const std::uint8_t* block, std::size_t o, std::size_t n, RunMode mode);
 
     State m_state;
     StreamTable& m_table;

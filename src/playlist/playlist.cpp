@@ -3,8 +3,11 @@
 #include "playlist_items.h"
 #include "tag_scanner.h"
 
+#include "engine/click_handlers.h"
 #include "engine/errors.h"
 #include "engine/run_files.h"
+#include "engine/run_scope.h"
+#include "engine/stream_numbering.h"
 
 #include <string>
 #include <vector>

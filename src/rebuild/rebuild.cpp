@@ -1,8 +1,13 @@
 #include "rebuild.h"
 
 #include "engine/block_reader.h"
+#include "engine/continuation.h"
+#include "engine/output_base.h"
+#include "engine/progress_text.h"
 #include "engine/run_files.h"
+#include "engine/run_scope.h"
 #include "engine/stream_ids.h"
+#include "engine/stream_numbering.h"
 
 #include <string>
 
@@ -171,11 +176,7 @@ void rebuildRun(Core& core) {
 
     Rebuild(core, state);
 
-    if (continuation.goOn(core)) {
-        files.openSource(continuation.nextPartPath);
-        window.log("Continue on " + fileNamePart(continuation.nextPartPath));
-        Rebuild(core, state);
-    }
+    if (continuation.continueOn(core, files)) Rebuild(core, state);
 
     files.closeAll(); // a write the buffer still held fails here, not silently
 }

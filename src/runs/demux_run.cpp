@@ -1,5 +1,9 @@
+#include "engine/continuation.h"
+#include "engine/output_base.h"
 #include "engine/pack_loop.h"
+#include "engine/progress_text.h"
 #include "engine/run_files.h"
+#include "engine/run_scope.h"
 #include "runs.h"
 
 namespace vantrel {
@@ -54,14 +58,10 @@ void bDemuxClick(Core& core) {
     }
 
     window.slog("Writing stream(s)", 0);
-    demux(core, kDemuxMode);
+    demux(core, RunMode::Demux);
 
     // Everything is tested again now: the box, a cancel, the file.
-    if (continuation.goOn(core)) {
-        files.openSource(continuation.nextPartPath);
-        window.log("Continue on " + fileNamePart(continuation.nextPartPath));
-        demux(core, kDemuxMode);
-    }
+    if (continuation.continueOn(core, files)) demux(core, RunMode::Demux);
 
     files.closeAll();
     window.log("Done.");

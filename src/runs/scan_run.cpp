@@ -1,5 +1,8 @@
+#include "engine/click_handlers.h"
 #include "engine/pack_loop.h"
+#include "engine/progress_text.h"
 #include "engine/run_files.h"
+#include "engine/run_scope.h"
 #include "runs.h"
 
 namespace vantrel {
@@ -50,7 +53,7 @@ void bCheckClick(Core& core) {
         files.openSource(window.fieldText(Field::EVOfile));
         window.slog("Reading", 0);
         logFileSize(core);
-        demux(core, kScanMode);
+        demux(core, RunMode::Scan);
         files.closeAll();
     }
     labelBoxes(core);

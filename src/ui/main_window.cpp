@@ -1,5 +1,6 @@
 #include "main_window.h"
 
+#include "engine/click_handlers.h"
 #include "engine/errors.h"
 #include "engine/time_format.h"
 #include "error_report.h"

@@ -3,6 +3,7 @@
 // come from EVOadj and XPLadj of the runs.
 #include "main_window.h"
 
+#include "engine/path_parts.h"
 #include "runs/source_selection.h"
 
 #include <QDragEnterEvent>

@@ -1,7 +1,9 @@
+#include "engine/click_handlers.h"
 #include "engine/core.h"
 #include "engine/errors.h"
 #include "engine/file_layer.h"
 #include "engine/pack_loop.h"
+#include "engine/stream_numbering.h"
 #include "support/evo_builder.h"
 #include "support/memory_window.h"
 #include "support/scratch_dir.h"
@@ -94,14 +96,14 @@ TEST_F(PackLoop, EmptyFileReadsNothingAndTogglesCancel) {
     core.stopRequested = 1;
     core.streamTable[1] = 0xE0;
     openSource({});
-    demux(core, kScanMode);
+    demux(core, RunMode::Scan);
     EXPECT_EQ(window.cancelStates, (std::vector<bool>{true, false}));
     EXPECT_TRUE(window.logLines.empty());
     EXPECT_TRUE(window.statusLines.empty());
     for (int slot = 1; slot <= 64; ++slot) EXPECT_EQ(core.streamTable[slot], -1);
     EXPECT_EQ(core.stopRequested, 0);
     EXPECT_EQ(core.demuxActive, 0);
-    demux(core, kDemuxMode);
+    demux(core, RunMode::Demux);
     EXPECT_EQ(core.demuxActive, 1);
 }
 
@@ -112,7 +114,7 @@ TEST_F(PackLoop, SystemHeaderLineSingularAndPlural) {
         b.raw(Bytes(total - b.size(), 0));
         window.logLines.clear();
         openSource(b.bytes());
-        demux(core, kScanMode);
+        demux(core, RunMode::Scan);
         return window.logLines;
     };
     EXPECT_EQ(scan(1, 3, 40000), std::vector<std::string>{"It contains 1 video stream and 3 audio streams."});
@@ -124,7 +126,7 @@ TEST_F(PackLoop, SystemHeaderLineSingularAndPlural) {
     late.raw({0xFF}).packSystemHeader(1, 3).raw(Bytes(40000, 0));
     window.logLines.clear();
     openSource(late.bytes());
-    demux(core, kScanMode);
+    demux(core, RunMode::Scan);
     EXPECT_TRUE(window.logLines.empty());
 
     // Demux mode logs nothing.
@@ -132,7 +134,7 @@ TEST_F(PackLoop, SystemHeaderLineSingularAndPlural) {
     EvoBuilder plain;
     plain.packSystemHeader(1, 3).raw(Bytes(40000, 0));
     openSource(plain.bytes());
-    demux(core, kDemuxMode);
+    demux(core, RunMode::Demux);
     EXPECT_TRUE(window.logLines.empty());
 }
 
@@ -147,7 +149,7 @@ TEST_F(PackLoop, ProgressEveryFourMebibytesWithRemainingTime) {
     window.clock = 40000.25;
     window.onProcessEvents = [&] { window.clock += 60.0 / 86400.0; };
 
-    demux(core, kScanMode);
+    demux(core, RunMode::Scan);
     ASSERT_EQ(window.statusLines.size(), 16u);
     EXPECT_EQ(window.statusLines[0], "1: Reading FEATURE_1.EVO 4/64 Mbytes, Remaining time: 0:00:01");
     EXPECT_EQ(window.statusLines[1], "1: Reading FEATURE_1.EVO 8/64 Mbytes, Remaining time: 0:07:01");
@@ -158,7 +160,7 @@ TEST_F(PackLoop, ProgressEveryFourMebibytesWithRemainingTime) {
 
     window.statusLines.clear();
     core.sourceFile = std::make_unique<InputFile>(path(name));
-    demux(core, kDemuxMode);
+    demux(core, RunMode::Demux);
     EXPECT_EQ(window.statusLines[0].rfind("1: Demuxing FEATURE_1.EVO 4/64 Mbytes, Remaining time: ", 0), 0u);
 }
 
@@ -168,7 +170,7 @@ TEST_F(PackLoop, CancelStopsAtTheNextBlockAndClearsFrameCounts) {
     openSource(b.bytes()); // about 4.3 MiB
     core.videoFrameCount = {5, 6};
     window.onProcessEvents = [&] { bCancelClick(core); };
-    demux(core, kScanMode);
+    demux(core, RunMode::Scan);
     EXPECT_EQ(core.sourceFile->position(), 4 * 1048576);
     EXPECT_EQ(core.stopRequested, 1);
     EXPECT_EQ(core.videoFrameCount[0], 0);
@@ -186,7 +188,7 @@ TEST_F(PackLoop, FastCheckStopsAFullScanAfter9156Blocks) {
     core.sourceFile = std::make_unique<InputFile>(path(name));
     window.options[Option::FastCheck] = true;
 
-    demux(core, kScanMode);
+    demux(core, RunMode::Scan);
     EXPECT_EQ(core.sourceFile->position(), 9156LL * 32768);
     EXPECT_EQ(core.stopRequested, 1);
     EXPECT_EQ(core.videoFrameCount[0], 0);
@@ -208,21 +210,21 @@ TEST_F(PackLoop, FramesCountedPerIndexAndTickedBox) {
     const Bytes data = b.bytes();
 
     openSource(data);
-    demux(core, kScanMode);
+    demux(core, RunMode::Scan);
     EXPECT_EQ(core.videoFrameCount[0], 3 + 5 + 0 + 1);
     EXPECT_EQ(core.videoFrameCount[1], 2 + 4);
 
     core.videoFrameCount = {0, 0};
     tickWithFile(StreamBoxes::videoBox(1));
     openSource(data);
-    demux(core, kDemuxMode);
+    demux(core, RunMode::Demux);
     EXPECT_EQ(core.videoFrameCount[0], 0) << "cbVideo0 not ticked";
     EXPECT_EQ(core.videoFrameCount[1], 6);
 
     window.options[Option::CountFrames] = false;
     core.videoFrameCount = {0, 0};
     openSource(data);
-    demux(core, kScanMode);
+    demux(core, RunMode::Scan);
     EXPECT_EQ(core.videoFrameCount[1], 0);
 }
 
@@ -240,7 +242,7 @@ TEST_F(PackLoop, DemuxWritesTickedStreamsOnly) {
     tickWithFile(StreamBoxes::audioBox(1));
     tickWithFile(StreamBoxes::subBox(3));
     openSource(b.bytes());
-    demux(core, kDemuxMode);
+    demux(core, RunMode::Demux);
 
     EXPECT_EQ(output(videoOutput(0)), pattern(500, 1));
     EXPECT_EQ(output(audioOutput(0)), concat({pattern(300, 2), pattern(200, 3)}))
@@ -260,7 +262,7 @@ TEST_F(PackLoop, BoxTickedWithoutItsFileIsPassedOver) {
     // Ticked while the run is going, after the files were created.
     core.boxes.setTicked(StreamBoxes::audioBox(2), true);
     openSource(b.bytes());
-    demux(core, kDemuxMode);
+    demux(core, RunMode::Demux);
     EXPECT_EQ(output(audioOutput(1)), pattern(300, 3));
 }
 
@@ -276,7 +278,7 @@ TEST_F(PackLoop, SubpictureRecordHeaderOnlyAheadOfAPacketWithItsOwnPts) {
     b.privateStream(0x22, pattern(300, 5), 0x01020304);
     tickWithFile(StreamBoxes::subBox(2));
     openSource(b.bytes());
-    demux(core, kDemuxMode);
+    demux(core, RunMode::Demux);
 
     auto header = [](std::uint32_t pts) {
         return Bytes{'S',
@@ -312,7 +314,7 @@ TEST_F(PackLoop, DolbyDigitalPlusReportedOncePerIndexOnItsFirstRun) {
     b.privateStream(0xC1, frames);
     b.privateStream(0x82, frames); // DD is not reported
     openSource(b.bytes());
-    demux(core, kScanMode);
+    demux(core, RunMode::Scan);
     EXPECT_EQ(window.logLines,
               (std::vector<std::string>{"DD+ audio stream 0 found!", "DD+ audio stream 1 found!",
                                         "   Stream 1 is Dolby Digital Plus",
@@ -331,7 +333,7 @@ TEST_F(PackLoop, WriteErrorEndsTheCallAtOnce) {
     core.outputFiles[static_cast<std::size_t>(videoOutput(0))]->setWriteLimitForTest(1000);
     openSource(b.bytes());
     try {
-        demux(core, kDemuxMode);
+        demux(core, RunMode::Demux);
         FAIL() << "no error";
     } catch (const Error& e) {
         EXPECT_STREQ(e.what(), "Stream write error");
@@ -346,7 +348,7 @@ TEST_F(PackLoop, ShortWriteOfARecordHeaderIsNotLost) {
     tickWithFile(StreamBoxes::subBox(0));
     core.outputFiles[static_cast<std::size_t>(subOutput(0))]->setWriteLimitForTest(5);
     openSource(b.bytes());
-    demux(core, kDemuxMode);
+    demux(core, RunMode::Demux);
     EXPECT_EQ(core.outputFiles[static_cast<std::size_t>(subOutput(0))]->size(), 10);
     EXPECT_THROW(core.outputFiles[static_cast<std::size_t>(subOutput(0))]->close(), Error);
 }

@@ -23,7 +23,7 @@ struct ParserBench {
         parser.reset();
     }
     std::vector<RecordedRun> feed(const Bytes& data, const std::vector<std::size_t>& cuts = {},
-                                  int mode = kScanMode) {
+                                  RunMode mode = RunMode::Scan) {
         return feedParser(parser, data, cuts, mode);
     }
 };
@@ -224,7 +224,7 @@ TEST(PesParser, Vc1ExtensionDecidesTheStream) {
 
 TEST(PesParser, DemuxModeRecordsButLogsNothing) {
     ParserBench bench;
-    bench.feed(mixedStream(), {}, kDemuxMode);
+    bench.feed(mixedStream(), {}, RunMode::Demux);
     EXPECT_TRUE(bench.window.logLines.empty());
     EXPECT_EQ(bench.table[1], 0xE0);
     EXPECT_EQ(bench.table[35], 0x22);
@@ -286,7 +286,7 @@ TEST(PesParser, OwnPtsBelongsToThePacketThatCarriedIt) {
     b.privateStream(0x20, pattern(8), 0x100000000ull);
     b.pes(pesPacket(0xE0, pattern(8), 6000, 5000));
     b.privateStream(0x20, pattern(8));
-    auto runs = bench.feed(b.bytes(), {}, kDemuxMode);
+    auto runs = bench.feed(b.bytes(), {}, RunMode::Demux);
     ASSERT_EQ(runs.size(), 5u);
     EXPECT_FALSE(runs[1].ownPtsValid);
     EXPECT_EQ(runs[1].pendingPts, 4000u) << "demux mode keeps another stream's PTS pending";

@@ -1,10 +1,12 @@
 // The engine against the byte-at-a-time reference on a realistic feature:
 // the parser over blocks cut at odd offsets, and the whole pack loop in both
 // modes (output files, log and status lines, frame counts, cancel).
+#include "engine/click_handlers.h"
 #include "engine/core.h"
 #include "engine/file_layer.h"
 #include "engine/pack_loop.h"
 #include "engine/pes_parser.h"
+#include "engine/stream_numbering.h"
 #include "support/evo_builder.h"
 #include "support/memory_window.h"
 #include "support/realistic_evo.h"
@@ -85,7 +87,7 @@ struct Side {
     fs::path outDir;
 };
 
-void runSide(Side& side, const fs::path& source, int mode, bool reference, bool cancel) {
+void runSide(Side& side, const fs::path& source, RunMode mode, bool reference, bool cancel) {
     side.window.clock = 45000.5;
     side.window.clockStep = 1.0 / 86400.0;
     side.window.options[Option::FastCheck] = false;
@@ -122,7 +124,7 @@ TEST_F(ReferenceAgreement, ParserRunsLogAndTableAgreeAcrossOddBlockCuts) {
     }
     // Seven odd block lengths in turn, from one byte to more than a pack.
     const std::size_t lengths[] = {1, 3, 17, 2047, 2049, 5, 32768};
-    for (int mode : {kScanMode, kDemuxMode}) {
+    for (RunMode mode : {RunMode::Scan, RunMode::Demux}) {
         MemoryWindow engineWindow, referenceWindow;
         StreamTable engineTable, referenceTable;
         engineTable.clear();
@@ -144,7 +146,7 @@ TEST_F(ReferenceAgreement, ParserRunsLogAndTableAgreeAcrossOddBlockCuts) {
             at += n;
         }
         EXPECT_GT(er.r.runs.size(), 600u);
-        EXPECT_EQ(er.r.runs, rr.r.runs) << "mode " << mode;
+        EXPECT_EQ(er.r.runs, rr.r.runs) << (mode == RunMode::Scan ? "scan" : "demux");
         EXPECT_EQ(engineWindow.logLines, referenceWindow.logLines);
         for (int slot = 1; slot <= 64; ++slot) EXPECT_EQ(engineTable[slot], referenceTable[slot]) << slot;
     }
@@ -155,14 +157,15 @@ TEST_F(ReferenceAgreement, PackLoopOutputsAndEventsAgreeOnAFeatureOverProgressPo
     const fs::path evo = dir / "FEATURE_1.EVO";
     writeRealisticEvo(evo.string(), (8u << 20) + 5 * 2048, 4);
     fs::resize_file(evo, fs::file_size(evo) - 1000);
-    for (int mode : {kScanMode, kDemuxMode}) {
+    for (RunMode mode : {RunMode::Scan, RunMode::Demux}) {
         for (bool cancel : {false, true}) {
             Side engine, reference;
             engine.outDir = dir / "engine";
             reference.outDir = dir / "reference";
             runSide(engine, evo, mode, false, cancel);
             runSide(reference, evo, mode, true, cancel);
-            const std::string what = "mode " + std::to_string(mode) + (cancel ? " cancelled" : "");
+            const std::string what =
+                std::string(mode == RunMode::Scan ? "scan" : "demux") + (cancel ? " cancelled" : "");
             EXPECT_EQ(engine.window.logLines, reference.window.logLines) << what;
             EXPECT_EQ(engine.window.statusLines, reference.window.statusLines) << what;
             EXPECT_EQ(engine.window.processEventsCalls, reference.window.processEventsCalls) << what;
@@ -177,10 +180,10 @@ TEST_F(ReferenceAgreement, PackLoopOutputsAndEventsAgreeOnAFeatureOverProgressPo
                 EXPECT_EQ(a, fileBytes(reference.outDir / std::to_string(i))) << what << " output " << i;
                 written += a.size();
             }
-            if (mode == kDemuxMode && !cancel) {
+            if (mode == RunMode::Demux && !cancel) {
                 EXPECT_GT(written, 7u << 20);
             }
-            if (mode == kScanMode && !cancel) {
+            if (mode == RunMode::Scan && !cancel) {
                 EXPECT_GT(engine.core.videoFrameCount[0], 1000);
             }
             if (cancel) {

@@ -1,4 +1,6 @@
+#include "engine/click_handlers.h"
 #include "engine/errors.h"
+#include "engine/stream_numbering.h"
 #include "rebuild_fixture.h"
 
 #include <algorithm>

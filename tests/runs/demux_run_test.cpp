@@ -1,4 +1,6 @@
+#include "engine/click_handlers.h"
 #include "engine/errors.h"
+#include "engine/stream_numbering.h"
 #include "runs_fixture.h"
 
 #include <gtest/gtest.h>

@@ -2,6 +2,7 @@
 // with the EVO builder, and a session (in-memory window plus Core).
 #pragma once
 
+#include "engine/click_handlers.h"
 #include "engine/core.h"
 #include "runs/runs.h"
 #include "runs/source_selection.h"

@@ -1,3 +1,4 @@
+#include "engine/click_handlers.h"
 #include "engine/errors.h"
 #include "runs_fixture.h"
 

@@ -22,7 +22,7 @@ private:
 } // namespace
 
 std::vector<RecordedRun> feedParser(PesParser& parser, const Bytes& data,
-                                    const std::vector<std::size_t>& cuts, int mode) {
+                                    const std::vector<std::size_t>& cuts, RunMode mode) {
     std::vector<RecordedRun> runs;
     Recorder recorder(parser, runs);
     std::size_t base = 0;

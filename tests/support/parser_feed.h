@@ -30,7 +30,7 @@ struct RecordedRun {
 // Runs data through parser (not reset first) in the blocks that splitAt(data,
 // cuts) gives, each copied to the start of a buffer as the pack loop's blocks are.
 std::vector<RecordedRun> feedParser(PesParser& parser, const Bytes& data,
-                                    const std::vector<std::size_t>& cuts, int mode);
+                                    const std::vector<std::size_t>& cuts, RunMode mode);
 
 // Consecutive runs of one packet (split by block cuts) joined into one.
 std::vector<RecordedRun> joinPacketRuns(const std::vector<RecordedRun>& runs);

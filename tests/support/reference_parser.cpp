@@ -2,6 +2,9 @@
 
 #include "engine/audio_report.h"
 #include "engine/pack_loop.h"
+#include "engine/path_parts.h"
+#include "engine/progress_text.h"
+#include "engine/stream_numbering.h"
 
 #include <string>
 
@@ -40,14 +43,14 @@ void ReferenceParser::reset() {
     firstRunOfPacket = false;
 }
 
-void ReferenceParser::startCode(std::uint8_t id, int mode) {
+void ReferenceParser::startCode(std::uint8_t id, RunMode mode) {
     if (id >= 0xE0 && id <= 0xE3) {
         payloadKind = PayloadKind::Video;
         videoKind = id <= 0xE1 ? VideoKind::Mpeg2 : VideoKind::H264;
         videoIndex = id & 1;
         if (m_table[1 + videoIndex] == -1) {
             m_table[1 + videoIndex] = id;
-            if (mode == kScanMode)
+            if (mode == RunMode::Scan)
                 m_window.log(
                     (videoKind == VideoKind::Mpeg2 ? "MPEG-2 video stream " : "H.264 video stream ") +
                     std::to_string(videoIndex) + " found!");
@@ -75,13 +78,13 @@ void ReferenceParser::endHeader() {
         copyActive = true;
 }
 
-void ReferenceParser::extensionId(std::uint8_t b, int mode) {
+void ReferenceParser::extensionId(std::uint8_t b, RunMode mode) {
     int e = b & 0x7F;
     if (e == 0x55 || e == 0x56) {
         videoIndex = e - 0x55;
         if (m_table[1 + videoIndex] == -1) {
             m_table[1 + videoIndex] = e;
-            if (mode == kScanMode)
+            if (mode == RunMode::Scan)
                 m_window.log("VC-1 video stream " + std::to_string(videoIndex) + " found!");
         }
         payloadKind = PayloadKind::Video;
@@ -90,21 +93,21 @@ void ReferenceParser::extensionId(std::uint8_t b, int mode) {
     }
 }
 
-void ReferenceParser::subpictureId(std::uint8_t b, int mode, bool extended) {
+void ReferenceParser::subpictureId(std::uint8_t b, RunMode mode, bool extended) {
     subpictureIndex = b & 0x1F;
     if (m_table[33 + subpictureIndex] == -1) {
         m_table[33 + subpictureIndex] = b;
-        if (mode == kScanMode)
+        if (mode == RunMode::Scan)
             m_window.log((extended ? "Extended subpicture stream " : "Subpicture stream ") +
                          std::to_string(subpictureIndex) + " found!");
     }
-    if (mode == kScanMode && !extended) pendingPts = 0;
+    if (mode == RunMode::Scan && !extended) pendingPts = 0;
     privateHeaderLeft = 0;
     payloadKind = PayloadKind::Subpicture;
     copyActive = true;
 }
 
-void ReferenceParser::audioStep(std::uint8_t id, int mode) {
+void ReferenceParser::audioStep(std::uint8_t id, RunMode mode) {
     audioIndex = id & 15;
 
     const char* name = nullptr;
@@ -133,7 +136,7 @@ void ReferenceParser::audioStep(std::uint8_t id, int mode) {
         lastAudioId = id;
         if (m_table[17 + audioIndex] < 0) {
             m_table[17 + audioIndex] = id;
-            if (mode == kScanMode) m_window.log(name + std::to_string(audioIndex) + " found!");
+            if (mode == RunMode::Scan) m_window.log(name + std::to_string(audioIndex) + " found!");
         }
         pendingPts = 0;
     }
@@ -165,7 +168,7 @@ void ReferenceParser::audioStep(std::uint8_t id, int mode) {
 #if defined(__clang__)
 __attribute__((no_sanitize("coverage", "address", "undefined")))
 #endif
-void ReferenceParser::parse(const std::uint8_t* block, std::size_t n, int mode, Handler& handler) {
+void ReferenceParser::parse(const std::uint8_t* block, std::size_t n, RunMode mode, Handler& handler) {
     std::size_t o = 0;
     while (o < n) {
         const std::uint8_t b = block[o];
@@ -364,7 +367,7 @@ std::uint32_t frameStartCode(VideoKind kind) {
 // files (demux).
 class ReferenceRunHandler : public ReferenceParser::Handler {
 public:
-    ReferenceRunHandler(Core& core, ReferenceParser& parser, int mode)
+    ReferenceRunHandler(Core& core, ReferenceParser& parser, RunMode mode)
         : m_core(core), m_parser(parser), m_mode(mode) {}
 
     void payloadRun(std::size_t offset, std::size_t length) override {
@@ -389,8 +392,8 @@ private:
         const int index = m_parser.videoIndex;
         const bool countFrames = m_core.window.optionTicked(Option::CountFrames);
         if (index != 0 && index != 1) return;
-        const bool ticked = m_mode == kDemuxMode && m_core.boxes.ticked(StreamBoxes::videoBox(index));
-        if (countFrames && (m_mode == kScanMode || ticked)) countFrameStarts(run, length, index);
+        const bool ticked = m_mode == RunMode::Demux && m_core.boxes.ticked(StreamBoxes::videoBox(index));
+        if (countFrames && (m_mode == RunMode::Scan || ticked)) countFrameStarts(run, length, index);
         if (ticked) write(videoOutput(index), run, length);
     }
 
@@ -409,7 +412,7 @@ private:
     void audio(const std::uint8_t* run, std::size_t length) {
         const int index = m_parser.audioIndex;
         if (index < 0 || index > 15) return;
-        if (m_mode == kScanMode) {
+        if (m_mode == RunMode::Scan) {
             auto& reported = m_core.audioReported[static_cast<std::size_t>(index)];
             if (m_parser.audioKind == AudioKind::DDPlus && reported == 0) {
                 reported = 1;
@@ -422,7 +425,7 @@ private:
 
     void subpicture(const std::uint8_t* run, std::size_t length) {
         const int index = m_parser.subpictureIndex;
-        if (m_mode != kDemuxMode || index < 0 || index > 15) return;
+        if (m_mode != RunMode::Demux || index < 0 || index > 15) return;
         if (!m_core.boxes.ticked(StreamBoxes::subBox(index))) return;
         // A record header goes ahead of the first run of a packet that carries
         // its own PTS, never into the middle of a subpicture unit.
@@ -446,7 +449,7 @@ private:
 
     Core& m_core;
     ReferenceParser& m_parser;
-    int m_mode;
+    RunMode m_mode;
 };
 
 void systemHeaderLine(Core& core) {
@@ -461,11 +464,11 @@ void systemHeaderLine(Core& core) {
 
 } // namespace
 
-void referenceDemux(Core& core, int mode) {
+void referenceDemux(Core& core, RunMode mode) {
     WindowPort& window = core.window;
     window.setButtonEnabled(Button::Cancel, true);
     core.stopRequested = 0;
-    core.demuxActive = mode == kDemuxMode ? 1 : 0;
+    core.demuxActive = mode == RunMode::Demux ? 1 : 0;
 
     ReferenceParser parser(core.streamTable, window);
     parser.reset();
@@ -476,7 +479,7 @@ void referenceDemux(Core& core, int mode) {
     InputFile& source = *core.sourceFile;
     const std::int64_t size = source.size();
     const std::string name = fileNamePart(source.path());
-    const std::string verb = mode == kDemuxMode ? "Demuxing " : "Reading ";
+    const std::string verb = mode == RunMode::Demux ? "Demuxing " : "Reading ";
     ReferenceRunHandler handler(core, parser, mode);
 
     while (source.position() < size && core.stopRequested == 0) {
@@ -488,10 +491,10 @@ void referenceDemux(Core& core, int mode) {
             window.slog(progressLine(core, verb, name, position, size, t0), 1);
             window.processEvents();
         }
-        if (mode == kScanMode && window.optionTicked(Option::FastCheck) && position > kFastCheckLimit)
+        if (mode == RunMode::Scan && window.optionTicked(Option::FastCheck) && position > kFastCheckLimit)
             core.stopRequested = 1;
         if (position % kRepaintStep == 0) window.repaint();
-        if (mode == kScanMode && position == kSystemHeaderPosition) systemHeaderLine(core);
+        if (mode == RunMode::Scan && position == kSystemHeaderPosition) systemHeaderLine(core);
 
         parser.parse(core.packBuffer.data(), n, mode, handler);
     }

@@ -28,7 +28,7 @@ public:
     ReferenceParser(StreamTable& table, WindowPort& window) : m_table(table), m_window(window) {}
 
     void reset();
-    void parse(const std::uint8_t* block, std::size_t n, int mode, Handler& handler);
+    void parse(const std::uint8_t* block, std::size_t n, RunMode mode, Handler& handler);
 
     std::uint32_t window = 0;
     bool copyActive = false;
@@ -63,11 +63,11 @@ public:
     bool firstRunOfPacket = false;
 
 private:
-    void startCode(std::uint8_t streamId, int mode);
+    void startCode(std::uint8_t streamId, RunMode mode);
     void endHeader();
-    void extensionId(std::uint8_t b, int mode);
-    void subpictureId(std::uint8_t b, int mode, bool extended);
-    void audioStep(std::uint8_t id, int mode);
+    void extensionId(std::uint8_t b, RunMode mode);
+    void subpictureId(std::uint8_t b, RunMode mode, bool extended);
+    void audioStep(std::uint8_t id, RunMode mode);
 
     StreamTable& m_table;
     WindowPort& m_window;
@@ -75,6 +75,6 @@ private:
 
 // The pack loop as written first: 32,768-byte reads into PackBuffer, every
 // block through the reference parser, frames counted byte by byte.
-void referenceDemux(Core& core, int mode);
+void referenceDemux(Core& core, RunMode mode);
 
 } // namespace vantrel::test

@@ -1,5 +1,6 @@
 // The window's controls, layout, log and status bar, stream-box mirror, error
 // report and Cancel.
+#include "engine/click_handlers.h"
 #include "engine/version.h"
 #include "ui/error_report.h"
 #include "ui/jpeg_image.h"
