@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     h.window.options[vantrel::Option::CountFrames] = (options & 1) != 0;
     h.window.options[vantrel::Option::FastCheck] = (options & 2) != 0;
 
-    for (RunMode mode : {vantrel::RunMode::Scan, vantrel::RunMode::Demux}) {
+    for (vantrel::RunMode mode : {vantrel::RunMode::Scan, vantrel::RunMode::Demux}) {
         h.core.sourceFile = std::make_unique<vantrel::InputFile>(h.path);
         h.core.videoFrameCount = {0, 0};
         vantrel::demux(h.core, mode);
