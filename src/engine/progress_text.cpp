@@ -18,4 +18,10 @@ void logFileSize(Core& core) {
     core.window.log("File size: " + std::to_string(wholeMebibytes(core.sourceFile->size())) + " Mbytes.");
 }
 
+void logRunDone(WindowPort& window) {
+    window.log("Done.");
+    window.slog("Ready", 0);
+    window.slog("", 1);
+}
+
 } // namespace vantrel

@@ -1,5 +1,5 @@
 // The texts a run shows about sizes and progress: whole mebibytes, the
-// progress line with its remaining time, and the file-size line.
+// progress line with its remaining time, the file-size line, and "Done.".
 #pragma once
 
 #include "core.h"
@@ -21,5 +21,9 @@ std::string progressLine(Core& core, const std::string& verb, const std::string&
 
 // "File size: N Mbytes." for the open source.
 void logFileSize(Core& core);
+
+// The end of every run: "Done." in the log, "Ready" and an empty second panel
+// in the status line.
+void logRunDone(WindowPort& window);
 
 } // namespace vantrel

@@ -5,6 +5,7 @@
 
 #include "engine/click_handlers.h"
 #include "engine/errors.h"
+#include "engine/progress_text.h"
 #include "engine/run_files.h"
 #include "engine/run_scope.h"
 #include "engine/stream_numbering.h"
@@ -153,9 +154,7 @@ void bReadXPLClick(Core& core) {
     }
 
     memo.show();
-    w.log("Done.");
-    w.slog("Ready", 0);
-    w.slog("", 1);
+    logRunDone(w);
     w.setButtonEnabled(Button::ReadXPL, true);
 }
 

@@ -196,9 +196,7 @@ void bRebuildClick(Core& core) {
         window.setButtonEnabled(Button::Rebuild, true);
         throw;
     }
-    window.log("Done.");
-    window.slog("Ready", 0);
-    window.slog("", 1);
+    logRunDone(window);
     window.setButtonEnabled(Button::Rebuild, true);
 }
 

@@ -64,9 +64,7 @@ void bDemuxClick(Core& core) {
     if (continuation.continueOn(core, files)) demux(core, RunMode::Demux);
 
     files.closeAll();
-    window.log("Done.");
-    window.slog("Ready", 0);
-    window.slog("", 1);
+    logRunDone(window);
     ReportVideoFrames(core);
     window.setButtonEnabled(Button::Demux, true);
 }

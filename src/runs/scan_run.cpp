@@ -57,9 +57,7 @@ void bCheckClick(Core& core) {
         files.closeAll();
     }
     labelBoxes(core);
-    window.log("Done.");
-    window.slog("Ready", 0);
-    window.slog("", 1);
+    logRunDone(window);
     ReportVideoFrames(core);
     window.setButtonEnabled(Button::Check, true);
 }
