@@ -1,5 +1,8 @@
 #include "runs_fixture.h"
 
+#include "engine/pes_parser.h"
+#include "engine/stream_ids.h"
+
 #include <gtest/gtest.h>
 
 namespace vantrel::test {
@@ -56,6 +59,53 @@ TEST(StreamNames, KindNamesByCodeRangeWithInclusiveEdges) {
         EXPECT_EQ(VideoStreamName(c.code), c.video);
         EXPECT_EQ(AudioStreamName(c.code), c.audio);
         EXPECT_EQ(SubpictureStreamName(c.code), c.sub);
+    }
+}
+
+// The parser, the stream names and the boxes take their ids from one table: a
+// stream the parser records in a slot that has a box always has a name, and
+// the name is the one of the kind the parser found.
+TEST(StreamNames, EveryStreamThatReachesABoxIsNamed) {
+    struct NoRuns : PayloadHandler {
+        void payloadRun(std::size_t, std::size_t) override {}
+    };
+    for (int id = 0; id < 256; ++id) {
+        SCOPED_TRACE(id);
+        EvoBuilder b;
+        const auto byte = static_cast<std::uint8_t>(id);
+        b.privateStream(byte, pattern(8, 1));
+        if (ids::kVideo.holds(id)) b.pes(pesPacket(byte, pattern(8, 2)));
+        if (ids::kVc1Video.holds(id)) b.vc1(byte, pattern(8, 3));
+        MemoryWindow window;
+        StreamTable table;
+        table.clear();
+        PesParser parser(table, window);
+        NoRuns none;
+        parser.parse(b.bytes().data(), b.bytes().size(), RunMode::Scan, none);
+        for (int box : StreamBoxes::tiedBoxes()) {
+            const std::int32_t code = table[StreamBoxes::slotOf(box)];
+            if (code < 0) continue;
+            std::string name;
+            switch (StreamBoxes::kindOf(box)) {
+            case StreamKind::Video: name = VideoStreamName(code); break;
+            case StreamKind::Audio: name = AudioStreamName(code); break;
+            case StreamKind::Subpicture: name = SubpictureStreamName(code); break;
+            }
+            EXPECT_NE(name, "") << StreamBoxes::name(box) << " holds " << code;
+        }
+        // "DTS HD audio stream 3 found!" goes with DTSHD.stream, and so on.
+        const std::pair<std::string, std::string> logged[] = {{"DD audio", "DD.stream"},
+                                                              {"DD+ audio", "DD+.stream"},
+                                                              {"DTS HD audio", "DTSHD.stream"},
+                                                              {"LPCM audio", "LPCM.stream"},
+                                                              {"MLP audio", "MLP.stream"}};
+        for (const std::string& line : window.logLines) {
+            for (const auto& [prefix, expected] : logged) {
+                if (line.rfind(prefix, 0) == 0) {
+                    EXPECT_EQ(AudioStreamName(id), expected) << line;
+                }
+            }
+        }
     }
 }
 
