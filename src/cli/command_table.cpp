@@ -7,13 +7,12 @@ extern const Command kInfoCommand;
 extern const Command kChaptersCommand;
 extern const Command kDemuxCommand;
 extern const Command kRebuildCommand;
+extern const Command kMuxPrepCommand;
+extern const Command kMkvCommand;
 
 const std::vector<const Command*>& commandTable() {
     static const std::vector<const Command*> table = {
-        &kInfoCommand,
-        &kChaptersCommand,
-        &kDemuxCommand,
-        &kRebuildCommand,
+        &kInfoCommand, &kChaptersCommand, &kDemuxCommand, &kRebuildCommand, &kMuxPrepCommand, &kMkvCommand,
     };
     return table;
 }

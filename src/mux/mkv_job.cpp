@@ -139,13 +139,10 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
     return run;
 }
 
-MkvOutcome runMkvJob(const MkvJob& job) {
+MkvOutcome prepareMuxFolder(const MkvJob& job, const std::string& folder, const std::string& muxOutput) {
     MkvOutcome outcome;
     if (job.parts.empty()) throw Error("no source files");
-    TempFolder temp(job.output);
-    if (job.keepTemp) temp.keep();
-    outcome.tempFolder = temp.path();
-    const std::string folder = temp.path() + "/";
+    outcome.tempFolder = folder;
 
     PrepOptions prep;
     prep.parts = job.parts;
@@ -164,8 +161,8 @@ MkvOutcome runMkvJob(const MkvJob& job) {
 
     // Track names, languages and the default flags: the first audio track is
     // the default one; no subtitle is.
-    MuxPlan plan;
-    plan.output = folder + fs::path(job.output).filename().string();
+    MuxPlan& plan = outcome.plan;
+    plan.output = muxOutput;
     plan.title = job.title;
     plan.pulldown = p.pulldown;
     bool audioDefault = false;
@@ -182,9 +179,13 @@ MkvOutcome runMkvJob(const MkvJob& job) {
     }
     if (plan.tracks.empty()) throw MkvFailure(kExitCheckMismatch, "no stream of the title can be muxed");
     if (job.extraTracks) plan.extra = job.extraTracks(folder, p);
-    if (!job.chapters.empty()) {
+    outcome.titleSeconds = job.titleSeconds;
+    outcome.chapters = job.chapters;
+    if (job.timing) job.timing(p.videoSeconds, outcome.titleSeconds, outcome.chapters);
+    if (outcome.titleSeconds <= 0) outcome.titleSeconds = p.videoSeconds;
+    if (!outcome.chapters.empty()) {
         plan.chaptersFile = folder + "chapters.xml";
-        writeText(plan.chaptersFile, chaptersXml(job.chapters));
+        writeText(plan.chaptersFile, chaptersXml(outcome.chapters));
     }
     for (const auto& s : p.streams) {
         if (!s.joinMs || !s.muxed) continue;
@@ -196,20 +197,31 @@ MkvOutcome runMkvJob(const MkvJob& job) {
     }
 
     outcome.muxArgs = muxArguments(plan);
-    const std::string muxFile = folder + "mux.json";
-    writeText(muxFile, jsonArray(outcome.muxArgs));
-    const double titleSeconds = job.titleSeconds > 0 ? job.titleSeconds : p.videoSeconds;
+    outcome.muxFile = folder + "mux.json";
+    writeText(outcome.muxFile, jsonArray(outcome.muxArgs));
     Manifest manifest;
     manifest.title = job.title;
     manifest.sources = job.parts;
     manifest.output = job.output;
-    manifest.muxFile = muxFile;
-    manifest.titleSeconds = titleSeconds;
+    manifest.muxFile = outcome.muxFile;
+    manifest.titleSeconds = outcome.titleSeconds;
     manifest.prep = &p;
     manifest.plan = &plan;
-    manifest.chapters = job.chapters;
+    manifest.chapters = outcome.chapters;
     manifest.warnings = outcome.warnings;
     writeText(folder + "title.json", manifestJson(manifest));
+    return outcome;
+}
+
+MkvOutcome runMkvJob(const MkvJob& job) {
+    if (job.parts.empty()) throw Error("no source files");
+    TempFolder temp(job.output);
+    if (job.keepTemp) temp.keep();
+    const std::string folder = temp.path() + "/";
+    MkvOutcome outcome = prepareMuxFolder(job, folder, folder + fs::path(job.output).filename().string());
+    const MuxPlan& plan = outcome.plan;
+    const std::string& muxFile = outcome.muxFile;
+    const double titleSeconds = outcome.titleSeconds;
 
     // The muxer.
     if (job.progress) job.progress("Muxing", 0, 100);
@@ -238,8 +250,8 @@ MkvOutcome runMkvJob(const MkvJob& job) {
     std::vector<ExpectedTrack> expected;
     for (const auto& t : plan.tracks) expected.push_back({trackType(t.stream->kind), t.language, t.name});
     for (const auto& e : plan.extra) expected.push_back({e.type, e.language, e.name});
-    outcome.check =
-        checkIdentification(identify.output, expected, static_cast<int>(job.chapters.size()), titleSeconds);
+    outcome.check = checkIdentification(identify.output, expected, static_cast<int>(outcome.chapters.size()),
+                                        titleSeconds);
     if (!outcome.check.mismatches.empty()) {
         std::error_code ec;
         fs::remove(plan.output, ec);

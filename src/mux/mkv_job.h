@@ -29,6 +29,9 @@ struct MkvJob {
     double titleSeconds = 0;        // the title's duration; 0: the video's
     std::vector<ChapterMark> chapters;
     std::function<std::optional<StreamLabel>(std::uint8_t code)> label;
+    // Called once the video's length is known (seconds by its frames), to
+    // settle the title's duration and chapter times (the playlist's clock).
+    std::function<void(double videoSeconds, double& titleSeconds, std::vector<ChapterMark>& chapters)> timing;
     std::set<std::uint8_t> only; // stream codes; empty: every audio and video stream
     bool keepTemp = false;
     std::string muxer = "mkvmerge"; // looked up in PATH
@@ -57,7 +60,15 @@ struct MkvOutcome {
     PrepResult prep;
     CheckOutcome check;
     std::vector<std::string> muxArgs;
+    std::string muxFile;
+    MuxPlan plan; // its track pointers point into prep
+    double titleSeconds = 0;
+    std::vector<ChapterMark> chapters;
 };
+
+// Writes the prepared streams, chapters, mux.json (naming `muxOutput` as the
+// muxer's output) and title.json into `folder` (with its trailing "/").
+MkvOutcome prepareMuxFolder(const MkvJob& job, const std::string& folder, const std::string& muxOutput);
 
 // Runs the job. Failures: MkvFailure (6 muxer missing or failing, 7 check),
 // InputError (bad LPCM), Error (files; the output folder not writable).

@@ -108,6 +108,7 @@ Bytes buildTitle(const std::vector<TrackSpec>& tracks) {
                 time = ticks;
             } else {
                 time = static_cast<double>(tr.firstPts) + tr.unitTicks * static_cast<double>(unit);
+                s.stuffing = 5; // the room was measured with a PTS
             }
             // Sent a little ahead of its time, as muxers do.
             packets.push_back({time - 9000.0, static_cast<int>(t), s});
