@@ -224,9 +224,10 @@ private:
         if (m_scan && !input.at.evoFolder.empty())
             source = [this](const std::string& p) { return survey(p); };
         disc::TitleModel model = disc::buildTitleModel(t, input.at.evoFolder, source);
+        // A playlist on its own (no HVDVD_TS beside it) is a normal case, not a fault.
         if (input.at.evoFolder.empty() && !t.clips.empty())
-            warn("title " + std::to_string(t.number) +
-                 ": the EVO files are not at hand (no HVDVD_TS folder)");
+            m_ctx.console.note("title " + std::to_string(t.number) +
+                               ": no HVDVD_TS folder beside the playlist; no EVO file read");
         else
             for (const std::string& w : model.warnings) warn(w);
         const int rate = input.playlist->frameRate;
