@@ -294,7 +294,9 @@ private:
         out << "  streams\n";
         for (const disc::TitleStream& s : model.streams) {
             out << "    " << (s.box.empty() ? "-" : s.box) << "  " << disc::kindName(s.kind) << " " << s.codec
-                << (s.code >= 0 ? " " + hexId(s.code) : std::string(" (not in the files)"));
+                << (s.code >= 0             ? " " + hexId(s.code)
+                    : model.surveys.empty() ? std::string()
+                                            : std::string(" (not in the files)"));
             if (s.channels) out << " " << s.channels << "ch";
             out << "  " << s.language6392;
             if (!s.language6391.empty()) out << " (" << s.language6391 << ")";
