@@ -3,10 +3,10 @@
 #include "engine/file_layer.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <fstream>
-#include <array>
 #include <memory>
 
 namespace vantrel::disc {
