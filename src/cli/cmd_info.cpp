@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <dirent.h>
+#include <filesystem>
 #include <map>
 #include <ostream>
 
@@ -204,13 +205,13 @@ private:
     const disc::FileSurvey& survey(const std::string& path) {
         auto it = m_surveys.find(path);
         if (it != m_surveys.end()) return it->second;
-        m_ctx.console.progressStart(fileNamePart(path), 0);
+        std::error_code noSize;
+        const auto size = std::filesystem::file_size(path, noSize);
+        m_ctx.console.progressStart(fileNamePart(path), noSize ? 0 : static_cast<std::int64_t>(size));
         disc::FileSurvey s;
         try {
-            s = disc::surveyFile(path, [this, &path](std::int64_t pos, std::int64_t size) {
-                m_ctx.console.progressStart(fileNamePart(path), size);
-                m_ctx.console.progressUpdate(pos);
-            });
+            s = disc::surveyFile(
+                path, [this](std::int64_t pos, std::int64_t) { m_ctx.console.progressUpdate(pos); });
         } catch (const Error& e) {
             throw Failure(kExitInputUnreadable, e.what());
         }
