@@ -159,7 +159,8 @@ std::optional<double> walkFrames(const std::vector<std::uint8_t>& bytes, Header 
         }
         i += std::max<std::size_t>(frameBytes, 1);
     }
-    if (!any) return 0.0;
+    // Not one frame header after the last PTS: how long the stream goes on is not known.
+    if (!any) return std::nullopt;
     return ticks;
 }
 
