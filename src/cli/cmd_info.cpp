@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <dirent.h>
+#include <filesystem>
 #include <map>
 #include <ostream>
 
@@ -204,13 +205,13 @@ private:
     const disc::FileSurvey& survey(const std::string& path) {
         auto it = m_surveys.find(path);
         if (it != m_surveys.end()) return it->second;
-        m_ctx.console.progressStart(fileNamePart(path), 0);
+        std::error_code noSize;
+        const auto size = std::filesystem::file_size(path, noSize);
+        m_ctx.console.progressStart(fileNamePart(path), noSize ? 0 : static_cast<std::int64_t>(size));
         disc::FileSurvey s;
         try {
-            s = disc::surveyFile(path, [this, &path](std::int64_t pos, std::int64_t size) {
-                m_ctx.console.progressStart(fileNamePart(path), size);
-                m_ctx.console.progressUpdate(pos);
-            });
+            s = disc::surveyFile(
+                path, [this](std::int64_t pos, std::int64_t) { m_ctx.console.progressUpdate(pos); });
         } catch (const Error& e) {
             throw Failure(kExitInputUnreadable, e.what());
         }
@@ -224,9 +225,10 @@ private:
         if (m_scan && !input.at.evoFolder.empty())
             source = [this](const std::string& p) { return survey(p); };
         disc::TitleModel model = disc::buildTitleModel(t, input.at.evoFolder, source);
+        // A playlist on its own (no HVDVD_TS beside it) is a normal case, not a fault.
         if (input.at.evoFolder.empty() && !t.clips.empty())
-            warn("title " + std::to_string(t.number) +
-                 ": the EVO files are not at hand (no HVDVD_TS folder)");
+            m_ctx.console.note("title " + std::to_string(t.number) +
+                               ": no HVDVD_TS folder beside the playlist; no EVO file read");
         else
             for (const std::string& w : model.warnings) warn(w);
         const int rate = input.playlist->frameRate;
@@ -293,7 +295,9 @@ private:
         out << "  streams\n";
         for (const disc::TitleStream& s : model.streams) {
             out << "    " << (s.box.empty() ? "-" : s.box) << "  " << disc::kindName(s.kind) << " " << s.codec
-                << (s.code >= 0 ? " " + hexId(s.code) : std::string(" (not in the files)"));
+                << (s.code >= 0             ? " " + hexId(s.code)
+                    : model.surveys.empty() ? std::string()
+                                            : std::string(" (not in the files)"));
             if (s.channels) out << " " << s.channels << "ch";
             out << "  " << s.language6392;
             if (!s.language6391.empty()) out << " (" << s.language6391 << ")";
