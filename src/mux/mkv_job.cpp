@@ -139,7 +139,12 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
     return run;
 }
 
-MkvOutcome prepareMuxFolder(const MkvJob& job, const std::string& folder, const std::string& muxOutput) {
+MkvOutcome prepareMuxFolder(const MkvJob& job, const std::string& folderGiven,
+                            const std::string& muxOutputGiven) {
+    // Absolute names in the option file, so that it works from any folder.
+    std::string folder = fs::absolute(folderGiven).lexically_normal().string();
+    if (folder.empty() || folder.back() != '/') folder += '/';
+    const std::string muxOutput = fs::absolute(muxOutputGiven).lexically_normal().string();
     MkvOutcome outcome;
     if (job.parts.empty()) throw Error("no source files");
     outcome.tempFolder = folder;

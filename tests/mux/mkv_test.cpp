@@ -93,7 +93,12 @@ Disc& disc() {
 <Playlist xmlns="http://www.dvdforum.org/2005/HDDVDVideo/Playlist" majorVersion="1" minorVersion="0">
   <TitleSet timeBase="24fps">
     <Title id="t1" titleNumber="1" displayName="Join test" titleDuration="00:00:04:00">
-      <PrimaryAudioVideoClip titleTimeBegin="00:00:00:00" src="file:///dvddisc/HVDVD_TS/FEATURE_1.MAP" titleTimeEnd="00:00:04:00" dataSource="Disc">
+      <PrimaryAudioVideoClip titleTimeBegin="00:00:00:00" src="file:///dvddisc/HVDVD_TS/FEATURE_1.MAP" titleTimeEnd="00:00:02:00" dataSource="Disc">
+        <Video track="1" mediaAttr="1"/>
+        <Audio track="1" streamNumber="1" mediaAttr="1" language="en" description="English"/>
+        <Audio track="2" streamNumber="2" mediaAttr="2" language="fr" description="Français"/>
+      </PrimaryAudioVideoClip>
+      <PrimaryAudioVideoClip titleTimeBegin="00:00:02:00" src="file:///dvddisc/HVDVD_TS/FEATURE_2.MAP" titleTimeEnd="00:00:04:00" dataSource="Disc">
         <Video track="1" mediaAttr="1"/>
         <Audio track="1" streamNumber="1" mediaAttr="1" language="en" description="English"/>
         <Audio track="2" streamNumber="2" mediaAttr="2" language="fr" description="Français"/>
@@ -139,6 +144,11 @@ TEST(MkvCommand, TwoPartTitleTaggedInSyncAndJoined) {
     EXPECT_EQ(r.code, 1) << r.err;
     EXPECT_NE(r.err.find("warning: join gap 64 ms in DD.stream.00"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("warning: join overlap 25 ms in LPCM.stream.01"), std::string::npos) << r.err;
+    std::size_t warnings = 0;
+    for (std::size_t at = r.err.find("warning:"); at != std::string::npos;
+         at = r.err.find("warning:", at + 1))
+        ++warnings;
+    EXPECT_EQ(warnings, 2u) << r.err;
     ASSERT_TRUE(fs::exists(out)) << r.err;
 
     const auto ident = nlohmann::json::parse(test::shell("mkvmerge -J '" + out + "'"));
@@ -214,7 +224,7 @@ TEST(MkvCommand, MuxPrepWritesFilesThatMkvmergeTakes) {
     EXPECT_TRUE(fs::exists(dir + "FEATURE_1_2.MPEG-2.stream.0.m2v"));
     EXPECT_FALSE(fs::exists(dir + "FEATURE_1_2.DD.stream.00.part1.ac3")) << "left out by --tracks";
     int status = -1;
-    const std::string log = test::shell("cd '" + dir + "' && mkvmerge @mux.json 2>&1", &status);
+    const std::string log = test::shell("cd / && mkvmerge '@" + dir + "mux.json' 2>&1", &status);
     EXPECT_LE(status, 1) << log;
     const auto ident = nlohmann::json::parse(test::shell("mkvmerge -J '" + dir + "FEATURE_1_2.mkv'"));
     EXPECT_EQ(ident["tracks"].size(), 2u);
