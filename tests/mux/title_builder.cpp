@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -26,12 +27,26 @@ std::string shell(const std::string& command, int* status) {
     return out;
 }
 
+namespace {
+// The folders this test program made, removed when it ends.
+std::vector<std::string>& madeFolders() {
+    static std::vector<std::string> folders;
+    return folders;
+}
+void removeMadeFolders() {
+    std::error_code ec;
+    for (const auto& f : madeFolders()) std::filesystem::remove_all(f, ec);
+}
+} // namespace
+
 std::string tempDir(const std::string& name) {
     namespace fs = std::filesystem;
     const fs::path dir =
         fs::temp_directory_path() / ("vantrel-mux-" + name + "-" + std::to_string(::getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir);
+    if (madeFolders().empty()) std::atexit(removeMadeFolders);
+    madeFolders().push_back(dir.string());
     return dir.string() + "/";
 }
 
