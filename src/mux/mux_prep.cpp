@@ -95,6 +95,7 @@ struct Work {
     std::size_t stream = 0; // index into result.streams
     bool started = false;   // this part: the first time-stamped packet came
     int videoPtsSeen = 0;
+    std::uint64_t previousPts = 0;
     std::unique_ptr<OutputFile> file;
     std::unique_ptr<VideoScanner> scanner;
     std::unique_ptr<AudioFrameWalker> walker;
@@ -182,10 +183,18 @@ PrepResult prepareStreams(const PrepOptions& options) {
                     !s.part[0].hasPts || !mainVideo->part[0].hasPts)
                     continue;
                 const VideoFacts& v1 = mainVideo->videoFirstPart;
-                if (v1.unitRate() <= 0) continue; // no frame rate in the headers: no figure
-                const double v1End = (v1.pulldown() ? static_cast<double>(v1.frames) * 1001.0 / 24000.0
-                                                    : v1.durationSeconds()) *
-                                     kTicks;
+                // By the frames and their flags; without a frame rate in the
+                // headers, by the time stamps: first to last plus one frame.
+                double v1End = 0;
+                if (v1.unitRate() > 0)
+                    v1End = (v1.pulldown() ? static_cast<double>(v1.frames) * 1001.0 / 24000.0
+                                           : v1.durationSeconds()) *
+                            kTicks;
+                else if (mainVideo->part[0].ptsStep > 0)
+                    v1End = ptsDiff(mainVideo->part[0].firstPts, mainVideo->part[0].lastPts) +
+                            mainVideo->part[0].ptsStep;
+                else
+                    continue;
                 const double a1End = s.part[0].seconds * kTicks;
                 const double offset1 =
                     ptsDiff(mainVideo->part[0].firstPts, s.part[0].firstPts) + a1End - v1End;
@@ -267,7 +276,14 @@ PrepResult prepareStreams(const PrepOptions& options) {
                 } else if (video && w.videoPtsSeen < kVideoPtsLooked && ptsDiff(f.firstPts, p.pts) < 0) {
                     f.firstPts = p.pts;
                 }
-                if (video) ++w.videoPtsSeen;
+                if (video) {
+                    ++w.videoPtsSeen;
+                    if (w.videoPtsSeen == 1 || ptsDiff(f.lastPts, p.pts) > 0) f.lastPts = p.pts;
+                    const double step = std::fabs(ptsDiff(w.previousPts, p.pts));
+                    if (w.videoPtsSeen > 1 && step > 0 && (f.ptsStep == 0 || step < f.ptsStep))
+                        f.ptsStep = step;
+                    w.previousPts = p.pts;
+                }
             }
             // Video is looked at even when it is not written: its frames time the join.
             if (isVideo(s.kind)) {

@@ -31,6 +31,8 @@ struct PartFigures {
     bool present = false;
     bool hasPts = false;
     std::uint64_t firstPts = 0; // 33 bits; video: the lowest of the first time stamps
+    std::uint64_t lastPts = 0;  // video: the highest
+    double ptsStep = 0;         // video: the smallest step between time stamps (one frame)
     std::int64_t packets = 0;
     std::int64_t bytes = 0; // written to this part's file
     double seconds = 0;     // audio: what the written frames play for; video: by its flags
