@@ -7,15 +7,18 @@
 // lines and the timing of each step go to stderr.
 #include "engine/core.h"
 #include "engine/errors.h"
+#include "engine/file_layer.h"
 #include "playlist/playlist.h"
 #include "rebuild/rebuild.h"
 #include "runs/runs.h"
 #include "runs/source_selection.h"
 #include "support/memory_window.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <functional>
 #include <iostream>
 #include <sstream>
@@ -43,7 +46,25 @@ const char* const kUsage =
     "  --time-format FMT   long time format (default h:mm:ss)\n"
     "  --dump              after each step: boxes, panels, buttons, memo and tree on stdout\n"
     "output: log lines on stdout; panel lines and 'step NAME: S s, B bytes read, M MB/s' on\n"
-    "stderr; an error ending a step prints 'error: TEXT' on stderr and exits 2\n";
+    "stderr; an error ending a step prints 'error: TEXT' on stderr and exits 2; a file that\n"
+    "a step left open prints 'still open after step NAME: PATH' and exits 3\n";
+
+// The regular files the process has open besides the standard streams (file
+// descriptor and name). No file that a step opens stays open after it,
+// whatever way the step ended.
+std::vector<std::string> openRegularFiles() {
+    namespace fs = std::filesystem;
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const fs::directory_entry& entry : fs::directory_iterator("/proc/self/fd", ec)) {
+        const std::string fd = entry.path().filename().string();
+        if (fd == "0" || fd == "1" || fd == "2") continue;
+        std::error_code ignored;
+        if (!fs::is_regular_file(entry.path(), ignored)) continue;
+        names.push_back(fd + " " + fs::read_symlink(entry.path(), ignored).string());
+    }
+    return names;
+}
 
 // The in-memory window that also notes how far each opened source was read:
 // every call the core makes into the window samples SourceFile's position,
@@ -157,6 +178,7 @@ int usageError(const std::string& message) {
 } // namespace
 
 int main(int argc, char** argv) {
+    setUpFileLayer();
     BenchWindow window;
     Core core(window);
     window.core = &core;
@@ -255,6 +277,7 @@ int main(int argc, char** argv) {
                 return 1;
             }
             window.takeBytesRead();
+            const std::vector<std::string> openBefore = openRegularFiles();
             std::string failure;
             auto t0 = std::chrono::steady_clock::now();
             try {
@@ -267,7 +290,7 @@ int main(int argc, char** argv) {
                 else
                     bRebuildClick(core);
             } catch (const std::exception& e) {
-                failure = e.what();
+                failure = errorText(e);
             }
             double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
             std::int64_t bytes = window.takeBytesRead();
@@ -278,10 +301,18 @@ int main(int argc, char** argv) {
                           seconds, static_cast<long long>(bytes), mbPerSecond);
             std::cerr << line << '\n';
             if (wantDump) dump(window, core);
+            bool stillOpen = false;
+            for (const std::string& file : openRegularFiles()) {
+                if (std::find(openBefore.begin(), openBefore.end(), file) != openBefore.end()) continue;
+                std::cerr << "vantrel-bench: still open after step " << step << ": "
+                          << file.substr(file.find(' ') + 1) << '\n';
+                stillOpen = true;
+            }
             if (!failure.empty()) {
                 std::cerr << "error: " << failure << '\n';
-                return 2;
             }
+            if (stillOpen) return 3;
+            if (!failure.empty()) return 2;
             break;
         }
         }

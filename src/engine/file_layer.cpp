@@ -2,7 +2,9 @@
 
 #include "errors.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -17,6 +19,21 @@ constexpr std::size_t kOutputBuffer = 256 * 1024;
 std::string systemError(int err) {
     return std::strerror(err);
 }
+
+FileIdentity identityOf(const struct stat& st) {
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+bool isBusy(std::span<const FileIdentity> busy, const FileIdentity& id) {
+    return std::find(busy.begin(), busy.end(), id) != busy.end();
+}
+
+// Opened without blocking so that a FIFO cannot hold the open for ever; once
+// the file is known to be regular, its reads and writes block as usual.
+bool clearNonBlocking(int fd) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
 } // namespace
 
 std::string absolutePath(const std::string& path) {
@@ -27,26 +44,35 @@ std::string absolutePath(const std::string& path) {
 }
 
 bool fileExists(const std::string& path) {
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    return regularFileIdentity(path).has_value();
 }
 
-InputFile::InputFile(const std::string& path) : m_path(path) {
-    int err = 0;
-    if (path.empty()) {
-        err = ENOENT;
-    } else {
-        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (m_fd < 0) err = errno;
-    }
+void setUpFileLayer() {
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
+std::optional<FileIdentity> regularFileIdentity(const std::string& path) {
     struct stat st {};
-    if (m_fd >= 0 && ::fstat(m_fd, &st) != 0) err = errno;
-    if (m_fd >= 0 && err == 0 && S_ISDIR(st.st_mode)) err = EISDIR;
-    if (err != 0) {
+    if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    return identityOf(st);
+}
+
+InputFile::InputFile(const std::string& path, std::span<const FileIdentity> busy) : m_path(path) {
+    auto fail = [&](const std::string& why) {
         if (m_fd >= 0) ::close(m_fd);
         m_fd = -1;
-        throw Error("Cannot open file \"" + absolutePath(path) + "\". " + systemError(err));
-    }
+        throw Error("Cannot open file \"" + absolutePath(path) + "\". " + why);
+    };
+    if (path.empty()) fail(systemError(ENOENT));
+    m_fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (m_fd < 0) fail(systemError(errno));
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0) fail(systemError(errno));
+    if (S_ISDIR(st.st_mode)) fail(systemError(EISDIR));
+    if (!S_ISREG(st.st_mode)) fail("Not a regular file");
+    m_identity = identityOf(st);
+    if (isBusy(busy, m_identity)) fail(systemError(EBUSY));
+    if (!clearNonBlocking(m_fd)) fail(systemError(errno));
     m_size = static_cast<std::int64_t>(st.st_size);
 #ifdef POSIX_FADV_SEQUENTIAL
     ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
@@ -58,27 +84,56 @@ InputFile::~InputFile() {
 }
 
 std::size_t InputFile::read(void* buffer, std::size_t n) {
+    const auto left = static_cast<std::uint64_t>(m_size - m_position);
+    if (n > left) n = static_cast<std::size_t>(left);
     auto* out = static_cast<unsigned char*>(buffer);
     std::size_t got = 0;
     while (got < n) {
-        ssize_t r = ::read(m_fd, out + got, n - got);
+        const ssize_t r = ::read(m_fd, out + got, n - got);
+        if (r > 0) {
+            got += static_cast<std::size_t>(r);
+            continue;
+        }
         if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break; // reads return what they got
-        got += static_cast<std::size_t>(r);
+        // A failed read is never taken for the end of the file, and neither is
+        // an end that comes before the size the file had at the open.
+        const int err = r < 0 ? errno : 0;
+        m_position += static_cast<std::int64_t>(got);
+        const std::string why = err != 0 ? systemError(err)
+                                         : "The file ended at byte " + std::to_string(m_position) + " of " +
+                                               std::to_string(m_size);
+        throw Error("Cannot read file \"" + absolutePath(m_path) + "\". " + why);
     }
     m_position += static_cast<std::int64_t>(got);
     return got;
 }
 
-OutputFile::OutputFile(const std::string& path) : m_path(path) {
-    int err = 0;
-    if (path.empty()) {
-        err = ENOENT;
-    } else {
-        m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (m_fd < 0) err = errno;
+OutputFile::OutputFile(const std::string& path, std::span<const FileIdentity> busy) : m_path(path) {
+    auto fail = [&](const std::string& why) {
+        if (m_fd >= 0) ::close(m_fd);
+        m_fd = -1;
+        throw Error("Cannot create file \"" + absolutePath(path) + "\". " + why);
+    };
+    if (path.empty()) fail(systemError(ENOENT));
+    // Not cut to length 0 yet: the name may lead to a file that this run reads
+    // or writes, which must not lose a byte.
+    m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (m_fd < 0) fail(systemError(errno));
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0) fail(systemError(errno));
+    if (S_ISREG(st.st_mode)) {
+        m_identity = identityOf(st);
+        m_linked = st.st_nlink > 0;
+        if (isBusy(busy, *m_identity)) fail(systemError(EBUSY));
+        // Only a file with bytes is cut: cutting an empty one would make some
+        // file systems (ext4) flush the whole file at its close.
+        if (st.st_size > 0 && ::ftruncate(m_fd, 0) != 0) fail(systemError(errno));
+        if (!clearNonBlocking(m_fd)) fail(systemError(errno));
+    } else if (!S_ISCHR(st.st_mode)) {
+        // A device (/dev/null) takes writes as they come; a FIFO or a block
+        // device is never written to.
+        fail("Not a regular file");
     }
-    if (err != 0) throw Error("Cannot create file \"" + absolutePath(path) + "\". " + systemError(err));
 }
 
 OutputFile::~OutputFile() {
@@ -148,6 +203,12 @@ void OutputFile::close() {
         } catch (...) {
             failed = true;
         }
+    }
+    // A file that had a name at the open and has none now (its folder was
+    // removed while it was written) keeps none of its bytes.
+    if (!failed && m_linked) {
+        struct stat st {};
+        failed = ::fstat(m_fd, &st) != 0 || st.st_nlink == 0;
     }
     int rc = ::close(m_fd);
     m_fd = -1;

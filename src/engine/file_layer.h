@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 
 namespace vantrel {
@@ -12,27 +14,51 @@ namespace vantrel {
 // Absolute form of a path as the error texts show it (not resolved through links).
 std::string absolutePath(const std::string& path);
 
+// True when the path names a regular file: exactly the files an InputFile opens.
 bool fileExists(const std::string& path);
 
-// An existing file opened read-only. Reads return what they got and never fail.
+// Sets the process up for the file layer; every program calls it at start.
+// A write beyond the file-size limit then fails and is reported as a write
+// error instead of killing the program.
+void setUpFileLayer();
+
+// A file on disk: its device and inode. Two names of one file (a hard or
+// symbolic link) have the same identity.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// The identity of the regular file at path, if there is one now.
+std::optional<FileIdentity> regularFileIdentity(const std::string& path);
+
+// An existing regular file opened read-only. A read either gets every byte it
+// asks for, up to the size the file had at the open, or throws.
 class InputFile {
 public:
-    explicit InputFile(const std::string& path); // throws Error("Cannot open file ...")
+    // Throws Error("Cannot open file ...") when the file cannot be opened, is
+    // not a regular file, or is one of the busy files (strerror(EBUSY)).
+    explicit InputFile(const std::string& path, std::span<const FileIdentity> busy = {});
     ~InputFile();
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
     std::int64_t size() const { return m_size; }
     std::int64_t position() const { return m_position; }
-    // Reads up to n bytes at the current position; returns the count read.
+    // Reads min(n, size() - position()) bytes at the current position and
+    // returns that count. A failed read, or a file that ends before the size
+    // it had at the open, throws Error("Cannot read file ...").
     std::size_t read(void* buffer, std::size_t n);
     const std::string& path() const { return m_path; }
+    FileIdentity identity() const { return m_identity; }
 
 private:
     int m_fd = -1;
     std::int64_t m_size = 0;
     std::int64_t m_position = 0;
     std::string m_path;
+    FileIdentity m_identity;
 };
 
 // A file created new or cut to length 0, written by appending. Writes are
@@ -41,16 +67,23 @@ private:
 // quietly (a run that is already failing keeps its first error).
 class OutputFile {
 public:
-    explicit OutputFile(const std::string& path); // throws Error("Cannot create file ...")
+    // Throws Error("Cannot create file ...") when the file cannot be created,
+    // is neither a regular file nor a character device, or is one of the busy
+    // files (strerror(EBUSY)); a busy file is left as it was.
+    explicit OutputFile(const std::string& path, std::span<const FileIdentity> busy = {});
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
     void write(const void* data, std::size_t n);
     void flush();
+    // Writes what is buffered and closes. A file that no longer has a name on
+    // disk (its folder was removed) has lost its bytes: a write error.
     void close();
     std::int64_t size() const { return m_written; }
     const std::string& path() const { return m_path; }
+    // The regular file written to; none for a device.
+    std::optional<FileIdentity> identity() const { return m_identity; }
 
     // Test hook: the file system refuses any byte beyond this many (-1: no limit).
     void setWriteLimitForTest(std::int64_t limit) { m_limit = limit; }
@@ -60,11 +93,13 @@ private:
 
     int m_fd = -1;
     std::string m_path;
+    std::optional<FileIdentity> m_identity;
     std::unique_ptr<unsigned char[]> m_buffer;
     std::size_t m_used = 0;
     std::int64_t m_written = 0;
     std::int64_t m_onDisk = 0;
     std::int64_t m_limit = -1;
+    bool m_linked = false; // a regular file with a name on disk at the open
     bool m_failed = false;
 };
 

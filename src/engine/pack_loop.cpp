@@ -1,27 +1,18 @@
 #include "pack_loop.h"
 
 #include "audio_report.h"
+#include "block_reader.h"
 #include "frame_counter.h"
 #include "pes_parser.h"
 
-#include <algorithm>
-#include <memory>
-#include <new>
 #include <string>
 
 namespace vantrel {
 
 namespace {
 
-constexpr std::int64_t kProgressStep = 4 * 1048576;   // progress line and pending events
-constexpr std::int64_t kRepaintStep = 64 * 1048576;   // whole-window repaint
 constexpr std::int64_t kFastCheckLimit = 300000000;   // a fast scan stops above this position
 constexpr std::int64_t kSystemHeaderPosition = 32768; // the first full block
-// The file is read four blocks at a time; the blocks are handed to the parser
-// one by one, so every block, and every test between blocks, is that of
-// reading one block per read. A multiple of the block size that divides 4 MiB,
-// so reads end on every progress point.
-constexpr std::size_t kReadSize = 4 * kPackBufferSize;
 
 // The start code the frame counting looks for, by video kind.
 std::uint32_t frameStartCode(VideoKind kind) {
@@ -119,19 +110,6 @@ private:
     const std::uint8_t* m_block = nullptr;
 };
 
-// The read-ahead buffer, page-aligned.
-class ReadBuffer {
-public:
-    ReadBuffer() : m_bytes(static_cast<std::uint8_t*>(::operator new(kReadSize, std::align_val_t(4096)))) {}
-    ~ReadBuffer() { ::operator delete(m_bytes, std::align_val_t(4096)); }
-    ReadBuffer(const ReadBuffer&) = delete;
-    ReadBuffer& operator=(const ReadBuffer&) = delete;
-    std::uint8_t* get() const { return m_bytes; }
-
-private:
-    std::uint8_t* m_bytes;
-};
-
 void systemHeaderLine(Core& core, const std::uint8_t* buf) {
     if (buf[16] != 0x01 || buf[17] != 0xBB) return;
     const int videoBound = buf[24] & 0x1F;
@@ -151,46 +129,20 @@ void demux(Core& core, int mode) {
 
     PesParser parser(core.streamTable, window);
     parser.reset();
-    const double t0 = window.now();
+    BlockReader reader(core, kPackBufferSize, mode == kDemuxMode ? "Demuxing " : "Reading ");
     core.streamTable.clear();
     core.audioReported.fill(0);
-
-    InputFile& source = *core.sourceFile;
-    const std::int64_t size = source.size();
-    const std::string name = fileNamePart(source.path());
-    const std::string verb = mode == kDemuxMode ? "Demuxing " : "Reading ";
     RunHandler handler(core, parser, mode);
 
-    // Read ahead into one buffer for the call; position counts the bytes of the
-    // blocks handed to the parser so far. The buffer is page-aligned: the
-    // kernel's copy into a misaligned buffer runs at a fraction of the speed.
-    const ReadBuffer readBuffer;
-    std::size_t have = 0;
-    std::size_t next = 0;
-    std::int64_t position = source.position();
-
-    while (position < size && core.stopRequested == 0) {
-        if (next == have) {
-            have = source.read(readBuffer.get(), kReadSize);
-            next = 0;
-            if (have == 0) break; // the file became shorter than its size said
-        }
-        const std::uint8_t* block = readBuffer.get() + next;
-        const std::size_t n = std::min(kPackBufferSize, have - next);
-        next += n;
-        position += static_cast<std::int64_t>(n);
-
-        if (position % kProgressStep == 0) {
-            window.slog(progressLine(core, verb, name, position, size, t0), 1);
-            window.processEvents();
-        }
+    while (reader.next()) {
+        const std::int64_t position = reader.position();
         if (mode == kScanMode && window.optionTicked(Option::FastCheck) && position > kFastCheckLimit)
             core.stopRequested = 1;
-        if (position % kRepaintStep == 0) window.repaint();
+        std::uint8_t* block = reader.data();
         if (mode == kScanMode && position == kSystemHeaderPosition) systemHeaderLine(core, block);
 
         handler.setBlock(block);
-        parser.parse(block, n, mode, handler);
+        parser.parse(block, reader.size(), mode, handler);
     }
 
     if (core.stopRequested != 0) core.videoFrameCount.fill(0);

@@ -3,6 +3,9 @@
 #include "playlist_items.h"
 #include "tag_scanner.h"
 
+#include "engine/errors.h"
+#include "engine/run_files.h"
+
 #include <string>
 #include <vector>
 
@@ -10,30 +13,25 @@ namespace vantrel {
 
 namespace {
 
-// Frees the playlist file on every way out of the run, and never leaves the
-// memo hidden behind a run that ended early.
-class ReadGuard {
-public:
-    explicit ReadGuard(Core& core) : m_core(core) {}
-    ~ReadGuard() {
-        m_core.sourceFile.reset();
-        if (m_memoHidden) m_core.window.memoSetVisible(true);
-    }
-    ReadGuard(const ReadGuard&) = delete;
-    ReadGuard& operator=(const ReadGuard&) = delete;
+// A playlist is a small text file; anything larger is refused before it is
+// read, since the memo would hold several times its size.
+constexpr std::int64_t kLargestPlaylist = 64 * 1048576;
 
-    void hideMemo() {
-        m_core.window.memoSetVisible(false);
-        m_memoHidden = true;
-    }
-    void showMemo() {
-        m_core.window.memoSetVisible(true);
-        m_memoHidden = false;
+// Never leaves the memo hidden behind a run that ended early.
+class HiddenMemo {
+public:
+    explicit HiddenMemo(WindowPort& window) : m_window(window) { m_window.memoSetVisible(false); }
+    ~HiddenMemo() { show(); }
+    HiddenMemo(const HiddenMemo&) = delete;
+    HiddenMemo& operator=(const HiddenMemo&) = delete;
+    void show() {
+        if (m_hidden) m_window.memoSetVisible(true);
+        m_hidden = false;
     }
 
 private:
-    Core& m_core;
-    bool m_memoHidden = false;
+    WindowPort& m_window;
+    bool m_hidden = true;
 };
 
 void setBox(Core& core, int box, const std::string& caption, bool withTooltip) {
@@ -108,9 +106,13 @@ void bReadXPLClick(Core& core) {
     Resetcbs(core);
     w.setButtonEnabled(Button::ReadXPL, false);
     w.showPage(Page::XPL);
-    ReadGuard guard(core);
+    RunFiles files(core);
+    const std::string path = w.fieldText(Field::XPLfile);
     try {
-        core.sourceFile = std::make_unique<InputFile>(w.fieldText(Field::XPLfile));
+        files.openSource(path);
+        if (core.sourceFile->size() > kLargestPlaylist)
+            throw Error("Cannot open file \"" + absolutePath(path) +
+                        "\". Not a playlist (larger than 64 MiB)");
     } catch (...) {
         // The boxes stay reset; the user may pick another playlist.
         w.setButtonEnabled(Button::ReadXPL, true);
@@ -124,7 +126,7 @@ void bReadXPLClick(Core& core) {
     std::string playlistName;
     TagScanner scanner;
     w.memoClear();
-    guard.hideMemo();
+    HiddenMemo memo(w);
 
     const ItemTargets targets{playlistName, core.videoAttr, core.audioAttr, core.subpictureAttr};
     auto onLine = [&](const std::string& line) {
@@ -134,10 +136,9 @@ void bReadXPLClick(Core& core) {
     while (file.position() < size) {
         const std::size_t got = file.read(core.packBuffer.data(), core.packBuffer.size());
         w.slog(std::to_string(file.position()) + "/" + std::to_string(size) + " bytes", 1);
-        if (got == 0) break; // the file became shorter while it was read
         scanner.feed(core.packBuffer.data(), got, onLine);
     }
-    core.sourceFile.reset();
+    files.closeAll();
     core.streamTable.clear();
 
     const std::vector<std::string> lines = w.memoLines();
@@ -146,7 +147,7 @@ void bReadXPLClick(Core& core) {
         buildTree(core, lines, *span, playlistName);
     }
 
-    guard.showMemo();
+    memo.show();
     w.log("Done.");
     w.slog("Ready", 0);
     w.slog("", 1);

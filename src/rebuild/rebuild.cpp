@@ -1,30 +1,13 @@
 #include "rebuild.h"
 
-#include "engine/file_layer.h"
+#include "engine/block_reader.h"
+#include "engine/run_files.h"
 
-#include <algorithm>
-#include <memory>
-#include <new>
 #include <string>
-#include <utility>
 
 namespace vantrel {
 
 namespace {
-
-constexpr std::int64_t kProgressStep = 4194304; // 4 MiB of source between progress points
-
-// Runs its action when the scope is left, on every path.
-template <class F> class ScopeExit {
-public:
-    explicit ScopeExit(F f) : m_f(std::move(f)) {}
-    ~ScopeExit() { m_f(); }
-    ScopeExit(const ScopeExit&) = delete;
-    ScopeExit& operator=(const ScopeExit&) = delete;
-
-private:
-    F m_f;
-};
 
 // The box whose slot (searched from first to last) holds the id, or -1.
 int boxHolding(const Core& core, int firstSlot, int lastSlot, int firstBox, int id) {
@@ -142,53 +125,56 @@ void Rebuild(Core& core, RebuildState& state) {
     window.setButtonEnabled(Button::Cancel, true);
     core.demuxActive = 1;
     core.stopRequested = 0;
-    const double t0 = window.now();
 
-    InputFile& source = *core.sourceFile;
     OutputFile& rebuilt = *core.outputFiles[static_cast<std::size_t>(videoOutput(0))];
-    const std::int64_t size = source.size();
-    const std::string name = fileNamePart(source.path());
-
-    // The source is read a block at a time and handed out pack by pack; the
-    // block reads stop only at the end of the file, so the packs, and the
-    // positions after them, are those of reading one pack per read.
-    // Four blocks per read, into a page-aligned buffer: the kernel's copy into
-    // a buffer that sits just past a page boundary runs at a fraction of the speed.
-    constexpr std::size_t kReadBytes = 4 * kPackBufferSize;
-    struct AlignedDelete {
-        void operator()(unsigned char* p) const { ::operator delete(p, std::align_val_t(4096)); }
-    };
-    const std::unique_ptr<unsigned char, AlignedDelete> readBuffer(
-        static_cast<unsigned char*>(::operator new(kReadBytes, std::align_val_t(4096))));
-    unsigned char* block = readBuffer.get();
-    std::size_t blockBytes = 0;
-    std::size_t next = 0; // offset of the next pack in the block
-    std::int64_t position = source.position();
-    for (;;) {
-        if (next >= blockBytes) {
-            blockBytes = source.read(block, kReadBytes);
-            next = 0;
-        }
-        const std::size_t n = std::min(kRebuildPackSize, blockBytes - next);
-        unsigned char* pack = block + next;
-        next += n;
-        position += static_cast<std::int64_t>(n);
-
-        // An empty source has no progress point: there is no position to estimate from.
-        if (position > 0 && position % kProgressStep == 0) {
-            window.slog(progressLine(core, "Rebuilding ", name, position, size, t0), 1);
-            window.processEvents();
-        }
-
-        if (rebuildPack(core, state, pack, n)) rebuilt.write(pack, n);
-
-        // A read that gets nothing also ends the copy (a source cut short while
-        // it is read would otherwise never reach its size).
-        if (position == size || core.stopRequested || n == 0) break;
+    // Pack by pack; a stop requested at a progress point ends the copy after
+    // the pack it came with.
+    BlockReader reader(core, kRebuildPackSize, "Rebuilding ");
+    while (reader.next()) {
+        unsigned char* pack = reader.data();
+        if (rebuildPack(core, state, pack, reader.size())) rebuilt.write(pack, reader.size());
     }
 
     window.setButtonEnabled(Button::Cancel, false);
 }
+
+namespace {
+
+// The run up to "Done.": both parts copied into one rebuilt file, every file closed.
+void rebuildRun(Core& core) {
+    WindowPort& window = core.window;
+    window.showPage(Page::Status);
+
+    std::string base = outputBase(core);
+    RebuildState state;
+    const std::string sourcePath = window.fieldText(Field::EVOfile);
+    const Continuation continuation = decideContinuation(core, sourcePath);
+    if (continuation.secondPartAtStart()) base += "_2";
+
+    RunFiles files(core);
+    if (continuation.firstPart) files.alsoReads(continuation.nextPartPath);
+    window.log("Opening file " + core.EVOname);
+    window.slog("Opening", 0);
+    files.openSource(sourcePath);
+    logFileSize(core);
+
+    const std::string rebuiltName = base + ".rebuilt.EVO";
+    files.createOutput(videoOutput(0), rebuiltName);
+    window.log("Creating " + rebuiltName);
+    window.slog("Writing EVO...", 0);
+
+    Rebuild(core, state);
+
+    if (continuation.goOn(core)) {
+        files.openSource(continuation.nextPartPath);
+        window.log("Continue on " + fileNamePart(continuation.nextPartPath));
+        Rebuild(core, state);
+    }
+
+    files.closeAll(); // a write the buffer still held fails here, not silently
+}
+
+} // namespace
 
 void bRebuildClick(Core& core) {
     RunScope scope(core);
@@ -196,50 +182,17 @@ void bRebuildClick(Core& core) {
     WindowPort& window = core.window;
 
     window.setButtonEnabled(Button::Rebuild, false);
-    // Enabled again on every way out, after a failure too.
-    ScopeExit enableAgain([&window] { window.setButtonEnabled(Button::Rebuild, true); });
-    window.showPage(Page::Status);
-
-    std::string base = outputBase(core);
-
-    RebuildState state;
-
-    const std::string sourcePath = window.fieldText(Field::EVOfile);
-    const Continuation continuation = decideContinuation(core, sourcePath);
-    if (continuation.secondPartAtStart()) base += "_2";
-
-    {
-        auto& rebuilt = core.outputFiles[static_cast<std::size_t>(videoOutput(0))];
-        ScopeExit freeFiles([&core, &rebuilt] {
-            core.sourceFile.reset();
-            rebuilt.reset();
-        });
-
-        window.log("Opening file " + core.EVOname);
-        window.slog("Opening", 0);
-        core.sourceFile = std::make_unique<InputFile>(sourcePath);
-        logFileSize(core);
-
-        const std::string rebuiltName = base + ".rebuilt.EVO";
-        rebuilt = std::make_unique<OutputFile>(rebuiltName);
-        window.log("Creating " + rebuiltName);
-        window.slog("Writing EVO...", 0);
-
-        Rebuild(core, state);
-
-        if (continuation.goOn(core)) {
-            core.sourceFile.reset();
-            core.sourceFile = std::make_unique<InputFile>(continuation.nextPartPath);
-            window.log("Continue on " + fileNamePart(continuation.nextPartPath));
-            Rebuild(core, state);
-        }
-
-        rebuilt->close(); // a write the buffer still held fails here, not silently
+    try {
+        rebuildRun(core);
+    } catch (...) {
+        // Enabled again after a failure too.
+        window.setButtonEnabled(Button::Rebuild, true);
+        throw;
     }
-
     window.log("Done.");
     window.slog("Ready", 0);
     window.slog("", 1);
+    window.setButtonEnabled(Button::Rebuild, true);
 }
 
 } // namespace vantrel

@@ -1,5 +1,5 @@
 #include "engine/pack_loop.h"
-#include "run_files.h"
+#include "engine/run_files.h"
 #include "runs.h"
 
 namespace vantrel {
@@ -38,16 +38,16 @@ void bDemuxClick(Core& core) {
 
     window.log("Opening file " + core.EVOname);
     window.slog("Opening", 0);
-    SourceFileScope source(core);
-    OutputSetScope outputs(core);
-    source.open(sourcePath);
+    RunFiles files(core);
+    if (continuation.firstPart) files.alsoReads(continuation.nextPartPath);
+    files.openSource(sourcePath);
     logFileSize(core);
 
     for (int box : StreamBoxes::tiedBoxes()) {
         if (!core.boxes.ticked(box)) continue;
         std::string name = base + "." + captionForFileName(core.boxes[box].caption) + "." +
                            window.fieldText(extensionField(box));
-        outputs.create(StreamBoxes::outputOf(box), name);
+        files.createOutput(StreamBoxes::outputOf(box), name);
         window.log("Creating " + name);
     }
 
@@ -56,14 +56,12 @@ void bDemuxClick(Core& core) {
 
     // Everything is tested again now: the box, a cancel, the file.
     if (continuation.goOn(core)) {
-        source.close();
-        source.open(continuation.nextPartPath);
+        files.openSource(continuation.nextPartPath);
         window.log("Continue on " + fileNamePart(continuation.nextPartPath));
         demux(core, kDemuxMode);
     }
 
-    source.close();
-    outputs.closeAll();
+    files.closeAll();
     window.log("Done.");
     window.slog("Ready", 0);
     window.slog("", 1);

@@ -1,5 +1,5 @@
 #include "engine/pack_loop.h"
-#include "run_files.h"
+#include "engine/run_files.h"
 #include "runs.h"
 
 namespace vantrel {
@@ -44,11 +44,12 @@ void bCheckClick(Core& core) {
     window.log("Opening file " + core.EVOname);
     window.slog("Opening", 0);
     {
-        SourceFileScope source(core);
-        source.open(window.fieldText(Field::EVOfile));
+        RunFiles files(core);
+        files.openSource(window.fieldText(Field::EVOfile));
         window.slog("Reading", 0);
         logFileSize(core);
         demux(core, kScanMode);
+        files.closeAll();
     }
     labelBoxes(core);
     window.log("Done.");

@@ -422,7 +422,7 @@ void TfMain::handle(const std::function<void()>& handler) {
     try {
         handler();
     } catch (const std::exception& e) {
-        reportError(e.what());
+        reportError(errorText(e));
     }
 }
 

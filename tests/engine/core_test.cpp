@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <unistd.h>
 
 using namespace vantrel;
@@ -198,4 +199,10 @@ TEST(FileLayer, FullDiskIsAStreamWriteError) {
     OutputFile full("/dev/full");
     full.write("x", 1);
     EXPECT_THROW(full.close(), Error);
+}
+
+TEST(FileLayer, RunningOutOfMemoryReadsOutOfMemory) {
+    EXPECT_EQ(errorText(std::bad_alloc()), "Out of memory");
+    EXPECT_EQ(errorText(std::bad_array_new_length()), "Out of memory");
+    EXPECT_EQ(errorText(Error("Stream write error")), "Stream write error");
 }
