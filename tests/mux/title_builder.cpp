@@ -34,6 +34,7 @@ std::vector<std::string>& madeFolders() {
     return folders;
 }
 void removeMadeFolders() {
+    if (std::getenv("VANTREL_KEEP_TEST_FILES")) return; // to look at them after a run
     std::error_code ec;
     for (const auto& f : madeFolders()) std::filesystem::remove_all(f, ec);
 }
