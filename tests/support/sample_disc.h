@@ -2,7 +2,8 @@
 // tests: HVDVD_TS/FEATURE_1.EVO and FEATURE_2.EVO carrying every stream kind
 // the program knows (VC-1 and MPEG-2 video, DD+, DD, DTS-HD, LPCM and MLP
 // audio, subpicture and extended subpicture), and ADV_OBJ/VPLST000.XPL whose
-// title plays FEATURE_1 and names those streams.
+// title plays FEATURE_1 then FEATURE_2 and names those streams with their
+// languages.
 #pragma once
 
 #include <cstdint>
