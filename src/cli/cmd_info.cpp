@@ -5,6 +5,7 @@
 #include "engine/core.h"
 #include "engine/errors.h"
 #include "engine/file_layer.h"
+#include "engine/path_parts.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,6 +1,7 @@
 #include "core_session.h"
 
 #include "disc_input.h"
+#include "engine/click_handlers.h"
 #include "runs/runs.h"
 #include "runs/source_selection.h"
 

@@ -1,5 +1,6 @@
 #include "terminal_window.h"
 
+#include "engine/path_parts.h"
 #include "engine/time_format.h"
 
 namespace vantrel::cli {

@@ -2,6 +2,7 @@
 
 #include "engine/errors.h"
 #include "engine/file_layer.h"
+#include "engine/path_parts.h"
 #include "engine/stream_boxes.h"
 #include "runs/runs.h"
 
