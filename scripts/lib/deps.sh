@@ -2,8 +2,9 @@
 # Sourced by scripts/run, scripts/test and scripts/bench.
 
 VANTREL_BUILD_PACKAGES=(cmake ninja-build g++ clang-14 libclang-rt-14-dev clang-format
-  qt6-base-dev libgl-dev libjpeg62-turbo-dev libgtest-dev googletest libbenchmark-dev fonts-dejavu-core fonts-dejavu-extra)
-VANTREL_TEST_PACKAGES=(ffmpeg mkvtoolnix xvfb xauth imagemagick valgrind time)
+  qt6-base-dev libgl-dev libjpeg62-turbo-dev libgtest-dev googletest libbenchmark-dev fonts-dejavu-core fonts-dejavu-extra
+  nlohmann-json3-dev)
+VANTREL_TEST_PACKAGES=(ffmpeg xvfb xauth imagemagick valgrind time mkvtoolnix)
 
 vantrel_missing_packages() {
   local missing=()

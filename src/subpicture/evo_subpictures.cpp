@@ -3,6 +3,7 @@
 #include "engine/core.h"
 #include "engine/file_layer.h"
 #include "engine/pack_loop.h"
+#include "engine/pes_parser.h"
 
 namespace vantrel::subpicture {
 
@@ -10,9 +11,8 @@ EvoSubpictureCollector::EvoSubpictureCollector(Warn warn, std::function<PgsSink(
                                                const DecodeOptions& options)
     : m_warn(std::move(warn)), m_sinkFor(std::move(sinkFor)), m_options(options) {}
 
-void EvoSubpictureCollector::payloadRun(const PesParser& parser, const std::uint8_t* data,
-                                        std::size_t length) {
-    const int index = parser.subpictureIndex;
+void EvoSubpictureCollector::payload(int index, std::optional<std::uint32_t> unitPts,
+                                     const std::uint8_t* data, std::size_t length) {
     if (index < 0 || index >= kSubpictureStreams) return;
     Open& open = m_open[static_cast<std::size_t>(index)];
     EvoSubpictureStream& stream = m_streams[static_cast<std::size_t>(index)];
@@ -26,9 +26,9 @@ void EvoSubpictureCollector::payloadRun(const PesParser& parser, const std::uint
         open.converter = std::make_unique<PgsConverter>(sink, warn, m_options);
         stream.present = true;
     }
-    if (parser.firstRunOfPacket && parser.ownPtsValid) {
+    if (unitPts) {
         endUnit(index);
-        open.pts = parser.ownPts;
+        open.pts = *unitPts;
         open.started = true;
     }
     // Payload before the stream's first PTS belongs to a unit whose start is not in the file.
@@ -92,8 +92,10 @@ public:
         : m_parser(parser), m_collector(collector) {}
     void setBlock(const std::uint8_t* block) { m_block = block; }
     void payloadRun(std::size_t offset, std::size_t length) override {
-        if (m_parser.payloadKind == PayloadKind::Subpicture)
-            m_collector.payloadRun(m_parser, m_block + offset, length);
+        if (m_parser.payloadKind != PayloadKind::Subpicture) return;
+        std::optional<std::uint32_t> unitPts;
+        if (m_parser.firstRunOfPacket && m_parser.ownPtsValid) unitPts = m_parser.ownPts;
+        m_collector.payload(m_parser.subpictureIndex, unitPts, m_block + offset, length);
     }
 
 private:

@@ -5,13 +5,13 @@
 // presentation graphics into a sink).
 #pragma once
 
-#include "engine/pes_parser.h"
 #include "pgs_converter.h"
 
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,8 +33,10 @@ public:
     EvoSubpictureCollector(Warn warn, std::function<PgsSink(int index)> sinkFor = {},
                            const DecodeOptions& options = {});
 
-    // One payload run of a subpicture packet, as the parser describes it.
-    void payloadRun(const PesParser& parser, const std::uint8_t* data, std::size_t length);
+    // Payload of subpicture stream `index` (0..31); `unitPts` is set on the
+    // first payload of a packet whose own header carries a PTS: a unit begins.
+    void payload(int index, std::optional<std::uint32_t> unitPts, const std::uint8_t* data,
+                 std::size_t length);
     // Converts the last unit of every stream and writes the closing display sets.
     void finish();
 
@@ -56,7 +58,8 @@ private:
     std::array<EvoSubpictureStream, kSubpictureStreams> m_streams;
 };
 
-// One pass over a whole file through the PES parser, feeding `collector`.
+// One pass over a whole file through the engine's PES parser, feeding
+// `collector` exactly the bytes and PTS that the demux writes to .sup files.
 // Throws vantrel::Error when the file cannot be opened.
 void collectEvoSubpictures(const std::string& path, EvoSubpictureCollector& collector);
 

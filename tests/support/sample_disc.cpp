@@ -186,7 +186,18 @@ std::string samplePlaylist() {
       </PrimaryAudioVideoClip>
     </FirstPlayTitle>
     <Title id="feature" titleNumber="1" displayName="Sample feature" titleDuration="00:00:12:12">
-      <PrimaryAudioVideoClip titleTimeBegin="00:00:00:00" src="file:///dvddisc/HVDVD_TS/FEATURE_1.MAP" titleTimeEnd="00:00:12:12" dataSource="Disc">
+      <PrimaryAudioVideoClip titleTimeBegin="00:00:00:00" src="file:///dvddisc/HVDVD_TS/FEATURE_1.MAP" titleTimeEnd="00:00:08:08" dataSource="Disc">
+        <Video track="1" mediaAttr="1"/>
+        <Video track="2" mediaAttr="2"/>
+        <Audio track="1" streamNumber="1" mediaAttr="1" description="English"/>
+        <Audio track="2" streamNumber="2" mediaAttr="2" description="Commentary"/>
+        <Audio track="3" streamNumber="3" mediaAttr="3" description="German"/>
+        <Audio track="4" streamNumber="4" mediaAttr="4" description="Stereo"/>
+        <Audio track="5" streamNumber="5" mediaAttr="5" description="Lossless"/>
+        <Subtitle track="1" streamNumber="1" mediaAttr="1" description="English"/>
+        <Subtitle track="2" streamNumber="2" mediaAttr="2" description="Notes"/>
+      </PrimaryAudioVideoClip>
+      <PrimaryAudioVideoClip titleTimeBegin="00:00:08:08" src="file:///dvddisc/HVDVD_TS/FEATURE_2.MAP" titleTimeEnd="00:00:12:12" dataSource="Disc">
         <Video track="1" mediaAttr="1"/>
         <Video track="2" mediaAttr="2"/>
         <Audio track="1" streamNumber="1" mediaAttr="1" description="English"/>
@@ -202,6 +213,16 @@ std::string samplePlaylist() {
         <Chapter titleTimeBegin="00:00:04:00" displayName="Middle"/>
         <Chapter titleTimeBegin="00:00:08:00" displayName="Ending"/>
       </ChapterList>
+      <TrackNavigationList>
+        <VideoTrack track="1"/>
+        <AudioTrack track="1" langcode="en:00"/>
+        <AudioTrack track="2" langcode="en:01"/>
+        <AudioTrack track="3" langcode="de:00"/>
+        <AudioTrack track="4" langcode="*:00"/>
+        <AudioTrack track="5" langcode="ja:00"/>
+        <SubtitleTrack track="1" langcode="en:00"/>
+        <SubtitleTrack track="2" langcode="fr:00"/>
+      </TrackNavigationList>
     </Title>
   </TitleSet>
 </Playlist>

@@ -2,9 +2,10 @@
 // tests: HVDVD_TS/FEATURE_1.EVO and FEATURE_2.EVO carrying every stream kind
 // the program knows (VC-1 and MPEG-2 video, DD+, DD, DTS-HD, LPCM and MLP
 // audio, subpicture and extended subpicture), and ADV_OBJ/VPLST000.XPL whose
-// title plays FEATURE_1 and names those streams. The two subpicture streams
-// carry real units: a numbered line of text every 48 frames, shown for about
-// 1.6 seconds (2-bit white text at the bottom, 8-bit coloured text at the top).
+// title plays FEATURE_1 then FEATURE_2 and names those streams with their
+// languages. The two subpicture streams carry real units: a numbered line of
+// text every 48 frames, shown for about 1.6 seconds (2-bit white text at the
+// bottom, 8-bit coloured text at the top).
 #pragma once
 
 #include <cstdint>

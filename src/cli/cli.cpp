@@ -1,0 +1,224 @@
+#include "cli.h"
+
+#include "engine/errors.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ostream>
+
+namespace vantrel::cli {
+
+namespace {
+
+double secondsNow() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+std::string clockText(double seconds) {
+    if (seconds < 0) seconds = 0;
+    const long long s = static_cast<long long>(seconds + 0.5);
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
+    return text;
+}
+
+} // namespace
+
+Console::Console(std::ostream& err, bool quiet, bool terminal)
+    : m_err(err), m_quiet(quiet), m_terminal(terminal) {}
+
+void Console::warning(const std::string& text) {
+    ++m_warnings;
+    clearLine();
+    m_err << "warning: " << text << '\n';
+}
+
+void Console::note(const std::string& text) {
+    if (m_quiet) return;
+    clearLine();
+    m_err << text << '\n';
+}
+
+void Console::progressStart(const std::string& label, std::int64_t size) {
+    m_label = label;
+    m_size = size;
+    m_start = secondsNow();
+    m_lastDraw = -1;
+}
+
+void Console::progressUpdate(std::int64_t position) {
+    if (!progressShown()) return;
+    const double now = secondsNow();
+    if (m_lastDraw >= 0 && now - m_lastDraw < 0.25) return;
+    m_lastDraw = now;
+    const double elapsed = now - m_start;
+    const double percent =
+        m_size > 0 ? 100.0 * static_cast<double>(position) / static_cast<double>(m_size) : 100.0;
+    const double rate = elapsed > 0 ? static_cast<double>(position) / 1e6 / elapsed : 0.0;
+    const double left =
+        position > 0 ? elapsed * static_cast<double>(m_size - position) / static_cast<double>(position) : 0;
+    char line[256];
+    std::snprintf(line, sizeof line, "\r\033[K%s %3.0f%% %.1f MB/s %s left", m_label.c_str(), percent, rate,
+                  clockText(left).c_str());
+    m_err << line << std::flush;
+    m_drawn = true;
+}
+
+void Console::progressEnd() {
+    clearLine();
+}
+
+void Console::clearLine() {
+    if (!m_drawn) return;
+    m_err << "\r\033[K" << std::flush;
+    m_drawn = false;
+}
+
+ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<std::string_view>& valueOptions,
+                     const std::vector<std::string_view>& flagOptions) {
+    ParsedArgs parsed;
+    auto isIn = [](const std::vector<std::string_view>& list, const std::string& name) {
+        for (std::string_view o : list)
+            if (o == name) return true;
+        return false;
+    };
+    bool onlyPositional = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (onlyPositional || arg.size() < 2 || arg[0] != '-') {
+            parsed.positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            onlyPositional = true;
+            continue;
+        }
+        std::string name = arg;
+        std::string value;
+        bool inlineValue = false;
+        if (auto eq = arg.find('='); eq != std::string::npos && arg.rfind("--", 0) == 0) {
+            name = arg.substr(0, eq);
+            value = arg.substr(eq + 1);
+            inlineValue = true;
+        }
+        if (isIn(valueOptions, name)) {
+            if (!inlineValue) {
+                if (i + 1 >= args.size()) throw Failure(kExitUsage, name + " needs a value");
+                value = args[++i];
+            }
+            parsed.values[name] = value;
+        } else if (isIn(flagOptions, name) && !inlineValue) {
+            parsed.flags.insert(name);
+        } else {
+            throw Failure(kExitUsage, "unknown option " + name);
+        }
+    }
+    return parsed;
+}
+
+int positiveNumber(const std::string& option, const std::string& text) {
+    long long n = 0;
+    if (text.empty() || text.size() > 9)
+        throw Failure(kExitUsage, option + " needs a whole number, not \"" + text + "\"");
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            throw Failure(kExitUsage, option + " needs a whole number, not \"" + text + "\"");
+        n = n * 10 + (c - '0');
+    }
+    if (n == 0) throw Failure(kExitUsage, option + " counts from 1");
+    return static_cast<int>(n);
+}
+
+std::string overallHelp() {
+    std::string text = "usage: vantrel-cli [--quiet] [--json] COMMAND [ARGS...]\n"
+                       "\n"
+                       "Splits HD DVD EVO and DVD VOB program streams and reads HD DVD playlists,\n"
+                       "on the same core as the vantrel window.\n"
+                       "\n"
+                       "commands:\n";
+    for (const Command* c : commandTable()) {
+        std::string name(c->name);
+        text += "  " + name + std::string(name.size() < 10 ? 10 - name.size() : 1, ' ') +
+                std::string(c->summary) + "\n";
+    }
+    text += "\n"
+            "global options:\n"
+            "  --quiet   no progress line and no notes on stderr\n"
+            "  --json    machine-readable output on stdout (see docs/cli-json.md)\n"
+            "  --help    this text; COMMAND --help for a command's own\n"
+            "\n"
+            "exit codes: 0 ok, 1 ok with warnings, 2 usage, 3 input unreadable or not a\n"
+            "program stream, 4 playlist missing or title not found, 5 output not written\n";
+    return text;
+}
+
+int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+           bool stderrIsTerminal) {
+    GlobalOptions options;
+    std::vector<std::string> rest;
+    bool help = false;
+    // Global options may stand before or after the command's name.
+    bool afterDashes = false;
+    for (const std::string& a : args) {
+        if (!afterDashes && a == "--quiet")
+            options.quiet = true;
+        else if (!afterDashes && a == "--json")
+            options.json = true;
+        else {
+            if (a == "--") afterDashes = true;
+            rest.push_back(a);
+        }
+    }
+    if (rest.empty() || rest[0] == "--help" || rest[0] == "-h" || rest[0] == "help") {
+        if (rest.size() >= 2 && rest[0] == "help") {
+            rest = {rest[1], "--help"};
+        } else {
+            out << overallHelp();
+            return rest.empty() ? kExitUsage : kExitOk;
+        }
+    }
+    const Command* command = nullptr;
+    for (const Command* c : commandTable())
+        if (c->name == rest[0]) command = c;
+    if (command == nullptr) {
+        err << "error: unknown command " << rest[0] << " (vantrel-cli --help lists them)\n";
+        return kExitUsage;
+    }
+    std::vector<std::string> commandArgs(rest.begin() + 1, rest.end());
+    for (const std::string& a : commandArgs) {
+        if (a == "--") break;
+        help = help || a == "--help" || a == "-h";
+    }
+    if (help) {
+        out << command->help;
+        return kExitOk;
+    }
+    Console console(err, options.quiet, stderrIsTerminal);
+    Context context{options, commandArgs, out, console};
+    try {
+        int code = command->run(context);
+        console.progressEnd();
+        out.flush();
+        if (!out) {
+            err << "error: Stream write error\n";
+            return kExitOutputFailed;
+        }
+        return code == kExitOk && console.warned() ? kExitWarnings : code;
+    } catch (const Failure& f) {
+        console.progressEnd();
+        out.flush();
+        err << "error: " << f.what() << '\n';
+        if (f.code() == kExitUsage) err << "(vantrel-cli " << command->name << " --help shows the usage)\n";
+        return f.code();
+    } catch (const Error& e) {
+        // The core's own failures: opening a source, creating or writing an output.
+        console.progressEnd();
+        out.flush();
+        const std::string text = e.what();
+        err << "error: " << text << '\n';
+        if (text.rfind("Cannot open file", 0) == 0) return kExitInputUnreadable;
+        return kExitOutputFailed;
+    }
+}
+
+} // namespace vantrel::cli

@@ -1,0 +1,208 @@
+// chapters XPL [--title N] [--format ogm|xml|json] [--clock auto|60|59.94] [-o FILE]:
+// chapter files for muxers, with the title times read in the right clock.
+#include "cli.h"
+#include "disc_input.h"
+#include "engine/errors.h"
+#include "engine/file_layer.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+#include <cstdio>
+#include <ostream>
+#include <sstream>
+
+namespace vantrel::cli {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr std::string_view kHelp =
+    "usage: vantrel-cli chapters PATH [--title N] [--format ogm|xml|json]\n"
+    "                            [--clock auto|60|59.94] [-o FILE]\n"
+    "\n"
+    "Writes a title's chapters as a chapter file that muxers read: the simple OGM\n"
+    "form (CHAPTER01=HH:MM:SS.mmm, CHAPTER01NAME=...), Matroska chapter XML, or\n"
+    "JSON. Names come from the chapters' displayName (\"Chapter NN\" where none).\n"
+    "\n"
+    "PATH       a VPLST000.XPL, or a disc root or HVDVD_TS folder beside one\n"
+    "--title N  the title whose titleNumber is N; without it the longest title\n"
+    "--format   ogm (default; json with --json), xml or json\n"
+    "--clock    how to read the title times, whose last field counts frames of the\n"
+    "           title set's timeBase (\"60fps\"): exactly 60 per second, or\n"
+    "           60000/1001 (59.94). auto (default) compares the title's\n"
+    "           titleDuration with the PTS span of its EVO files (the video's first\n"
+    "           PTS to its last PTS plus one frame, summed over the files) and takes\n"
+    "           the closer; without EVO files it takes the exact rate. The choice is\n"
+    "           reported on stderr.\n"
+    "-o FILE    write there instead of stdout\n";
+
+// HH:MM:SS.mmm (or with nine places for the XML form) from nanoseconds.
+std::string clockTime(long long ns, int places) {
+    if (ns < 0) ns = 0;
+    const long long perPlace = places == 3 ? 1000000LL : 1LL;
+    const long long frac = (ns % 1000000000LL) / perPlace;
+    const long long s = ns / 1000000000LL;
+    char text[64];
+    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld.%0*lld", s / 3600, s / 60 % 60, s % 60, places,
+                  frac);
+    return text;
+}
+
+std::string xmlEscape(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+// The title without --title: the longest one (the feature on real discs).
+const disc::Title& longestTitle(const disc::Playlist& playlist) {
+    if (playlist.titles.empty()) throw Failure(kExitNotFound, "the playlist lists no titles");
+    const disc::Title* best = &playlist.titles.front();
+    for (const disc::Title& t : playlist.titles)
+        if (t.duration && (!best->duration || t.duration->frameCount(playlist.frameRate) >
+                                                  best->duration->frameCount(playlist.frameRate)))
+            best = &t;
+    return *best;
+}
+
+int runChapters(Context& ctx) {
+    ParsedArgs args = parseArgs(ctx.args, {"--title", "--format", "--clock", "-o", "--output"}, {});
+    if (args.positional.size() != 1) throw Failure(kExitUsage, "chapters takes one PATH (a VPLST000.XPL)");
+    const std::string path = args.positional[0];
+    const std::string format = args.value("--format", ctx.options.json ? "json" : "ogm");
+    if (format != "ogm" && format != "xml" && format != "json")
+        throw Failure(kExitUsage, "--format takes ogm, xml or json, not \"" + format + "\"");
+    const std::string clockArg = args.value("--clock", "auto");
+    const std::string outPath = args.value("-o", args.value("--output"));
+    const std::optional<int> titleNumber = titleOption(args);
+
+    DiscInput input = openDiscInput(path, false);
+    if (input.at.kind == disc::DiscLocation::Kind::EvoFile)
+        throw Failure(kExitNotFound, path + " is not a playlist");
+    if (!input.playlist) throw Failure(kExitNotFound, "no playlist (ADV_OBJ/VPLST000.XPL) found for " + path);
+    const disc::Playlist& playlist = *input.playlist;
+    const int rate = playlist.frameRate;
+
+    const disc::Title& title = titleNumber ? requireTitle(input, *titleNumber) : longestTitle(playlist);
+    if (!titleNumber)
+        ctx.console.note("title " + std::to_string(title.number) + " (" + title.displayName +
+                         "), the longest; --title N picks another");
+
+    disc::ClockChoice choice;
+    if (clockArg == "auto") {
+        std::optional<double> span;
+        if (!input.at.evoFolder.empty()) {
+            // Only the video's first and last PTS matter: the ends of each file suffice.
+            disc::TitleModel model =
+                disc::buildTitleModel(title, input.at.evoFolder, [](const std::string& p) {
+                    return disc::surveyFileEnds(p, 16 * 1048576);
+                });
+            for (const std::string& w : model.warnings) ctx.console.warning(w);
+            span = model.videoSpanSeconds();
+        }
+        choice = disc::chooseClock(title.duration, rate, span);
+    } else if (clockArg == disc::clockName(rate, disc::Clock::Exact)) {
+        choice.clock = disc::Clock::Exact;
+        choice.reason = "--clock " + clockArg;
+    } else if (clockArg == disc::clockName(rate, disc::Clock::Ntsc)) {
+        choice.clock = disc::Clock::Ntsc;
+        choice.reason = "--clock " + clockArg;
+    } else {
+        throw Failure(kExitUsage, "--clock takes auto, " + disc::clockName(rate, disc::Clock::Exact) +
+                                      " or " + disc::clockName(rate, disc::Clock::Ntsc) +
+                                      " for a title set of timeBase \"" + playlist.timeBase + "\", not \"" +
+                                      clockArg + "\"");
+    }
+    ctx.console.note("clock " + disc::clockName(rate, choice.clock) + ": " + choice.reason);
+
+    struct Entry {
+        const disc::Chapter* chapter;
+        long long ns;
+    };
+    std::vector<Entry> entries;
+    for (const disc::Chapter& c : title.chapters) {
+        if (!c.time) {
+            ctx.console.warning("chapter " + std::to_string(c.number) +
+                                " has no readable titleTimeBegin (\"" + c.timeText + "\"); left out");
+            continue;
+        }
+        const double seconds = disc::titleSeconds(*c.time, rate, choice.clock);
+        entries.push_back({&c, std::llround(seconds * 1e9)});
+    }
+    if (entries.empty()) ctx.console.warning("title " + std::to_string(title.number) + " has no chapters");
+
+    std::ostringstream text;
+    if (format == "ogm") {
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            char number[32];
+            std::snprintf(number, sizeof number, "%02zu", i + 1);
+            const long long ms = (entries[i].ns + 500000) / 1000000;
+            text << "CHAPTER" << number << "=" << clockTime(ms * 1000000, 3) << '\n';
+            text << "CHAPTER" << number << "NAME=" << entries[i].chapter->name << '\n';
+        }
+    } else if (format == "xml") {
+        text << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+             << "<!DOCTYPE Chapters SYSTEM \"matroskachapters.dtd\">\n"
+             << "<Chapters>\n  <EditionEntry>\n";
+        for (const Entry& e : entries) {
+            text << "    <ChapterAtom>\n"
+                 << "      <ChapterTimeStart>" << clockTime(e.ns, 9) << "</ChapterTimeStart>\n"
+                 << "      <ChapterDisplay>\n"
+                 << "        <ChapterString>" << xmlEscape(e.chapter->name) << "</ChapterString>\n"
+                 << "        <ChapterLanguage>und</ChapterLanguage>\n"
+                 << "      </ChapterDisplay>\n"
+                 << "    </ChapterAtom>\n";
+        }
+        text << "  </EditionEntry>\n</Chapters>\n";
+    } else {
+        Json j;
+        j["schema"] = "vantrel-cli/chapters/1";
+        j["title"] = title.number;
+        j["name"] = title.displayName;
+        j["time_base"] = playlist.timeBase;
+        j["clock"] = {{"rate", disc::clockName(rate, choice.clock)},
+                      {"video_span_s", choice.spanSeconds ? Json(*choice.spanSeconds) : Json(nullptr)},
+                      {"reason", choice.reason}};
+        j["chapters"] = Json::array();
+        for (const Entry& e : entries)
+            j["chapters"].push_back({{"number", e.chapter->number},
+                                     {"name", e.chapter->name},
+                                     {"time", e.chapter->timeText},
+                                     {"start_ms", std::round(static_cast<double>(e.ns) / 1000.0) / 1000.0},
+                                     {"start", clockTime(e.ns, 9)}});
+        text << j.dump(2) << '\n';
+    }
+
+    if (outPath.empty()) {
+        ctx.out << text.str();
+    } else {
+        try {
+            OutputFile file(outPath);
+            const std::string bytes = text.str();
+            file.write(bytes.data(), bytes.size());
+            file.close();
+        } catch (const Error& e) {
+            throw Failure(kExitOutputFailed, e.what());
+        }
+        ctx.console.note("wrote " + outPath);
+    }
+    return kExitOk;
+}
+
+} // namespace
+
+extern const Command kChaptersCommand;
+const Command kChaptersCommand{"chapters", "a title's chapters as OGM, Matroska XML or JSON chapter file",
+                               kHelp, runChapters};
+
+} // namespace vantrel::cli

@@ -1,0 +1,66 @@
+// demux PATH [--title N] [-o DIR] [--tracks LIST] [--full-scan]: the window's
+// "Read EVO" and "Demux", with the same files, bytes and names.
+#include "core_session.h"
+#include "engine/file_layer.h"
+#include "runs/runs.h"
+
+#include <nlohmann/json.hpp>
+
+#include <ostream>
+
+namespace vantrel::cli {
+
+namespace {
+
+constexpr std::string_view kHelp =
+    "usage: vantrel-cli [--json] demux PATH [--title N] [-o DIR] [--tracks LIST] [--full-scan]\n"
+    "\n"
+    "Splits an EVO/VOB file into one file per stream, exactly as the window's\n"
+    "Demux does after Read EVO: the same bytes and the same names\n"
+    "(FEATURE_1_2.DD+.stream.00.mpa ...), continuing from NAME_1.EVO into\n"
+    "NAME_2.EVO of the same folder.\n"
+    "\n"
+    "PATH        an EVO/VOB file; or a disc, HVDVD_TS folder or VPLST000.XPL with --title\n"
+    "--title N   the first EVO file of the title whose titleNumber is N\n"
+    "-o DIR      the output folder (default: the current folder); it must exist\n"
+    "--tracks L  the stream boxes to write, by name (cbVideo0,cbAudio00,cbSub01)\n"
+    "            or all (default: every stream the scan found)\n"
+    "--full-scan read the whole file when looking for streams (the window's\n"
+    "            default stops after 300 MB, \"Fast EVO checking\")\n";
+
+int runDemux(Context& ctx) {
+    ParsedArgs args = parseArgs(ctx.args, {"--title", "-o", "--output", "--tracks"}, {"--full-scan"});
+    const std::string source = sourceOfCommand(ctx, args, "demux");
+    CoreSession session(ctx);
+    session.selectSource(source);
+    session.setOutputFolder(args.value("-o", args.value("--output")));
+    session.scan(!args.has("--full-scan"));
+    session.chooseTracks(args.value("--tracks", "all"));
+    const std::size_t from = session.window.logLines.size();
+    bDemuxClick(session.core);
+    if (ctx.options.json) {
+        nlohmann::ordered_json j;
+        j["schema"] = "vantrel-cli/demux/1";
+        j["source"] = source;
+        j["tracks"] = session.tickedBoxes();
+        j["files"] = nlohmann::ordered_json::array();
+        for (const std::string& f : session.createdFiles(from)) {
+            std::int64_t size = -1;
+            try {
+                size = InputFile(f).size();
+            } catch (const std::exception&) {
+            }
+            j["files"].push_back({{"path", f}, {"bytes", size}});
+        }
+        j["log"] = session.window.logLines;
+        ctx.out << j.dump(2) << '\n';
+    }
+    return kExitOk;
+}
+
+} // namespace
+
+extern const Command kDemuxCommand;
+const Command kDemuxCommand{"demux", "one file per stream, as the window's Demux", kHelp, runDemux};
+
+} // namespace vantrel::cli

@@ -1,0 +1,21 @@
+// The commands of vantrel-cli, one row each; the command itself lives in cmd_NAME.cpp.
+#include "cli.h"
+
+namespace vantrel::cli {
+
+extern const Command kInfoCommand;
+extern const Command kChaptersCommand;
+extern const Command kDemuxCommand;
+extern const Command kRebuildCommand;
+
+const std::vector<const Command*>& commandTable() {
+    static const std::vector<const Command*> table = {
+        &kInfoCommand,
+        &kChaptersCommand,
+        &kDemuxCommand,
+        &kRebuildCommand,
+    };
+    return table;
+}
+
+} // namespace vantrel::cli

@@ -1,0 +1,113 @@
+#include "core_session.h"
+
+#include "disc_input.h"
+#include "runs/runs.h"
+#include "runs/source_selection.h"
+
+#include <ostream>
+#include <sstream>
+
+namespace vantrel::cli {
+
+std::string sourceOfCommand(Context& ctx, const ParsedArgs& args, const std::string& command) {
+    if (args.positional.size() != 1) throw Failure(kExitUsage, command + " takes one PATH");
+    const std::string path = args.positional[0];
+    const std::optional<int> titleNumber = titleOption(args);
+    DiscInput input = openDiscInput(path, titleNumber.has_value());
+    std::string source;
+    if (input.at.kind == disc::DiscLocation::Kind::EvoFile && !titleNumber) {
+        source = path;
+    } else {
+        if (!titleNumber)
+            throw Failure(kExitUsage,
+                          path +
+                              " is a disc or a playlist: name a title with --title N, or give an EVO file");
+        const disc::Title& title = requireTitle(input, *titleNumber);
+        if (input.at.evoFolder.empty())
+            throw Failure(kExitInputUnreadable, "the EVO files of title " + std::to_string(title.number) +
+                                                    " are not at hand (no HVDVD_TS folder)");
+        const disc::TitleFiles files = disc::filesOfTitle(title, input.at.evoFolder);
+        for (const std::string& w : files.warnings) ctx.console.warning(w);
+        if (files.paths.empty())
+            throw Failure(kExitInputUnreadable,
+                          "title " + std::to_string(title.number) + " plays no EVO file that is there");
+        source = files.paths.front();
+    }
+    requireProgramStream(source);
+    return source;
+}
+
+CoreSession::CoreSession(Context& ctx) : window(ctx.console), core(window), m_ctx(ctx) {
+    window.follow(core);
+    if (!ctx.options.json && !ctx.options.quiet)
+        window.onLog = [this](const std::string& line) {
+            m_ctx.console.progressEnd();
+            m_ctx.out << line << '\n' << std::flush;
+        };
+    // The window starts with its boxes reset.
+    Resetcbs(core);
+}
+
+void CoreSession::selectSource(const std::string& path) {
+    window.setFieldText(Field::EVOfile, path);
+    EVOadj(core);
+}
+
+void CoreSession::setOutputFolder(const std::string& folder) {
+    window.setFieldText(Field::Workdir, folder);
+}
+
+void CoreSession::scan(bool fastCheck) {
+    window.options[Option::FastCheck] = fastCheck;
+    bCheckClick(core);
+    m_ctx.console.progressEnd();
+}
+
+void CoreSession::chooseTracks(const std::string& list) {
+    std::vector<std::string> found;
+    for (int box : StreamBoxes::tiedBoxes())
+        if (core.boxes[box].enabled) found.push_back(StreamBoxes::name(box));
+    std::string foundText;
+    for (const std::string& n : found) foundText += (foundText.empty() ? "" : ",") + n;
+    if (found.empty()) throw Failure(kExitInputUnreadable, "the scan found no stream in " + core.EVOname);
+    if (list.empty() || list == "all") {
+        for (int box : StreamBoxes::tiedBoxes()) core.boxes.setTicked(box, core.boxes[box].enabled);
+        return;
+    }
+    std::vector<int> wanted;
+    std::stringstream in(list);
+    std::string name;
+    while (std::getline(in, name, ',')) {
+        if (name.empty()) continue;
+        const int box = StreamBoxes::find(name);
+        if (box < 0)
+            throw Failure(kExitUsage,
+                          "--tracks: no stream box is named " + name + " (found: " + foundText + ")");
+        if (!core.boxes[box].enabled)
+            throw Failure(kExitUsage, "--tracks: " + name + " holds no stream in " + core.EVOname +
+                                          " (found: " + foundText + ")");
+        wanted.push_back(box);
+    }
+    if (wanted.empty()) throw Failure(kExitUsage, "--tracks names no stream box");
+    for (int box : StreamBoxes::tiedBoxes()) {
+        bool want = false;
+        for (int w : wanted) want = want || w == box;
+        core.boxes.setTicked(box, want);
+    }
+}
+
+std::vector<std::string> CoreSession::tickedBoxes() const {
+    std::vector<std::string> names;
+    for (int box : StreamBoxes::tiedBoxes())
+        if (core.boxes.ticked(box)) names.push_back(StreamBoxes::name(box));
+    return names;
+}
+
+std::vector<std::string> CoreSession::createdFiles(std::size_t fromLine) const {
+    std::vector<std::string> files;
+    for (std::size_t i = fromLine; i < window.logLines.size(); ++i)
+        if (window.logLines[i].rfind("Creating ", 0) == 0) files.push_back(window.logLines[i].substr(9));
+    return files;
+}
+
+} // namespace vantrel::cli

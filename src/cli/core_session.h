@@ -1,0 +1,47 @@
+// The window's runs driven from the command line: one core with a terminal
+// window, a source chosen as the window chooses it, a full "Read EVO", the
+// stream boxes ticked by --tracks, then the run itself. Demux, rebuild (and
+// the muxing commands) share it, so their files are the window's byte for byte.
+#pragma once
+
+#include "cli.h"
+#include "engine/core.h"
+#include "terminal_window.h"
+
+#include <string>
+#include <vector>
+
+namespace vantrel::cli {
+
+// The EVO file a command over the source works on: PATH itself when it is a
+// file, else the first file of the title --title names. Fails with exit 2, 3 or 4.
+std::string sourceOfCommand(Context& ctx, const ParsedArgs& args, const std::string& command);
+
+class CoreSession {
+public:
+    explicit CoreSession(Context& ctx);
+    CoreSession(const CoreSession&) = delete;
+    CoreSession& operator=(const CoreSession&) = delete;
+
+    // Chooses the source as the window's file dialog does (its names, its playlist).
+    void selectSource(const std::string& path);
+    // The output folder; empty means the current folder, as in the window.
+    void setOutputFolder(const std::string& folder);
+    // "Read EVO"; with fastCheck the scan stops past 300 MB, as the window's default does.
+    void scan(bool fastCheck);
+    // Ticks exactly the named boxes ("all": every box the scan enabled); a name
+    // that is no box, or a box without a stream, is a usage failure.
+    void chooseTracks(const std::string& list);
+    // The boxes ticked now, by name.
+    std::vector<std::string> tickedBoxes() const;
+    // The files the last run created ("Creating NAME" lines after `fromLine`).
+    std::vector<std::string> createdFiles(std::size_t fromLine) const;
+
+    TerminalWindow window;
+    Core core;
+
+private:
+    Context& m_ctx;
+};
+
+} // namespace vantrel::cli

@@ -1,0 +1,63 @@
+#include "disc_input.h"
+
+#include "engine/errors.h"
+
+#include <cstdio>
+
+namespace vantrel::cli {
+
+DiscInput openDiscInput(const std::string& path, bool playlistRequired) {
+    DiscInput input;
+    try {
+        input.at = disc::locateDisc(path);
+    } catch (const Error& e) {
+        throw Failure(kExitInputUnreadable, e.what());
+    }
+    if (input.at.playlistPath.empty()) {
+        if (playlistRequired)
+            throw Failure(kExitNotFound, "no playlist (ADV_OBJ/VPLST000.XPL) found for " + path);
+        return input;
+    }
+    try {
+        input.playlist = disc::readPlaylist(input.at.playlistPath);
+    } catch (const Error& e) {
+        if (playlistRequired || input.at.kind == disc::DiscLocation::Kind::PlaylistFile)
+            throw Failure(kExitNotFound, std::string(e.what()) + " (" + input.at.playlistPath + ")");
+    }
+    return input;
+}
+
+const disc::Title& requireTitle(const DiscInput& input, int number) {
+    if (!input.playlist) throw Failure(kExitNotFound, "--title needs a playlist, and none was found");
+    if (const disc::Title* t = input.playlist->findTitle(number)) return *t;
+    std::string known;
+    for (const disc::Title& t : input.playlist->titles)
+        known += (known.empty() ? "" : ", ") + std::to_string(t.number);
+    throw Failure(kExitNotFound, "title " + std::to_string(number) + " not found; the playlist has title" +
+                                     (input.playlist->titles.size() == 1 ? " " : "s ") +
+                                     (known.empty() ? "none" : known));
+}
+
+std::optional<int> titleOption(const ParsedArgs& args) {
+    if (!args.has("--title")) return std::nullopt;
+    return positiveNumber("--title", args.value("--title"));
+}
+
+void requireProgramStream(const std::string& path) {
+    bool ok = false;
+    try {
+        ok = disc::looksLikeProgramStream(path);
+    } catch (const Error& e) {
+        throw Failure(kExitInputUnreadable, e.what());
+    }
+    if (!ok)
+        throw Failure(kExitInputUnreadable, path + " is not a program stream (no pack header at its start)");
+}
+
+std::string hexId(int code) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%02X", code & 0xFF);
+    return text;
+}
+
+} // namespace vantrel::cli

@@ -1,0 +1,38 @@
+// What a command's PATH and --title name: the disc location, its playlist when
+// one is at hand, the chosen title and the EVO files to read. Failures carry
+// the command line's exit codes (3 unreadable input, 4 playlist or title missing).
+#pragma once
+
+#include "cli.h"
+#include "disc/disc_model.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vantrel::cli {
+
+struct DiscInput {
+    disc::DiscLocation at;
+    std::optional<disc::Playlist> playlist;
+    const disc::Title* title = nullptr; // the chosen title, when one was asked for or is implied
+};
+
+// Locates PATH and reads its playlist where there is one. A playlist that does
+// not parse is a failure only when `playlistRequired` is set.
+DiscInput openDiscInput(const std::string& path, bool playlistRequired);
+
+// The title whose titleNumber (or position) is n; a failure with exit 4 when
+// there is no playlist or no such title.
+const disc::Title& requireTitle(const DiscInput& input, int number);
+
+// The --title value of parsed arguments, if given.
+std::optional<int> titleOption(const ParsedArgs& args);
+
+// Fails with exit 3 unless the file starts with a pack header.
+void requireProgramStream(const std::string& path);
+
+// "0xC0"
+std::string hexId(int code);
+
+} // namespace vantrel::cli

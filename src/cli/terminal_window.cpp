@@ -1,0 +1,50 @@
+#include "terminal_window.h"
+
+#include "engine/time_format.h"
+
+namespace vantrel::cli {
+
+TerminalWindow::TerminalWindow(Console& console) : m_console(console) {
+    options[Option::Continue] = true;
+    options[Option::FastCheck] = true;
+    options[Option::CountFrames] = true;
+    fields[Field::VideoExt] = "mpv";
+    fields[Field::AudioExt] = "mpa";
+    fields[Field::SubExt] = "sup";
+}
+
+void TerminalWindow::log(const std::string& text) {
+    logLines.push_back(text);
+    if (onLog) onLog(text);
+}
+
+void TerminalWindow::processEvents() {
+    if (m_core == nullptr || !m_core->sourceFile) return;
+    const InputFile* file = m_core->sourceFile.get();
+    if (file != m_progressFile) {
+        m_progressFile = file;
+        m_console.progressStart(fileNamePart(file->path()), file->size());
+    }
+    m_console.progressUpdate(file->position());
+}
+
+double TerminalWindow::now() {
+    return localNowDays();
+}
+
+std::string TerminalWindow::formatLongTime(double days) {
+    return formatTimeOfDay(days, "h:mm:ss");
+}
+
+void TerminalWindow::memoKeep(int first, int last) {
+    if (m_memo.empty()) return;
+    if (first < 0) first = 0;
+    if (last >= static_cast<int>(m_memo.size())) last = static_cast<int>(m_memo.size()) - 1;
+    if (first > last) {
+        m_memo.clear();
+        return;
+    }
+    m_memo = std::vector<std::string>(m_memo.begin() + first, m_memo.begin() + last + 1);
+}
+
+} // namespace vantrel::cli

@@ -1,0 +1,291 @@
+#include "disc_model.h"
+
+#include "engine/errors.h"
+#include "engine/file_layer.h"
+#include "engine/stream_boxes.h"
+#include "runs/runs.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace vantrel::disc {
+
+namespace {
+
+bool isFolder(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool endsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+std::string withSlash(std::string folder) {
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    return folder;
+}
+
+std::string upper(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+SurveyKind surveyKind(StreamKind kind) {
+    return kind == StreamKind::Video   ? SurveyKind::Video
+           : kind == StreamKind::Audio ? SurveyKind::Audio
+                                       : SurveyKind::Subpicture;
+}
+
+StreamKind streamKind(SurveyKind kind) {
+    return kind == SurveyKind::Video   ? StreamKind::Video
+           : kind == SurveyKind::Audio ? StreamKind::Audio
+                                       : StreamKind::Subtitle;
+}
+
+std::string boxName(StreamKind kind, int index) {
+    if (kind == StreamKind::Video)
+        return index >= 0 && index < 2 ? StreamBoxes::name(StreamBoxes::videoBox(index)) : "";
+    if (index < 0 || index > 15) return {};
+    return StreamBoxes::name(kind == StreamKind::Audio ? StreamBoxes::audioBox(index)
+                                                       : StreamBoxes::subBox(index));
+}
+
+std::string twoDigits(int n) {
+    return (n < 10 ? "0" : "") + std::to_string(n);
+}
+
+} // namespace
+
+DiscLocation locateDisc(const std::string& input) {
+    std::string path = input;
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    DiscLocation at;
+    if (isFolder(path)) {
+        if (isFolder(path + "/HVDVD_TS")) {
+            at.kind = DiscLocation::Kind::DiscRoot;
+            at.evoFolder = path + "/HVDVD_TS/";
+        } else {
+            at.kind = DiscLocation::Kind::EvoFolder;
+            at.evoFolder = path + "/";
+        }
+    } else {
+        InputFile probe(path); // the file layer's text when it is missing or unreadable
+        if (upper(fileNamePart(path)).ends_with(".XPL")) {
+            at.kind = DiscLocation::Kind::PlaylistFile;
+            at.playlistPath = path;
+            const std::string folder = folderPart(absolutePath(path));
+            if (endsWith(folder, "ADV_OBJ/")) {
+                const std::string evo = folder.substr(0, folder.size() - 8) + "HVDVD_TS/";
+                if (isFolder(evo)) at.evoFolder = evo;
+            }
+            return at;
+        }
+        at.kind = DiscLocation::Kind::EvoFile;
+        at.evoFile = path;
+        at.evoFolder = withSlash(folderPart(path));
+    }
+    // The playlist sits in the sibling folder ADV_OBJ of a disc's HVDVD_TS folder.
+    std::string folder = at.evoFolder.empty() ? std::string() : absolutePath(at.evoFolder);
+    folder = withSlash(folder);
+    if (endsWith(folder, "HVDVD_TS/")) {
+        const std::string xpl = folder.substr(0, folder.size() - 9) + "ADV_OBJ/VPLST000.XPL";
+        if (fileExists(xpl)) at.playlistPath = xpl;
+    }
+    return at;
+}
+
+TitleFiles filesOfTitle(const Title& title, const std::string& evoFolder) {
+    TitleFiles files;
+    const std::vector<std::string> names = title.evoNames();
+    for (const std::string& name : names) {
+        const std::string path = evoFolder + name;
+        if (fileExists(path))
+            files.paths.push_back(path);
+        else
+            files.missing.push_back(path);
+    }
+    if (names.empty()) return files;
+    // The window goes on from NAME_1.EVO into NAME_2.EVO of the same folder.
+    const std::string& last = names.back();
+    if (endsWith(last, "_1.EVO")) {
+        const std::string second = last.substr(0, last.size() - 5) + "2.EVO";
+        const bool listed = std::find(names.begin(), names.end(), second) != names.end();
+        if (!listed && fileExists(evoFolder + second)) {
+            files.paths.push_back(evoFolder + second);
+            files.warnings.push_back("title " + std::to_string(title.number) + ": the playlist plays " +
+                                     last + " alone, but the file names continue it into " + second +
+                                     "; both files are taken");
+        }
+    }
+    for (std::size_t i = 0; i + 1 < names.size(); ++i) {
+        const std::string& a = names[i];
+        const bool continues = endsWith(a, "_1.EVO") && names[i + 1] == a.substr(0, a.size() - 5) + "2.EVO";
+        if (!continues)
+            files.warnings.push_back(
+                "title " + std::to_string(title.number) + ": the playlist plays " + a + " and then " +
+                names[i + 1] +
+                ", which the FEATURE_1/FEATURE_2 naming does not join (the window's Demux "
+                "continues only from NAME_1.EVO into NAME_2.EVO)");
+    }
+    return files;
+}
+
+std::optional<double> delayMs(const FileSurvey& file, const StreamSurvey& stream) {
+    const StreamSurvey* video = file.mainVideo();
+    if (video == nullptr || !stream.hasPts) return std::nullopt;
+    return ticksToMs(static_cast<double>(stream.firstPts) - static_cast<double>(video->firstPts));
+}
+
+std::optional<double> joinMs(const StreamSurvey& inFirst, const StreamSurvey& inSecond) {
+    const std::optional<double> end = inFirst.endPts();
+    if (!end || !inSecond.hasPts) return std::nullopt;
+    return ticksToMs(static_cast<double>(inSecond.firstPts) - *end);
+}
+
+std::string scanCaption(const StreamSurvey& s) {
+    switch (s.kind) {
+    case SurveyKind::Video: return VideoStreamName(s.code) + "." + std::to_string(s.index);
+    case SurveyKind::Audio: return AudioStreamName(s.code) + "." + twoDigits(s.index);
+    default: return SubpictureStreamName(s.code) + "." + twoDigits(s.index);
+    }
+}
+
+std::optional<double> TitleModel::videoSpanSeconds() const {
+    if (surveys.empty()) return std::nullopt;
+    double total = 0;
+    for (const FileSurvey& f : surveys) {
+        const std::optional<double> span = f.videoSpanSeconds();
+        if (!span) return std::nullopt;
+        total += *span;
+    }
+    return total;
+}
+
+namespace {
+
+TitleStream fromSurvey(const StreamSurvey& s) {
+    TitleStream t;
+    t.kind = streamKind(s.kind);
+    t.index = s.index;
+    t.box = boxName(t.kind, s.index);
+    t.caption = scanCaption(s);
+    t.codec = s.codec;
+    t.code = s.code;
+    t.channels = s.channels;
+    t.language6392 = "und";
+    return t;
+}
+
+void fillFigures(TitleStream& t, const std::vector<FileSurvey>& surveys) {
+    t.perFile.clear();
+    for (const FileSurvey& f : surveys) {
+        const StreamSurvey* s = f.find(surveyKind(t.kind), t.index);
+        t.perFile.push_back(s ? std::optional<StreamSurvey>(*s) : std::nullopt);
+    }
+    if (!surveys.empty() && t.perFile[0] && t.perFile[0]->hasPts) {
+        t.firstPts = t.perFile[0]->firstPts;
+        t.delayMs = delayMs(surveys[0], *t.perFile[0]);
+    }
+    if (surveys.size() == 2 && t.perFile[0] && t.perFile[1]) t.joinMs = joinMs(*t.perFile[0], *t.perFile[1]);
+}
+
+bool streamOrder(const TitleStream& a, const TitleStream& b) {
+    if (a.kind != b.kind) return static_cast<int>(a.kind) < static_cast<int>(b.kind);
+    return a.index < b.index;
+}
+
+} // namespace
+
+std::vector<TitleStream> fileStreams(const FileSurvey& survey) {
+    std::vector<TitleStream> streams;
+    for (const StreamSurvey& s : survey.streams) {
+        TitleStream t = fromSurvey(s);
+        fillFigures(t, {survey});
+        streams.push_back(std::move(t));
+    }
+    std::sort(streams.begin(), streams.end(), streamOrder);
+    return streams;
+}
+
+TitleModel buildTitleModel(const Title& title, const std::string& evoFolder, const SurveySource& survey) {
+    TitleModel model;
+    model.title = title;
+    model.files = filesOfTitle(title, evoFolder);
+    model.warnings = model.files.warnings;
+    for (const std::string& missing : model.files.missing)
+        model.warnings.push_back("title " + std::to_string(title.number) + ": " + missing + " is not there");
+    if (survey)
+        for (const std::string& path : model.files.paths) model.surveys.push_back(survey(path));
+
+    // Streams the files carry, then those only the playlist lists.
+    for (const FileSurvey& f : model.surveys)
+        for (const StreamSurvey& s : f.streams) {
+            const StreamKind kind = streamKind(s.kind);
+            bool known = false;
+            for (const TitleStream& t : model.streams)
+                known = known || (t.kind == kind && t.index == s.index);
+            if (!known) model.streams.push_back(fromSurvey(s));
+        }
+    for (const PlaylistStream& p : title.streams) {
+        const int index = p.index();
+        TitleStream* t = nullptr;
+        for (TitleStream& o : model.streams)
+            if (o.kind == p.kind && o.index == index && index >= 0) t = &o;
+        if (t == nullptr) {
+            model.streams.emplace_back();
+            t = &model.streams.back();
+            t->kind = p.kind;
+            t->index = index;
+            t->box = p.box();
+            t->codec = p.codec;
+        }
+        t->listed = true;
+        t->caption = p.caption();
+        t->description = p.description;
+        t->language6391 = p.language6391;
+        t->language6392 = p.language6392;
+        if (t->channels == 0) t->channels = std::atoi(p.channels.c_str());
+        if (t->codec.empty()) t->codec = p.codec;
+    }
+    for (TitleStream& t : model.streams) {
+        if (t.language6392.empty()) t.language6392 = "und";
+        fillFigures(t, model.surveys);
+    }
+    std::stable_sort(model.streams.begin(), model.streams.end(), streamOrder);
+    return model;
+}
+
+ClockChoice chooseClock(const std::optional<TitleTime>& duration, int rate,
+                        std::optional<double> spanSeconds) {
+    ClockChoice choice;
+    choice.spanSeconds = spanSeconds;
+    if (duration) {
+        choice.exactSeconds = titleSeconds(*duration, rate, Clock::Exact);
+        choice.ntscSeconds = titleSeconds(*duration, rate, Clock::Ntsc);
+    }
+    char text[256];
+    if (!duration || !spanSeconds) {
+        choice.clock = Clock::Exact;
+        choice.reason = !duration ? "the title has no titleDuration; exact " + std::to_string(rate) + " Hz"
+                                  : "no EVO files at hand; exact " + std::to_string(rate) + " Hz";
+        return choice;
+    }
+    const double exactOff = std::fabs(*choice.exactSeconds - *spanSeconds);
+    const double ntscOff = std::fabs(*choice.ntscSeconds - *spanSeconds);
+    choice.clock = ntscOff < exactOff ? Clock::Ntsc : Clock::Exact;
+    std::snprintf(
+        text, sizeof text,
+        "titleDuration is %.3f s at %s and %.3f s at %s; the video PTS span is %.3f s; %s is closer",
+        *choice.exactSeconds, clockName(rate, Clock::Exact).c_str(), *choice.ntscSeconds,
+        clockName(rate, Clock::Ntsc).c_str(), *spanSeconds, clockName(rate, choice.clock).c_str());
+    choice.reason = text;
+    return choice;
+}
+
+} // namespace vantrel::disc

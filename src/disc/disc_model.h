@@ -1,0 +1,103 @@
+// A disc (or a loose EVO file) as the command line and the muxing helpers see
+// it: where its files are, which EVO files make up each title, and each
+// title's streams with the playlist's names and languages joined to the time
+// stamps found in the files.
+#pragma once
+
+#include "pts_survey.h"
+#include "title_model.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vantrel::disc {
+
+// What a path given by the user names.
+struct DiscLocation {
+    enum class Kind { DiscRoot, EvoFolder, EvoFile, PlaylistFile };
+    Kind kind = Kind::EvoFile;
+    std::string evoFolder;    // with a trailing "/", empty when unknown
+    std::string playlistPath; // the playlist, empty when there is none at hand
+    std::string evoFile;      // Kind::EvoFile: the file
+};
+
+// A disc root (holding HVDVD_TS/), its HVDVD_TS folder, an EVO/VOB file or a
+// playlist file. Throws Error("Cannot open file ...") with the system's text
+// when the path does not exist.
+DiscLocation locateDisc(const std::string& path);
+
+// The EVO files of a title: the playlist's clips in order, and the second part
+// that the FEATURE_1/FEATURE_2 naming adds after a first part the playlist
+// lists alone. A warning where the playlist and the naming disagree.
+struct TitleFiles {
+    std::vector<std::string> paths;    // existing files, in playing order
+    std::vector<std::string> missing;  // listed by the playlist but absent
+    std::vector<std::string> warnings; // e.g. the naming continues a file the playlist does not
+};
+TitleFiles filesOfTitle(const Title& title, const std::string& evoFolder);
+
+// One stream of a title: what the playlist says of it and what the files hold.
+struct TitleStream {
+    StreamKind kind = StreamKind::Video;
+    int index = 0;       // within its kind: video 0..1, audio 0..15, subpicture 0..31
+    std::string box;     // the window's stream box, "" beyond cbSub15
+    std::string caption; // the box caption the window shows: the playlist's where it lists the stream, else
+                         // the scan's
+    std::string codec;   // from the files where they carry it, else the playlist's attribute item
+    int code = -1;       // the stream code in the files, -1 when not found there
+    int channels = 0;    // from the files' frame headers, else the playlist's attribute item; 0 unknown
+    std::string description; // the playlist's
+    std::string language6391, language6392;
+    bool listed = false; // the playlist lists it
+    // Per file of the title, in order: the stream's figures there (none where the file lacks it).
+    std::vector<std::optional<StreamSurvey>> perFile;
+    // First PTS in the first file, and its delay against that file's first video PTS.
+    std::optional<std::uint64_t> firstPts;
+    std::optional<double> delayMs;
+    // Titles of two files: the second file's first PTS minus the first file's end, in ms.
+    std::optional<double> joinMs;
+};
+
+struct TitleModel {
+    Title title;
+    TitleFiles files;
+    std::vector<FileSurvey> surveys; // one per file in files.paths (when surveyed)
+    std::vector<TitleStream> streams;
+    std::vector<std::string> warnings;
+    // The video PTS span over the title's files, in seconds: per file the
+    // video's first PTS to its last PTS plus one frame, summed.
+    std::optional<double> videoSpanSeconds() const;
+};
+
+// Gives the survey of a file (a caller may keep them, as titles share files).
+using SurveySource = std::function<FileSurvey(const std::string& path)>;
+
+// Builds a title's model; with a survey source every file of the title is surveyed.
+TitleModel buildTitleModel(const Title& title, const std::string& evoFolder, const SurveySource& survey = {});
+
+// The streams of one file without a playlist, in the same form (perFile has one entry).
+std::vector<TitleStream> fileStreams(const FileSurvey& survey);
+
+// Delay of a stream against the file's first video PTS, in ms; none without either.
+std::optional<double> delayMs(const FileSurvey& file, const StreamSurvey& stream);
+// The join of a stream from file a into file b, in ms (positive: a gap).
+std::optional<double> joinMs(const StreamSurvey& inFirst, const StreamSurvey& inSecond);
+
+// The caption the window's scan gives the stream's box ("DD+.stream.03").
+std::string scanCaption(const StreamSurvey& stream);
+
+// The clock the chapter times are read in.
+struct ClockChoice {
+    Clock clock = Clock::Exact;
+    std::optional<double> spanSeconds;  // the video PTS span, when files were at hand
+    std::optional<double> exactSeconds; // titleDuration at the exact rate
+    std::optional<double> ntscSeconds;  // titleDuration at rate * 1000/1001
+    std::string reason;
+};
+// The closer of the two clocks to the video PTS span; the exact rate without one.
+ClockChoice chooseClock(const std::optional<TitleTime>& duration, int rate,
+                        std::optional<double> spanSeconds);
+
+} // namespace vantrel::disc
