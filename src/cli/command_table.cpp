@@ -7,13 +7,11 @@ extern const Command kInfoCommand;
 extern const Command kChaptersCommand;
 extern const Command kDemuxCommand;
 extern const Command kRebuildCommand;
+extern const Command kSup2pgsCommand;
 
 const std::vector<const Command*>& commandTable() {
     static const std::vector<const Command*> table = {
-        &kInfoCommand,
-        &kChaptersCommand,
-        &kDemuxCommand,
-        &kRebuildCommand,
+        &kInfoCommand, &kChaptersCommand, &kDemuxCommand, &kRebuildCommand, &kSup2pgsCommand,
     };
     return table;
 }
