@@ -1,0 +1,63 @@
+// mux-prep PATH [--title N] -o DIR [--tracks LIST]: the files mkvmerge takes,
+// beside an option file for "mkvmerge @DIR/mux.json" and the manifest.
+#include "mkv_input.h"
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <ostream>
+
+namespace vantrel::cli {
+
+namespace {
+
+constexpr std::string_view kHelp =
+    "usage: vantrel-cli [--json] mux-prep PATH [--title N] -o DIR [--tracks LIST]\n"
+    "\n"
+    "Writes what mkvmerge needs to mux a title into DIR: the video (.m2v, .h264,\n"
+    ".vc1), the audio (.ac3, .eac3, .dts, .thd/.mlp, LPCM as .wav) starting at its\n"
+    "first time-stamped frame, chapters.xml, mux.json (run it as\n"
+    "\"mkvmerge @DIR/mux.json\"; it writes DIR/NAME.mkv) and title.json, which\n"
+    "lists every file, delay, join figure and warning.\n"
+    "\n"
+    "PATH        an EVO file; or a disc, HVDVD_TS folder or VPLST000.XPL with --title\n"
+    "--title N   the title whose titleNumber is N\n"
+    "-o DIR      the folder to write into; it must exist\n"
+    "--tracks L  as for mkv\n";
+
+int runMuxPrep(Context& ctx) {
+    namespace fs = std::filesystem;
+    ParsedArgs args = parseArgs(ctx.args, {"--title", "-o", "--output", "--tracks"}, {});
+    std::string dir = args.value("-o", args.value("--output"));
+    if (dir.empty()) throw Failure(kExitUsage, "mux-prep needs -o DIR");
+    if (!fs::is_directory(dir)) throw Failure(kExitOutputFailed, dir + " is not a folder");
+    if (dir.back() != '/') dir += '/';
+    mux::MkvJob job = mkvJobOf(ctx, args, "mux-prep");
+    const std::string base = fs::path(job.parts.front()).stem().string() + (job.parts.size() > 1 ? "_2" : "");
+    job.output = dir + base + ".mkv";
+    mux::MkvOutcome outcome;
+    try {
+        outcome = mux::prepareMuxFolder(job, dir, job.output);
+    } catch (...) {
+        rethrowAsFailure();
+    }
+    ctx.console.progressEnd();
+    for (const auto& w : outcome.warnings) ctx.console.warning(w);
+    if (ctx.options.json) {
+        nlohmann::ordered_json j;
+        j["schema"] = "vantrel-cli/mux-prep/1";
+        j["muxOptions"] = outcome.muxFile;
+        j["manifest"] = dir + "title.json";
+        j["warnings"] = outcome.warnings;
+        ctx.out << j.dump(2) << '\n';
+    } else {
+        ctx.out << outcome.muxFile << '\n';
+    }
+    return outcome.warnings.empty() ? kExitOk : kExitWarnings;
+}
+
+} // namespace
+
+extern const Command kMuxPrepCommand;
+const Command kMuxPrepCommand{"mux-prep", "mkvmerge-ready files, mux.json and title.json", kHelp, runMuxPrep};
+
+} // namespace vantrel::cli

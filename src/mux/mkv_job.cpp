@@ -1,0 +1,271 @@
+#include "mkv_job.h"
+
+#include "engine/errors.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace vantrel::mux {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void writeText(const std::string& path, const std::string& text) {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    if (!f) throw Error("Cannot create file \"" + path + "\". " + std::strerror(errno));
+    f << text;
+    f.close();
+    if (!f) throw Error("Stream write error");
+}
+
+std::string lastLines(const std::string& text, int count) {
+    std::vector<std::string> lines;
+    std::string cur;
+    for (char c : text) {
+        if (c == '\n' || c == '\r') {
+            if (!cur.empty()) lines.push_back(cur);
+            cur.clear();
+        } else {
+            cur += c;
+        }
+    }
+    if (!cur.empty()) lines.push_back(cur);
+    std::string out;
+    const std::size_t from =
+        lines.size() > static_cast<std::size_t>(count) ? lines.size() - static_cast<std::size_t>(count) : 0;
+    for (std::size_t i = from; i < lines.size(); ++i) out += (out.empty() ? "" : "\n") + lines[i];
+    return out;
+}
+
+// Removes the temporary folder on every way out unless asked to keep it.
+class TempFolder {
+public:
+    explicit TempFolder(const std::string& outputPath) {
+        fs::path out(outputPath);
+        fs::path dir = out.parent_path();
+        if (dir.empty()) dir = ".";
+        std::string pattern = (dir / ("." + out.filename().string() + ".tmp-XXXXXX")).string();
+        std::vector<char> buf(pattern.begin(), pattern.end());
+        buf.push_back('\0');
+        if (!::mkdtemp(buf.data()))
+            throw Error("Cannot create file \"" + pattern + "\". " + std::strerror(errno));
+        m_path = buf.data();
+    }
+    ~TempFolder() {
+        if (m_keep) return;
+        std::error_code ec;
+        fs::remove_all(m_path, ec);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    void keep() { m_keep = true; }
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+    bool m_keep = false;
+};
+
+std::string trackType(EsKind kind) {
+    return isVideo(kind) ? "video" : isAudio(kind) ? "audio" : "subtitles";
+}
+
+} // namespace
+
+ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
+                      const std::function<void(const std::string&)>& onLine) {
+    ProgramRun run;
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        run.failure = std::strerror(errno);
+        return run;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
+    std::vector<std::string> all = {program};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int rc = ::posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+    if (rc != 0) {
+        ::close(fds[0]);
+        run.failure = std::strerror(rc);
+        return run;
+    }
+    char buf[4096];
+    std::string line;
+    for (;;) {
+        const ssize_t n = ::read(fds[0], buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        run.output.append(buf, static_cast<std::size_t>(n));
+        for (ssize_t i = 0; i < n; ++i) {
+            const char c = buf[i];
+            if (c == '\n' || c == '\r') {
+                if (onLine && !line.empty()) onLine(line);
+                line.clear();
+            } else {
+                line += c;
+            }
+        }
+    }
+    ::close(fds[0]);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFEXITED(status))
+        run.status = WEXITSTATUS(status);
+    else
+        run.status = 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    // A shell's "not found" for a program it could not run.
+    if (run.status == 127) run.failure = "not found";
+    return run;
+}
+
+MkvOutcome prepareMuxFolder(const MkvJob& job, const std::string& folder, const std::string& muxOutput) {
+    MkvOutcome outcome;
+    if (job.parts.empty()) throw Error("no source files");
+    outcome.tempFolder = folder;
+
+    PrepOptions prep;
+    prep.parts = job.parts;
+    prep.folder = folder;
+    prep.baseName = fs::path(job.parts.front()).stem().string() + (job.parts.size() > 1 ? "_2" : "");
+    prep.only = job.only;
+    prep.forceRf64 = job.forceRf64;
+    if (job.progress)
+        prep.progress = [&](int part, std::int64_t done, std::int64_t total) {
+            job.progress("Reading " + fs::path(job.parts[static_cast<std::size_t>(part)]).filename().string(),
+                         done, total);
+        };
+    outcome.prep = prepareStreams(prep);
+    const PrepResult& p = outcome.prep;
+    outcome.warnings = p.warnings;
+
+    // Track names, languages and the default flags: the first audio track is
+    // the default one; no subtitle is.
+    MuxPlan& plan = outcome.plan;
+    plan.output = muxOutput;
+    plan.title = job.title;
+    plan.pulldown = p.pulldown;
+    bool audioDefault = false;
+    for (const auto& s : p.streams) {
+        if (!s.muxed || s.files.empty()) continue;
+        TrackPlan t;
+        t.stream = &s;
+        std::optional<StreamLabel> label = job.label ? job.label(s.code) : std::nullopt;
+        t.language = language6392(label ? label->language : "");
+        t.name = label && !label->description.empty() ? label->description : streamCaption(s);
+        if (isVideo(s.kind)) t.isDefault = plan.tracks.empty();
+        if (isAudio(s.kind) && !audioDefault) t.isDefault = audioDefault = true;
+        plan.tracks.push_back(t);
+    }
+    if (plan.tracks.empty()) throw MkvFailure(kExitCheckMismatch, "no stream of the title can be muxed");
+    if (job.extraTracks) plan.extra = job.extraTracks(folder, p);
+    outcome.titleSeconds = job.titleSeconds;
+    outcome.chapters = job.chapters;
+    if (job.timing) job.timing(p.videoSeconds, outcome.titleSeconds, outcome.chapters);
+    if (outcome.titleSeconds <= 0) outcome.titleSeconds = p.videoSeconds;
+    if (!outcome.chapters.empty()) {
+        plan.chaptersFile = folder + "chapters.xml";
+        writeText(plan.chaptersFile, chaptersXml(outcome.chapters));
+    }
+    for (const auto& s : p.streams) {
+        if (!s.joinMs || !s.muxed) continue;
+        const int ms = wholeMs(*s.joinMs);
+        if (ms > 0)
+            outcome.warnings.push_back("join gap " + std::to_string(ms) + " ms in " + streamCaption(s));
+        if (ms < 0)
+            outcome.warnings.push_back("join overlap " + std::to_string(-ms) + " ms in " + streamCaption(s));
+    }
+
+    outcome.muxArgs = muxArguments(plan);
+    outcome.muxFile = folder + "mux.json";
+    writeText(outcome.muxFile, jsonArray(outcome.muxArgs));
+    Manifest manifest;
+    manifest.title = job.title;
+    manifest.sources = job.parts;
+    manifest.output = job.output;
+    manifest.muxFile = outcome.muxFile;
+    manifest.titleSeconds = outcome.titleSeconds;
+    manifest.prep = &p;
+    manifest.plan = &plan;
+    manifest.chapters = outcome.chapters;
+    manifest.warnings = outcome.warnings;
+    writeText(folder + "title.json", manifestJson(manifest));
+    return outcome;
+}
+
+MkvOutcome runMkvJob(const MkvJob& job) {
+    if (job.parts.empty()) throw Error("no source files");
+    TempFolder temp(job.output);
+    if (job.keepTemp) temp.keep();
+    const std::string folder = temp.path() + "/";
+    MkvOutcome outcome = prepareMuxFolder(job, folder, folder + fs::path(job.output).filename().string());
+    const MuxPlan& plan = outcome.plan;
+    const std::string& muxFile = outcome.muxFile;
+    const double titleSeconds = outcome.titleSeconds;
+
+    // The muxer.
+    if (job.progress) job.progress("Muxing", 0, 100);
+    ProgramRun run = runProgram(job.muxer, {"@" + muxFile}, [&](const std::string& line) {
+        int percent = 0;
+        if (job.progress && std::sscanf(line.c_str(), "Progress: %d%%", &percent) == 1)
+            job.progress("Muxing", percent, 100);
+    });
+    if (run.status < 0 || !run.failure.empty())
+        throw MkvFailure(kExitMuxerFailed, job.muxer + " cannot be run: " + run.failure);
+    // 0: done, 1: done with warnings; anything else failed.
+    if (run.status > 1) {
+        std::error_code ec;
+        fs::remove(plan.output, ec);
+        throw MkvFailure(kExitMuxerFailed, job.muxer + " failed (exit " + std::to_string(run.status) +
+                                               "):\n" + lastLines(run.output, 8));
+    }
+
+    // The check.
+    ProgramRun identify = runProgram(job.muxer, {"-J", plan.output});
+    if (identify.status != 0) {
+        std::error_code ec;
+        fs::remove(plan.output, ec);
+        throw MkvFailure(kExitMuxerFailed, job.muxer + " -J failed:\n" + lastLines(identify.output, 8));
+    }
+    std::vector<ExpectedTrack> expected;
+    for (const auto& t : plan.tracks) expected.push_back({trackType(t.stream->kind), t.language, t.name});
+    for (const auto& e : plan.extra) expected.push_back({e.type, e.language, e.name});
+    outcome.check = checkIdentification(identify.output, expected, static_cast<int>(outcome.chapters.size()),
+                                        titleSeconds);
+    if (!outcome.check.mismatches.empty()) {
+        std::error_code ec;
+        fs::remove(plan.output, ec);
+        std::string text = "the muxed file does not hold what was meant:";
+        for (const auto& m : outcome.check.mismatches) text += "\n  " + m;
+        throw MkvFailure(kExitCheckMismatch, text);
+    }
+    std::error_code ec;
+    fs::rename(plan.output, job.output, ec);
+    if (ec) {
+        fs::remove(plan.output, ec);
+        throw Error("Cannot create file \"" + job.output + "\". " + ec.message());
+    }
+    return outcome;
+}
+
+} // namespace vantrel::mux

@@ -1,0 +1,88 @@
+// From a title's program stream files to one Matroska file: prepares the
+// streams in a temporary folder beside the output, writes the option file,
+// the chapter file and the manifest, runs the muxer, checks its result with
+// the muxer's identification and only then renames it to the output name.
+#pragma once
+
+#include "mux_files.h"
+#include "mux_prep.h"
+
+#include <functional>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace vantrel::mux {
+
+// What the playlist (or the caller) knows of a stream, by its stream code.
+struct StreamLabel {
+    std::string language; // any ISO 639 form; empty: "und"
+    std::string description;
+};
+
+struct MkvJob {
+    std::vector<std::string> parts; // the title's files in playing order (one or two)
+    std::string output;             // OUT.mkv
+    std::string title;              // segment title, may be empty
+    double titleSeconds = 0;        // the title's duration; 0: the video's
+    std::vector<ChapterMark> chapters;
+    std::function<std::optional<StreamLabel>(std::uint8_t code)> label;
+    // Called once the video's length is known (seconds by its frames), to
+    // settle the title's duration and chapter times (the playlist's clock).
+    std::function<void(double videoSeconds, double& titleSeconds, std::vector<ChapterMark>& chapters)> timing;
+    std::set<std::uint8_t> only; // stream codes; empty: every audio and video stream
+    bool keepTemp = false;
+    std::string muxer = "mkvmerge"; // looked up in PATH
+    // Tracks added beside the prepared streams (converted subtitles); called
+    // with the temporary folder once the streams are written.
+    std::function<std::vector<ExtraTrack>(const std::string& folder, const PrepResult&)> extraTracks;
+    std::function<void(const std::string& stage, std::int64_t done, std::int64_t total)> progress;
+    bool forceRf64 = false; // tests
+};
+
+// The failures of the job, with the exit code the command line gives them.
+class MkvFailure : public std::runtime_error {
+public:
+    MkvFailure(int code, const std::string& text) : std::runtime_error(text), m_code(code) {}
+    int code() const { return m_code; }
+
+private:
+    int m_code;
+};
+constexpr int kExitMuxerFailed = 6;
+constexpr int kExitCheckMismatch = 7;
+
+struct MkvOutcome {
+    std::vector<std::string> warnings; // "join gap N ms in STREAM" and the like
+    std::string tempFolder;            // kept with keepTemp, else removed
+    PrepResult prep;
+    CheckOutcome check;
+    std::vector<std::string> muxArgs;
+    std::string muxFile;
+    MuxPlan plan; // its track pointers point into prep
+    double titleSeconds = 0;
+    std::vector<ChapterMark> chapters;
+};
+
+// Writes the prepared streams, chapters, mux.json (naming `muxOutput` as the
+// muxer's output) and title.json into `folder` (with its trailing "/").
+MkvOutcome prepareMuxFolder(const MkvJob& job, const std::string& folder, const std::string& muxOutput);
+
+// Runs the job. Failures: MkvFailure (6 muxer missing or failing, 7 check),
+// InputError (bad LPCM), Error (files; the output folder not writable).
+// Nothing is left at `output` unless the whole job succeeded.
+MkvOutcome runMkvJob(const MkvJob& job);
+
+// Runs a program with arguments, its output and errors collected; the exit
+// status, or -1 when it could not be started (errno-style text in `failure`).
+struct ProgramRun {
+    int status = -1;
+    std::string output;
+    std::string failure;
+};
+ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
+                      const std::function<void(const std::string& line)>& onLine = {});
+
+} // namespace vantrel::mux
