@@ -38,10 +38,17 @@ void EvoSubpictureCollector::payload(int index, std::optional<std::uint32_t> uni
 void EvoSubpictureCollector::endUnit(int index) {
     Open& open = m_open[static_cast<std::size_t>(index)];
     if (!open.started) return;
-    UnitRecord record;
-    record.pts = open.pts;
-    record.unit = open.unit;
-    open.converter->add(record);
+    // A unit normally fills its packets alone; a further unit that follows in
+    // them without a PTS of its own goes through with the same PTS.
+    std::span<const std::uint8_t> rest = open.unit;
+    do {
+        UnitRecord record;
+        record.pts = open.pts;
+        const std::uint32_t size = announcedUnitSize(rest);
+        record.unit = size >= 10 && size < rest.size() ? rest.first(size) : rest;
+        open.converter->add(record);
+        rest = rest.subspan(record.unit.size());
+    } while (SupRecordReader::isPlausibleUnit(rest));
     open.unit.clear();
     open.started = false;
     m_streams[static_cast<std::size_t>(index)].figures = open.converter->figures();
@@ -88,32 +95,33 @@ public:
 
 class Handler final : public PayloadHandler {
 public:
-    Handler(PesParser& parser, EvoSubpictureCollector& collector)
-        : m_parser(parser), m_collector(collector) {}
+    Handler(PesParser& parser, EvoSubpictureCollector& collector, std::uint32_t ptsShift)
+        : m_parser(parser), m_collector(collector), m_ptsShift(ptsShift) {}
     void setBlock(const std::uint8_t* block) { m_block = block; }
     void payloadRun(std::size_t offset, std::size_t length) override {
         if (m_parser.payloadKind != PayloadKind::Subpicture) return;
         std::optional<std::uint32_t> unitPts;
-        if (m_parser.firstRunOfPacket && m_parser.ownPtsValid) unitPts = m_parser.ownPts;
+        if (m_parser.firstRunOfPacket && m_parser.ownPtsValid) unitPts = m_parser.ownPts + m_ptsShift;
         m_collector.payload(m_parser.subpictureIndex, unitPts, m_block + offset, length);
     }
 
 private:
     PesParser& m_parser;
     EvoSubpictureCollector& m_collector;
+    std::uint32_t m_ptsShift;
     const std::uint8_t* m_block = nullptr;
 };
 
 } // namespace
 
-void collectEvoSubpictures(const std::string& path, EvoSubpictureCollector& collector) {
+void feedEvoFile(const std::string& path, EvoSubpictureCollector& collector, std::uint32_t ptsShift) {
     InputFile in(path);
     NoWindow window;
     StreamTable table;
     table.clear();
     PesParser parser(table, window);
     parser.reset();
-    Handler handler(parser, collector);
+    Handler handler(parser, collector, ptsShift);
     std::vector<std::uint8_t> block(kPackBufferSize);
     for (;;) {
         const std::size_t n = in.read(block.data(), block.size());
@@ -121,6 +129,10 @@ void collectEvoSubpictures(const std::string& path, EvoSubpictureCollector& coll
         handler.setBlock(block.data());
         parser.parse(block.data(), n, kDemuxMode, handler);
     }
+}
+
+void collectEvoSubpictures(const std::string& path, EvoSubpictureCollector& collector) {
+    feedEvoFile(path, collector);
     collector.finish();
 }
 

@@ -59,8 +59,12 @@ private:
 };
 
 // One pass over a whole file through the engine's PES parser, feeding
-// `collector` exactly the bytes and PTS that the demux writes to .sup files.
-// Throws vantrel::Error when the file cannot be opened.
+// `collector` exactly the bytes and PTS that the demux writes to .sup files,
+// each PTS moved by `ptsShift` ticks (the second part of a split title);
+// the collector is not finished. Throws vantrel::Error when the file cannot be opened.
+void feedEvoFile(const std::string& path, EvoSubpictureCollector& collector, std::uint32_t ptsShift = 0);
+
+// feedEvoFile, then the collector's finish.
 void collectEvoSubpictures(const std::string& path, EvoSubpictureCollector& collector);
 
 } // namespace vantrel::subpicture

@@ -48,6 +48,7 @@ void PgsConverter::add(const UnitRecord& record) {
     m_writer.show(m_current, start, m_out);
     flush();
     if (m_current.animated) ++m_figures.animated;
+    if (m_current.forced) ++m_figures.forced;
     if (!m_figures.anyShown) m_figures.firstStart = start;
     m_figures.anyShown = true;
     ++m_figures.converted;

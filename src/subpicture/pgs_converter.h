@@ -22,6 +22,7 @@ struct StreamFigures {
     int converted = 0; // subpictures written
     int malformed = 0; // units skipped
     int animated = 0;  // converted units whose later display-control sequences were left out
+    int forced = 0;    // converted units started with the forced start command
     std::size_t strayBytes = 0;
     bool anyShown = false;
     std::uint32_t firstStart = 0; // display time of the first subpicture converted (90 kHz)

@@ -1,5 +1,7 @@
 #include "sup_records.h"
 
+#include "subpicture_unit.h"
+
 #include <algorithm>
 
 namespace vantrel::subpicture {
@@ -37,16 +39,17 @@ bool SupRecordReader::isChainedHeader(std::size_t at) const {
     return size == left || isRecordHeader(m_data, unitAt + size);
 }
 
-bool SupRecordReader::isPlausibleHeader(std::size_t at) const {
-    if (!isRecordHeader(m_data, at)) return false;
-    const std::size_t unitAt = at + kRecordHeader;
-    const std::size_t left = m_data.size() - unitAt;
-    if (left < kRecordHeader) return false;
-    const std::uint8_t* u = m_data.data() + unitAt;
+bool SupRecordReader::isPlausibleUnit(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() < kRecordHeader) return false;
+    const std::uint8_t* u = bytes.data();
     const std::uint32_t size = be32(u + 2);
     const std::uint32_t commandsAt = be32(u + 6);
-    return u[0] == 0 && u[1] == 0 && size >= kRecordHeader && size <= left && commandsAt >= kRecordHeader &&
-           commandsAt + 6 <= size;
+    return u[0] == 0 && u[1] == 0 && size >= kRecordHeader && size <= bytes.size() &&
+           commandsAt >= kRecordHeader && commandsAt <= size - 6;
+}
+
+bool SupRecordReader::isPlausibleHeader(std::size_t at) const {
+    return isRecordHeader(m_data, at) && isPlausibleUnit(m_data.subspan(at + kRecordHeader));
 }
 
 std::size_t SupRecordReader::findHeader(std::size_t from) const {
@@ -62,7 +65,19 @@ bool SupRecordReader::next(UnitRecord& record) {
     if (m_position >= end) return false;
     record.offset = m_position;
 
+    const bool afterUnit = m_afterUnit;
+    m_afterUnit = false;
     if (!isRecordHeader(m_data, m_position)) {
+        // A unit right behind the last one, without a record header of its
+        // own (its packet had no PTS): it goes through with the last PTS.
+        if (afterUnit && isPlausibleUnit(m_data.subspan(m_position))) {
+            const std::size_t size = be32(m_data.data() + m_position + 2);
+            record.pts = m_lastPts;
+            record.unit = m_data.subspan(m_position, size);
+            m_position += size;
+            m_afterUnit = true;
+            return true;
+        }
         const std::size_t resume = findHeader(m_position + 1);
         record.stray = true;
         record.strayLength = resume - m_position;
@@ -71,11 +86,13 @@ bool SupRecordReader::next(UnitRecord& record) {
     }
 
     record.pts = le32(m_data.data() + m_position + 2);
+    m_lastPts = record.pts;
     const std::size_t unitAt = m_position + kRecordHeader;
     if (isChainedHeader(m_position)) {
         const std::size_t size = be32(m_data.data() + unitAt + 2);
         record.unit = m_data.subspan(unitAt, size);
         m_position = unitAt + size;
+        m_afterUnit = true;
         return true;
     }
 
@@ -90,6 +107,7 @@ bool SupRecordReader::next(UnitRecord& record) {
     }
     record.unit = m_data.subspan(unitAt, std::max(unitEnd, unitAt) - unitAt);
     m_position = unitEnd;
+    m_afterUnit = record.unit.size() >= 6 && announcedUnitSize(record.unit) == record.unit.size();
     return true;
 }
 

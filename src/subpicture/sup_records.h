@@ -29,6 +29,9 @@ public:
     bool next(UnitRecord& record);
 
     static bool isRecordHeader(std::span<const std::uint8_t> data, std::size_t at);
+    // Bytes that begin like a unit (two zero bytes, a size that fits, a command
+    // area inside it).
+    static bool isPlausibleUnit(std::span<const std::uint8_t> bytes);
 
 private:
     // A record header at `at` whose unit ends at the end of the data or at another record header.
@@ -39,6 +42,8 @@ private:
 
     std::span<const std::uint8_t> m_data;
     std::size_t m_position = 0;
+    bool m_afterUnit = false; // the position is where the last unit ended
+    std::uint32_t m_lastPts = 0;
 };
 
 // Appends one record header with `pts` to `out` (for writers of record streams).

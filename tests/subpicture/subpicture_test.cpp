@@ -240,7 +240,7 @@ TEST(Subpicture, DamagedUnitIsSkippedWithItsPtsNamedAndTheNextUnitStillConverts)
     }
 }
 
-TEST(Subpicture, BytesOutsideAnyRecordAreSkippedAndTheWalkPicksUpAgain) {
+TEST(Subpicture, BytesOutsideAnyRecordAreSkippedAndAUnitWithoutARecordHeaderKeepsTheLastPts) {
     UnitSpec a, b;
     fillTestPalette(a);
     drawText(a, "A", 1, 1, 2);
@@ -250,8 +250,16 @@ TEST(Subpicture, BytesOutsideAnyRecordAreSkippedAndTheWalkPicksUpAgain) {
     appendSupRecord(input, a.pts, encodeUnit(a).bytes);
     input.insert(input.end(), {0x53, 0x50, 9, 9}); // a torn record header
     appendSupRecord(input, b.pts, encodeUnit(b).bytes);
+    // A unit right behind b without a record header of its own: b's PTS, its own delays.
+    UnitSpec d = b;
+    d.startDelay = 100;
+    d.stopDelay = 150;
+    const Bytes unitD = encodeUnit(d).bytes;
+    input.insert(input.end(), unitD.begin(), unitD.end());
     const Converted c = convert(input);
-    EXPECT_EQ(c.figures.converted, 2);
+    EXPECT_EQ(c.figures.converted, 3);
+    ASSERT_EQ(c.sets.size(), 6U);
+    expectShows(c.sets[4], d);
     EXPECT_EQ(c.figures.strayBytes, 9U);
     EXPECT_EQ(c.warnings.size(), 2U);
 }
