@@ -2,10 +2,13 @@
 // unit that decodes is written as presentation graphics and read back by the
 // strict test reader, and the bitmap, place and palette must agree with the
 // decoded ones (decode, encode, decode again). The whole stream through the
-// converter must give a stream that reads back.
+// converter must give a stream that reads back, and the bytes as packet
+// payload through the EVO collector must keep its counts consistent.
+#include "subpicture/evo_subpictures.h"
 #include "subpicture/pgs_converter.h"
 #include "support/pgs_reader.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -59,6 +62,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(++records <= size); // every record moves the walk forward
         if (!record.stray) roundTrip(record.unit, record.pts);
     }
+
+    // Each record's unit as packet payload of one stream, cut into pieces of a
+    // size the input's first byte sets, the first piece with the record's PTS.
+    EvoSubpictureCollector collector({}, [](int) -> PgsSink { return [](std::span<const std::uint8_t>) {}; });
+    const std::size_t piece = size > 0 ? 1 + data[0] % 97 : 1;
+    SupRecordReader units(bytes);
+    while (units.next(record)) {
+        if (record.stray) continue;
+        for (std::size_t at = 0; at < record.unit.size(); at += piece)
+            collector.payload(static_cast<int>(record.pts & 1),
+                              at == 0 ? std::optional<std::uint32_t>(record.pts) : std::nullopt,
+                              record.unit.data() + at, std::min(piece, record.unit.size() - at));
+    }
+    collector.finish();
+    for (const EvoSubpictureStream& s : collector.streams())
+        check(s.figures.converted + s.figures.malformed == s.figures.units);
 
     std::vector<std::uint8_t> pgs;
     int warnings = 0;
