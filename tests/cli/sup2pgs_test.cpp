@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -49,8 +50,9 @@ TEST(CliSup2pgs, SampleDiscSubpicturesDamagedFilesAndInfoFigures) {
     // The first unit cut short, the file's last bytes torn off: the two units
     // between still convert.
     auto records = bytesOf(dir.path("FEATURE_1_2.Subpicture.00.sup"));
+    ASSERT_GT(records.size(), 4000U);
     records.erase(records.begin() + 200, records.begin() + 300);
-    records.resize(records.size() - 700);
+    records.erase(records.end() - 700, records.end());
     writeBytes(dir.path("damaged.sup"), records);
     CliResult r = cli({"sup2pgs", dir.path("damaged.sup")});
     EXPECT_EQ(r.code, 1);
@@ -67,6 +69,43 @@ TEST(CliSup2pgs, SampleDiscSubpicturesDamagedFilesAndInfoFigures) {
     EXPECT_NE(r.err.find("holds no subpicture record"), std::string::npos) << r.err;
     EXPECT_EQ(cli({"sup2pgs", dir.path("missing.sup")}).code, 3);
     EXPECT_EQ(cli({"sup2pgs", dir.path("none.sup"), "extra"}).code, 2);
+
+    // mux-prep: each subpicture stream as a PGS file with the playlist's
+    // language and name in the muxer's options; mkvmerge takes those tracks.
+    const std::string prep = dir.path("prep") + "/";
+    std::filesystem::create_directories(prep);
+    r = cli({"mux-prep", dir.path("disc"), "--title", "1", "-o", prep});
+    ASSERT_LE(r.code, 1) << r.err;
+    const auto options = nlohmann::json::parse(std::ifstream(prep + "mux.json"));
+    std::vector<std::string> subtitleArgs; // the option groups of the .pgs.sup files
+    std::vector<std::string> group;
+    for (std::size_t i = 0; i < options.size(); ++i) {
+        const std::string item = options[i];
+        if (item.rfind("--", 0) == 0) {
+            group.push_back("'" + item + "' '" + options[++i].get<std::string>() + "'");
+        } else if (item != "+") {
+            if (item.ends_with(".pgs.sup")) {
+                subtitleArgs.insert(subtitleArgs.end(), group.begin(), group.end());
+                subtitleArgs.push_back("'" + item + "'");
+            }
+            group.clear();
+        }
+    }
+    std::string command = "mkvmerge -q -o '" + prep + "subs.mkv'";
+    for (const std::string& a : subtitleArgs)
+        if (a.rfind("'--output'", 0) != 0 && a.rfind("'--title'", 0) != 0 && a.rfind("'--chapters'", 0) != 0)
+            command += " " + a;
+    ASSERT_EQ(shell(command), 0) << command;
+    std::string identify;
+    ASSERT_EQ(shell("mkvmerge -J '" + prep + "subs.mkv'", &identify), 0);
+    const auto tracks = nlohmann::json::parse(identify)["tracks"];
+    ASSERT_EQ(tracks.size(), 2U) << identify;
+    const std::pair<const char*, const char*> labels[] = {{"eng", "English"}, {"fre", "Notes"}};
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(tracks[i]["codec"], "HDMV PGS");
+        EXPECT_EQ(tracks[i]["properties"]["language"], labels[i].first);
+        EXPECT_EQ(tracks[i]["properties"]["track_name"], labels[i].second);
+    }
 
     // info: per subpicture stream of each file, its units and display times.
     r = cli({"--json", "info", disc.feature1});
