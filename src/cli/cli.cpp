@@ -143,7 +143,7 @@ std::string overallHelp() {
     }
     text += "\n"
             "global options:\n"
-            "  --quiet   no progress line and no notes on stderr\n"
+            "  --quiet   no progress line, no notes on stderr, no run log on stdout\n"
             "  --json    machine-readable output on stdout (see docs/cli-json.md)\n"
             "  --help    this text; COMMAND --help for a command's own\n"
             "\n"

@@ -36,7 +36,7 @@ private:
 };
 
 struct GlobalOptions {
-    bool quiet = false; // no progress line and no informational lines on stderr
+    bool quiet = false; // no progress line, no notes on stderr, no run log on stdout
     bool json = false;  // machine-readable output on stdout
 };
 

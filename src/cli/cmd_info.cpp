@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <dirent.h>
+#include <filesystem>
 #include <map>
 #include <ostream>
 
@@ -223,18 +224,16 @@ private:
     const disc::FileSurvey& survey(const std::string& path) {
         auto it = m_surveys.find(path);
         if (it != m_surveys.end()) return it->second;
-        m_ctx.console.progressStart(fileNamePart(path), 0);
+        std::error_code noSize;
+        const auto size = std::filesystem::file_size(path, noSize);
+        m_ctx.console.progressStart(fileNamePart(path), noSize ? 0 : static_cast<std::int64_t>(size));
         disc::FileSurvey s;
         // The subpicture units are decoded in the same pass, for their figures.
         subpicture::EvoSubpictureCollector units(
             [this, &path](const std::string& text) { m_ctx.console.note(fileNamePart(path) + ": " + text); });
         try {
             s = disc::surveyFile(
-                path,
-                [this, &path](std::int64_t pos, std::int64_t size) {
-                    m_ctx.console.progressStart(fileNamePart(path), size);
-                    m_ctx.console.progressUpdate(pos);
-                },
+                path, [this](std::int64_t pos, std::int64_t) { m_ctx.console.progressUpdate(pos); },
                 [&units](int index, std::optional<std::uint64_t> pts, const std::uint8_t* data,
                          std::size_t n) {
                     std::optional<std::uint32_t> unitPts;
@@ -326,7 +325,9 @@ private:
         out << "  streams\n";
         for (const disc::TitleStream& s : model.streams) {
             out << "    " << (s.box.empty() ? "-" : s.box) << "  " << disc::kindName(s.kind) << " " << s.codec
-                << (s.code >= 0 ? " " + hexId(s.code) : std::string(" (not in the files)"));
+                << (s.code >= 0             ? " " + hexId(s.code)
+                    : model.surveys.empty() ? std::string()
+                                            : std::string(" (not in the files)"));
             if (s.channels) out << " " << s.channels << "ch";
             out << "  " << s.language6392;
             if (!s.language6391.empty()) out << " (" << s.language6391 << ")";

@@ -21,8 +21,10 @@ void TerminalWindow::log(const std::string& text) {
 void TerminalWindow::processEvents() {
     if (m_core == nullptr || !m_core->sourceFile) return;
     const InputFile* file = m_core->sourceFile.get();
-    if (file != m_progressFile) {
+    // A part opened in place of the first may get its address: the path tells them apart.
+    if (file != m_progressFile || file->path() != m_progressPath) {
         m_progressFile = file;
+        m_progressPath = file->path();
         m_console.progressStart(fileNamePart(file->path()), file->size());
     }
     m_console.progressUpdate(file->position());

@@ -59,6 +59,7 @@ private:
     Console& m_console;
     Core* m_core = nullptr;
     const InputFile* m_progressFile = nullptr;
+    std::string m_progressPath;
     std::vector<std::string> m_memo;
     int m_nodes = 0;
 };

@@ -3,10 +3,10 @@
 #include "engine/file_layer.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <fstream>
-#include <map>
 #include <memory>
 
 namespace vantrel::disc {
@@ -25,9 +25,12 @@ std::uint64_t readPts(const std::uint8_t* p) {
            static_cast<std::uint64_t>(p[4] >> 1);
 }
 
+enum class Codec { Video, Subpicture, Dolby, Dts, Lpcm, Mlp };
+
 // One stream while the file is read.
 struct Tracker {
     StreamSurvey survey;
+    Codec codec = Codec::Video;
     std::vector<std::uint64_t> videoPts; // every video PTS, for the frame duration
     std::vector<std::uint8_t> tail;      // audio payload since the latest PTS
     bool tailOverflow = false;
@@ -156,7 +159,8 @@ std::optional<double> walkFrames(const std::vector<std::uint8_t>& bytes, Header 
         }
         i += std::max<std::size_t>(frameBytes, 1);
     }
-    if (!any) return 0.0;
+    // Not one frame header after the last PTS: how long the stream goes on is not known.
+    if (!any) return std::nullopt;
     return ticks;
 }
 
@@ -213,17 +217,22 @@ public:
     std::vector<StreamSurvey> finish();
 
 private:
-    Tracker* tracker(SurveyKind kind, int index, int code, const char* codec) {
-        auto key = std::make_pair(static_cast<int>(kind), index);
-        auto it = m_trackers.find(key);
-        if (it == m_trackers.end()) {
-            it = m_trackers.emplace(key, std::make_unique<Tracker>()).first;
-            it->second->survey.kind = kind;
-            it->second->survey.index = index;
-            it->second->survey.code = code;
-            it->second->survey.codec = codec;
+    // The stream's tracker, made when its first packet comes: 2 video, 16 audio
+    // and 32 subpicture places, looked up without a search.
+    Tracker* tracker(SurveyKind kind, int index, int code, const char* name, Codec codec) {
+        const std::size_t place = kind == SurveyKind::Video   ? static_cast<std::size_t>(index)
+                                  : kind == SurveyKind::Audio ? 2 + static_cast<std::size_t>(index)
+                                                              : 18 + static_cast<std::size_t>(index);
+        std::unique_ptr<Tracker>& t = m_trackers[place];
+        if (!t) {
+            t = std::make_unique<Tracker>();
+            t->survey.kind = kind;
+            t->survey.index = index;
+            t->survey.code = code;
+            t->survey.codec = name;
+            t->codec = codec;
         }
-        return it->second.get();
+        return t.get();
     }
 
     void packet(const std::uint8_t* d, std::size_t n) {
@@ -243,36 +252,36 @@ private:
         Tracker* t = nullptr;
         std::size_t skip = 0;
         if (video) {
-            t = tracker(SurveyKind::Video, id & 1, id, id <= 0xE1 ? "MPEG-2" : "H.264");
+            t = tracker(SurveyKind::Video, id & 1, id, id <= 0xE1 ? "MPEG-2" : "H.264", Codec::Video);
         } else if (id == 0xFD) {
             const int ext = extensionId(d, flags, headerEnd);
             if (ext != 0x55 && ext != 0x56) return;
-            t = tracker(SurveyKind::Video, ext - 0x55, ext, "VC-1");
+            t = tracker(SurveyKind::Video, ext - 0x55, ext, "VC-1", Codec::Video);
         } else {
             if (length == 0) return;
             const std::uint8_t sub = payload[0];
             if ((sub & 0xE0) == 0x20 || (sub & 0xE0) == 0x60) {
                 t = tracker(SurveyKind::Subpicture, sub & 0x1F, sub,
-                            (sub & 0xE0) == 0x20 ? "Subpicture" : "Ext.Subpicture");
+                            (sub & 0xE0) == 0x20 ? "Subpicture" : "Ext.Subpicture", Codec::Subpicture);
                 skip = 1;
             } else if ((sub & 0xF8) == 0x80) {
-                t = tracker(SurveyKind::Audio, sub & 7, sub, "DD");
+                t = tracker(SurveyKind::Audio, sub & 7, sub, "DD", Codec::Dolby);
                 skip = 4;
             } else if ((sub & 0xF8) == 0x88) {
-                t = tracker(SurveyKind::Audio, sub & 7, sub, "DTS-HD");
+                t = tracker(SurveyKind::Audio, sub & 7, sub, "DTS-HD", Codec::Dts);
                 skip = 4;
             } else if ((sub & 0xF0) == 0xC0) {
-                t = tracker(SurveyKind::Audio, sub & 15, sub, "DD+");
+                t = tracker(SurveyKind::Audio, sub & 15, sub, "DD+", Codec::Dolby);
                 skip = 4;
             } else if ((sub & 0xF8) == 0xA0) {
-                t = tracker(SurveyKind::Audio, sub & 15, sub, "LPCM");
+                t = tracker(SurveyKind::Audio, sub & 15, sub, "LPCM", Codec::Lpcm);
                 skip = 7;
                 if (length >= 7 && !t->lpcmHeaderSeen && t->survey.code == sub) {
                     std::memcpy(t->lpcmHeader, payload + 4, 3);
                     t->lpcmHeaderSeen = true;
                 }
             } else if ((sub & 0xF8) == 0xB0) {
-                t = tracker(SurveyKind::Audio, sub & 7, sub, "MLP");
+                t = tracker(SurveyKind::Audio, sub & 7, sub, "MLP", Codec::Mlp);
                 skip = 5;
             } else {
                 return;
@@ -294,7 +303,7 @@ private:
             if (s.kind == SurveyKind::Video) t->videoPts.push_back(*pts);
         }
         if (s.kind != SurveyKind::Audio) return;
-        if (s.codec == "MLP" && t->mlpRateCode < 0) findMlpRate(*t, payload, length);
+        if (t->codec == Codec::Mlp && t->mlpRateCode < 0) findMlpRate(*t, payload, length);
         // Only the stretch after the highest PTS matters; PTS of audio only grow.
         if (pts && *pts == s.lastPts) {
             t->tail.clear();
@@ -341,14 +350,14 @@ private:
         return d[i + 1] & 0x7F;
     }
 
-    std::map<std::pair<int, int>, std::unique_ptr<Tracker>> m_trackers;
+    std::array<std::unique_ptr<Tracker>, 50> m_trackers;
     SubpicturePayload m_subpictures;
 };
 
 void finishAudio(Tracker& t) {
     StreamSurvey& s = t.survey;
     if (t.tailOverflow) return;
-    if (s.codec == "DD" || s.codec == "DD+") {
+    if (t.codec == Codec::Dolby) {
         DolbyFrame first;
         for (std::size_t i = 0; i + 7 <= t.tail.size(); ++i)
             if (dolbyFrame(t.tail.data() + i, t.tail.size() - i, first)) {
@@ -367,7 +376,7 @@ void finishAudio(Tracker& t) {
             counts = f.counts;
             return true;
         });
-    } else if (s.codec == "DTS-HD") {
+    } else if (t.codec == Codec::Dts) {
         s.tailTicks = walkFrames(t.tail, [&s](const std::uint8_t* p, std::size_t n, std::size_t& bytes,
                                               int& samples, int& rate, bool&) {
             DtsFrame f;
@@ -381,7 +390,7 @@ void finishAudio(Tracker& t) {
             }
             return true;
         });
-    } else if (s.codec == "LPCM" && t.lpcmHeaderSeen) {
+    } else if (t.codec == Codec::Lpcm && t.lpcmHeaderSeen) {
         static const int kBits[4] = {16, 20, 24, 0};
         static const int kRates[4] = {48000, 96000, 192000, 0};
         const int bits = kBits[t.lpcmHeader[1] >> 6];
@@ -392,7 +401,7 @@ void finishAudio(Tracker& t) {
         s.channels = channels;
         const double bytesPerSecond = static_cast<double>(rate) * channels * bits / 8.0;
         s.tailTicks = static_cast<double>(t.tail.size()) * kPtsPerSecond / bytesPerSecond;
-    } else if (s.codec == "MLP") {
+    } else if (t.codec == Codec::Mlp) {
         const int rate = mlpRate(t.mlpRateCode);
         if (rate == 0) return;
         s.sampleRate = rate;
@@ -433,7 +442,8 @@ void finishVideo(Tracker& t) {
 
 std::vector<StreamSurvey> Surveyor::finish() {
     std::vector<StreamSurvey> out;
-    for (auto& [key, t] : m_trackers) {
+    for (auto& t : m_trackers) {
+        if (!t) continue;
         if (t->survey.kind == SurveyKind::Audio) finishAudio(*t);
         if (t->survey.kind == SurveyKind::Video) finishVideo(*t);
         out.push_back(t->survey);

@@ -85,6 +85,7 @@ TEST(CliRuns, ExitCodesAndMessages) {
         {{"chapters", disc.feature1}, 4, "error: " + disc.feature1 + " is not a playlist"},
         {{"chapters", dir.path("file")}, 4, "error: " + dir.path("file") + " is not a playlist"},
         {{"demux", disc.feature1, "--title", "1"}, 0, ""},
+        {{"info", disc.root + "HVDVD_TS", "--no-scan"}, 0, ""},
         {{"demux", disc.feature1, "-o", unwritable},
          5,
          "error: Cannot create file \"" + unwritable + "/FEATURE_1_2."},
