@@ -269,19 +269,20 @@ PrepResult prepareStreams(const PrepOptions& options) {
                 }
                 if (video) ++w.videoPtsSeen;
             }
-            if (!s.muxed) continue;
-
+            // Video is looked at even when it is not written: its frames time the join.
             if (isVideo(s.kind)) {
+                if (!w.scanner) w.scanner = std::make_unique<VideoScanner>(s.kind);
+                w.scanner->feed(p.payload, p.payloadSize);
+                if (!s.muxed) continue;
                 if (!w.file) {
                     s.files.push_back(fileName(s, -1));
                     w.file = std::make_unique<OutputFile>(s.files.back());
-                    w.scanner = std::make_unique<VideoScanner>(s.kind);
                 }
                 w.file->write(p.payload, p.payloadSize);
                 f.bytes += static_cast<std::int64_t>(p.payloadSize);
-                w.scanner->feed(p.payload, p.payloadSize);
                 continue;
             }
+            if (!s.muxed) continue;
 
             // Audio: from the first time-stamped packet of each part on.
             if (!w.started) {

@@ -29,25 +29,6 @@ constexpr int kFrames = 48;                       // video frames per part
 constexpr int kAc3Frames = 59;                    // 32 ms each
 constexpr int kLpcmFrames = 93120;                // 1.94 s at 48 kHz, stereo 16-bit
 
-// Soft 3:2 pulldown on an MPEG-2 stream coded at 24000/1001: 30000/1001 in the
-// sequence header, an interlaced sequence, and the TFF/RFF cadence per picture.
-void addPulldown(Bytes& es) {
-    int picture = 0;
-    for (std::size_t i = 0; i + 8 < es.size(); ++i) {
-        if (es[i] != 0 || es[i + 1] != 0 || es[i + 2] != 1) continue;
-        const std::uint8_t code = es[i + 3];
-        if (code == 0xB3) es[i + 7] = static_cast<std::uint8_t>((es[i + 7] & 0xF0) | 4);
-        if (code == 0xB5 && (es[i + 4] >> 4) == 1) es[i + 5] &= static_cast<std::uint8_t>(~0x08);
-        if (code == 0xB5 && (es[i + 4] >> 4) == 8) {
-            static constexpr bool kTff[4] = {true, false, false, true}, kRff[4] = {true, false, true, false};
-            std::uint8_t& b = es[i + 4 + 3];
-            b = static_cast<std::uint8_t>((b & ~0x82) | (kTff[picture % 4] ? 0x80 : 0) |
-                                          (kRff[picture % 4] ? 0x02 : 0));
-            ++picture;
-        }
-    }
-}
-
 struct Disc {
     std::string root, out;
     std::vector<std::int32_t> lpcm2; // part 2's LPCM samples
@@ -74,7 +55,7 @@ Disc& disc() {
             tmp, "a.ac3",
             "-f lavfi -i sine=frequency=440:sample_rate=48000 -frames:a 59 -ac 2 -c:a ac3 -b:a 192k");
         test::Es video = test::loadEs(m2v, "mpegvideo");
-        addPulldown(video.data);
+        test::addPulldown(video.data);
         test::Es audio = test::loadEs(ac3, "ac3");
         for (int part = 0; part < 2; ++part) {
             const std::uint64_t v = kV1 + static_cast<std::uint64_t>(part * kFrames * kFrame);

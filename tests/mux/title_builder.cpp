@@ -169,4 +169,23 @@ std::vector<std::int32_t> noiseSamples(std::size_t count, int bits, std::uint32_
     return out;
 }
 
+// Soft 3:2 pulldown on an MPEG-2 stream coded at 24000/1001: 30000/1001 in the
+// sequence header, an interlaced sequence, and the TFF/RFF cadence per picture.
+void addPulldown(Bytes& es, bool repeatFlags) {
+    int picture = 0;
+    for (std::size_t i = 0; i + 8 < es.size(); ++i) {
+        if (es[i] != 0 || es[i + 1] != 0 || es[i + 2] != 1) continue;
+        const std::uint8_t code = es[i + 3];
+        if (code == 0xB3) es[i + 7] = static_cast<std::uint8_t>((es[i + 7] & 0xF0) | 4);
+        if (code == 0xB5 && (es[i + 4] >> 4) == 1) es[i + 5] &= static_cast<std::uint8_t>(~0x08);
+        if (code == 0xB5 && (es[i + 4] >> 4) == 8) {
+            static constexpr bool kTff[4] = {true, false, false, true}, kRff[4] = {true, false, true, false};
+            std::uint8_t& b = es[i + 4 + 3];
+            b = static_cast<std::uint8_t>((b & ~0x82) | (kTff[picture % 4] ? 0x80 : 0) |
+                                          (repeatFlags && kRff[picture % 4] ? 0x02 : 0));
+            ++picture;
+        }
+    }
+}
+
 } // namespace vantrel::test

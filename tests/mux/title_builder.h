@@ -46,4 +46,9 @@ Es lpcmEs(const std::vector<std::int32_t>& samples, int channels, int bits, int 
 Bytes lpcmHeader(int bits, int rate, int channels); // the three bytes after the private header
 std::vector<std::int32_t> noiseSamples(std::size_t count, int bits, std::uint32_t seed);
 
+// Soft 3:2 pulldown on an MPEG-2 stream coded at 24000/1001: 30000/1001 in the
+// sequence header, an interlaced sequence, and the TFF/RFF cadence per picture
+// (without repeatFlags: the same stream as true 30000/1001 interlaced frames).
+void addPulldown(Bytes& es, bool repeatFlags = true);
+
 } // namespace vantrel::test
