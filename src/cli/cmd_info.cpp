@@ -6,6 +6,7 @@
 #include "engine/errors.h"
 #include "engine/file_layer.h"
 #include "engine/path_parts.h"
+#include "subpicture/evo_subpictures.h"
 
 #include <nlohmann/json.hpp>
 
@@ -63,7 +64,19 @@ const char* surveyKindName(disc::SurveyKind kind) {
                                              : "subpicture";
 }
 
-Json fileStreamJson(const disc::FileSurvey& f, const disc::StreamSurvey& s) {
+// What the subpicture streams of a file held, by index: units, display times, malformed units.
+using SubpictureFigures = std::array<subpicture::EvoSubpictureStream, subpicture::kSubpictureStreams>;
+
+const subpicture::StreamFigures* subpictureFigures(const SubpictureFigures* figures,
+                                                   const disc::StreamSurvey& s) {
+    if (figures == nullptr || s.kind != disc::SurveyKind::Subpicture || s.index < 0 ||
+        s.index >= subpicture::kSubpictureStreams)
+        return nullptr;
+    const subpicture::EvoSubpictureStream& stream = (*figures)[static_cast<std::size_t>(s.index)];
+    return stream.present ? &stream.figures : nullptr;
+}
+
+Json fileStreamJson(const disc::FileSurvey& f, const disc::StreamSurvey& s, const SubpictureFigures* subs) {
     Json j;
     j["kind"] = surveyKindName(s.kind);
     j["codec"] = s.codec;
@@ -79,10 +92,16 @@ Json fileStreamJson(const disc::FileSurvey& f, const disc::StreamSurvey& s) {
     j["delay_ms"] = msJson(disc::delayMs(f, s));
     if (s.sampleRate) j["sample_rate"] = s.sampleRate;
     if (s.channels) j["channels"] = s.channels;
+    if (const subpicture::StreamFigures* sp = subpictureFigures(subs, s)) {
+        j["units"] = sp->units;
+        j["first_display_pts"] = sp->anyShown ? Json(sp->firstStart) : Json(nullptr);
+        j["last_display_pts"] = sp->anyShown ? Json(sp->lastStart) : Json(nullptr);
+        j["malformed_units"] = sp->malformed;
+    }
     return j;
 }
 
-Json fileJson(const disc::FileSurvey& f) {
+Json fileJson(const disc::FileSurvey& f, const SubpictureFigures* subs) {
     Json j;
     j["path"] = f.path;
     j["name"] = fileNamePart(f.path);
@@ -93,7 +112,7 @@ Json fileJson(const disc::FileSurvey& f) {
     const std::optional<double> span = f.videoSpanSeconds();
     j["video_span_s"] = span ? Json(std::round(*span * 1e6) / 1e6) : Json(nullptr);
     j["streams"] = Json::array();
-    for (const disc::StreamSurvey& s : f.streams) j["streams"].push_back(fileStreamJson(f, s));
+    for (const disc::StreamSurvey& s : f.streams) j["streams"].push_back(fileStreamJson(f, s, subs));
     return j;
 }
 
@@ -188,7 +207,7 @@ public:
             root["files"] = Json::array();
             for (const std::string& f : files) {
                 const disc::FileSurvey& s = survey(f);
-                root["files"].push_back(fileJson(s));
+                root["files"].push_back(fileJson(s, subpictures(f)));
                 if (!m_ctx.options.json) printFile(s);
             }
         }
@@ -210,12 +229,23 @@ private:
         const auto size = std::filesystem::file_size(path, noSize);
         m_ctx.console.progressStart(fileNamePart(path), noSize ? 0 : static_cast<std::int64_t>(size));
         disc::FileSurvey s;
+        // The subpicture units are decoded in the same pass, for their figures.
+        subpicture::EvoSubpictureCollector units(
+            [this, &path](const std::string& text) { m_ctx.console.note(fileNamePart(path) + ": " + text); });
         try {
             s = disc::surveyFile(
-                path, [this](std::int64_t pos, std::int64_t) { m_ctx.console.progressUpdate(pos); });
+                path, [this](std::int64_t pos, std::int64_t) { m_ctx.console.progressUpdate(pos); },
+                [&units](int index, std::optional<std::uint64_t> pts, const std::uint8_t* data,
+                         std::size_t n) {
+                    std::optional<std::uint32_t> unitPts;
+                    if (pts) unitPts = static_cast<std::uint32_t>(*pts);
+                    units.payload(index, unitPts, data, n);
+                });
         } catch (const Error& e) {
             throw Failure(kExitInputUnreadable, e.what());
         }
+        units.finish();
+        m_subpictures[path] = units.streams();
         m_ctx.console.progressEnd();
         if (!s.programStream) warn(path + " is not a program stream (no pack header at its start)");
         return m_surveys.emplace(path, std::move(s)).first->second;
@@ -257,7 +287,7 @@ private:
         j["files"] = Json::array();
         for (std::size_t i = 0; i < model.files.paths.size(); ++i) {
             if (i < model.surveys.size())
-                j["files"].push_back(fileJson(model.surveys[i]));
+                j["files"].push_back(fileJson(model.surveys[i], subpictures(model.surveys[i].path)));
             else
                 j["files"].push_back(
                     {{"path", model.files.paths[i]}, {"name", fileNamePart(model.files.paths[i])}});
@@ -333,12 +363,24 @@ private:
             } else {
                 out << "  no PTS";
             }
+            if (const subpicture::StreamFigures* sp = subpictureFigures(subpictures(f.path), s)) {
+                out << "  " << sp->units << " units";
+                if (sp->anyShown)
+                    out << ", shown " << ptsText(sp->firstStart) << " .. " << ptsText(sp->lastStart);
+                out << ", " << sp->malformed << " malformed";
+            }
             out << '\n';
         }
     }
 
+    const SubpictureFigures* subpictures(const std::string& path) const {
+        auto it = m_subpictures.find(path);
+        return it == m_subpictures.end() ? nullptr : &it->second;
+    }
+
     Context& m_ctx;
     bool m_scan = true;
+    std::map<std::string, SubpictureFigures> m_subpictures;
     std::map<std::string, disc::FileSurvey> m_surveys;
     std::vector<std::string> m_warnings;
 };

@@ -9,10 +9,12 @@ extern const Command kDemuxCommand;
 extern const Command kRebuildCommand;
 extern const Command kMuxPrepCommand;
 extern const Command kMkvCommand;
+extern const Command kSup2pgsCommand;
 
 const std::vector<const Command*>& commandTable() {
     static const std::vector<const Command*> table = {
-        &kInfoCommand, &kChaptersCommand, &kDemuxCommand, &kRebuildCommand, &kMuxPrepCommand, &kMkvCommand,
+        &kInfoCommand,    &kChaptersCommand, &kDemuxCommand,   &kRebuildCommand,
+        &kMuxPrepCommand, &kMkvCommand,      &kSup2pgsCommand,
     };
     return table;
 }

@@ -3,6 +3,7 @@
 #include "disc_input.h"
 #include "engine/errors.h"
 #include "engine/file_layer.h"
+#include "mkv_subtitles.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -150,6 +151,7 @@ mux::MkvJob mkvJobOf(Context& ctx, const ParsedArgs& args, const std::string& co
             console->progressUpdate(done);
         };
     }
+    job.extraTracks = pgsSubtitleTracks(job, ctx.console);
     return job;
 }
 

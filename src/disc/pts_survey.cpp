@@ -180,6 +180,8 @@ int mlpRate(int code) {
 
 class Surveyor {
 public:
+    explicit Surveyor(SubpicturePayload subpictures = {}) : m_subpictures(std::move(subpictures)) {}
+
     // Parses the packets wholly inside data[0..n); gives the bytes consumed. At
     // the end of the file (last) an incomplete packet is taken as far as it goes.
     std::size_t feed(const std::uint8_t* d, std::size_t n, bool last) {
@@ -284,6 +286,7 @@ private:
             } else {
                 return;
             }
+            if (skip == 1 && m_subpictures) m_subpictures(sub & 0x1F, pts, payload + 1, length - 1);
             // Another codec on an index already taken counts with the first, as the window's table keeps it.
             if (t->survey.code != sub) return;
         }
@@ -348,6 +351,7 @@ private:
     }
 
     std::array<std::unique_ptr<Tracker>, 50> m_trackers;
+    SubpicturePayload m_subpictures;
 };
 
 void finishAudio(Tracker& t) {
@@ -472,7 +476,8 @@ std::optional<double> FileSurvey::videoSpanSeconds() const {
     return (static_cast<double>(v->lastPts - v->firstPts) + *v->frameTicks) / kPtsPerSecond;
 }
 
-FileSurvey surveyFile(const std::string& path, const SurveyProgress& progress) {
+FileSurvey surveyFile(const std::string& path, const SurveyProgress& progress,
+                      const SubpicturePayload& subpictures) {
     FileSurvey result;
     InputFile file(path);
     result.path = path;
@@ -480,7 +485,7 @@ FileSurvey surveyFile(const std::string& path, const SurveyProgress& progress) {
     std::vector<std::uint8_t> buffer(kChunk * 2);
     std::size_t have = 0;
     std::int64_t nextProgress = kProgressStep;
-    Surveyor surveyor;
+    Surveyor surveyor(subpictures);
     bool first = true;
     while (true) {
         const std::size_t got = file.read(buffer.data() + have, kChunk);

@@ -55,8 +55,14 @@ struct FileSurvey {
 // Called now and then with the bytes read so far and the file size.
 using SurveyProgress = std::function<void(std::int64_t position, std::int64_t size)>;
 
+// Receives the payload of every subpicture packet (after its sub-stream id),
+// with the PTS of the packet's own header where it has one.
+using SubpicturePayload = std::function<void(int index, std::optional<std::uint64_t> pts,
+                                             const std::uint8_t* data, std::size_t length)>;
+
 // Reads the whole file. Opening fails with the file layer's error.
-FileSurvey surveyFile(const std::string& path, const SurveyProgress& progress = {});
+FileSurvey surveyFile(const std::string& path, const SurveyProgress& progress = {},
+                      const SubpicturePayload& subpictures = {});
 // Only the first and the last `window` bytes of the file (all of it when it is
 // not larger than twice that): enough for the video's first and last PTS and
 // the streams' ends, though `packets` then counts only the packets read.

@@ -101,6 +101,7 @@ std::vector<std::string> muxArguments(const MuxPlan& plan) {
         a.insert(a.end(), {"--language", "0:" + e.language});
         if (!e.name.empty()) a.insert(a.end(), {"--track-name", "0:" + e.name});
         a.insert(a.end(), {"--default-track-flag", e.isDefault ? "0:yes" : "0:no"});
+        if (e.isForced) a.insert(a.end(), {"--forced-display-flag", "0:yes"});
         if (e.syncMs != 0) a.insert(a.end(), {"--sync", "0:" + std::to_string(e.syncMs)});
         a.push_back(e.file);
     }

@@ -27,6 +27,7 @@ struct ExtraTrack {
     std::string language = "und";
     std::string name;
     bool isDefault = false;
+    bool isForced = false;
     int syncMs = 0;
 };
 

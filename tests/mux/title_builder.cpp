@@ -95,7 +95,10 @@ Bytes buildTitle(const std::vector<TrackSpec>& tracks) {
         shape.streamId = tr.streamId;
         shape.pts = 0;
         if (tr.streamId == 0xBD) {
-            shape.body = {tr.subId, 0x01, 0x00, 0x01};
+            shape.body = {tr.subId};
+            // Audio sub-streams carry three more header bytes; subpictures none.
+            if ((tr.subId & 0xE0) != 0x20 && (tr.subId & 0xE0) != 0x60)
+                shape.body.insert(shape.body.end(), {0x01, 0x00, 0x01});
             shape.body.insert(shape.body.end(), tr.extraHeader.begin(), tr.extraHeader.end());
         }
         const Bytes privateHead = shape.body;

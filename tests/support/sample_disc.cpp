@@ -1,6 +1,7 @@
 #include "sample_disc.h"
 
 #include "evo_builder.h"
+#include "subpicture_encoder.h"
 
 #include <filesystem>
 #include <fstream>
@@ -49,6 +50,58 @@ std::size_t privateRoom(std::uint8_t id, bool withPts) {
     return EvoBuilder::packPayloadRoom(shape); // what is left after the private header
 }
 
+// Groups between two subtitles, and how long each is shown (units of 1024 ticks: about 1.6 s).
+constexpr int kSubtitleEvery = 48;
+constexpr std::uint16_t kSubtitleShown = 140;
+
+// The unit of subtitle number n: stream 0x20 carries 2-bit white text with a
+// black outline at the bottom of the frame, stream 0x61 8-bit text whose fill
+// runs from yellow to orange line by line, at the top.
+Bytes subtitleUnit(std::uint8_t id, int n, std::uint64_t pts) {
+    UnitSpec spec;
+    fillTestPalette(spec);
+    spec.pts = static_cast<std::uint32_t>(pts);
+    spec.stopDelay = kSubtitleShown;
+    if (id == 0x20) {
+        spec.colours = ColourBits::Two;
+        drawText(spec, "SAMPLE SUBTITLE " + std::to_string(n), 4, 1, 2);
+        spec.y = 1080 - 120 - spec.height;
+    } else {
+        drawText(spec, "NOTE " + std::to_string(n) + ": EXTENDED SUBPICTURE", 3, 255, 2);
+        for (int line = 0; line < spec.height; ++line) {
+            const auto index = static_cast<std::uint8_t>(16 + line);
+            spec.palette[index] = {static_cast<std::uint8_t>(210 - line), 146,
+                                   static_cast<std::uint8_t>(16 + line / 4)};
+            for (int x = 0; x < spec.width; ++x) {
+                std::uint8_t& p = spec.pixels[static_cast<std::size_t>(line * spec.width + x)];
+                if (p == 255) p = index;
+            }
+        }
+        spec.y = 80;
+    }
+    spec.x = (1920 - spec.width) / 2;
+    return encodeUnit(spec).bytes;
+}
+
+// A unit cut into as many subpicture packets as it needs, each in a pack of
+// its own, the first with the PTS.
+void packUnit(EvoBuilder& evo, std::uint8_t id, const Bytes& unit, std::uint64_t pts) {
+    std::size_t done = 0;
+    bool first = true;
+    while (done < unit.size()) {
+        const std::size_t room = privateRoom(id, first);
+        const std::size_t left = unit.size() - done;
+        std::size_t take = std::min(left, room);
+        if (take < room && room - take < 6) take = room - 6; // padding needs 6 bytes at least
+        evo.packPrivate(id,
+                        Bytes(unit.begin() + static_cast<std::ptrdiff_t>(done),
+                              unit.begin() + static_cast<std::ptrdiff_t>(done + take)),
+                        first ? std::optional<std::uint64_t>(pts) : std::nullopt);
+        done += take;
+        first = false;
+    }
+}
+
 } // namespace
 
 SampleEvoStats writeSampleEvo(const std::string& path, int groups, std::uint64_t firstPts) {
@@ -95,10 +148,12 @@ SampleEvoStats writeSampleEvo(const std::string& path, int groups, std::uint64_t
         evo.packPrivate(0x8A, framedPayload(privateRoom(0x8A, true), kDtsHeader, 1024, unused), pts);
         evo.packPrivate(0xA3, framedPayload(privateRoom(0xA3, true), Bytes{}, 4096, unused), pts);
         evo.packPrivate(0xB4, framedPayload(privateRoom(0xB4, true), kMlpHeader, 1024, unused), pts);
-        if (g % 4 == 0) {
-            // A subpicture unit: size word, then the display data.
-            evo.packPrivate(0x20, framedPayload(200, Bytes{0x00, 0xC8}, 200, unused), pts);
-            evo.packPrivate(0x61, framedPayload(400, Bytes{0x01, 0x90}, 400, unused), pts);
+        const auto frame =
+            static_cast<int>((pts - std::min<std::uint64_t>(pts, 90000)) / kFrameTicks); // over both parts
+        if (frame % kSubtitleEvery == 0) {
+            const int n = frame / kSubtitleEvery + 1;
+            packUnit(evo, 0x20, subtitleUnit(0x20, n, pts), pts);
+            packUnit(evo, 0x61, subtitleUnit(0x61, n, pts), pts);
         }
         pts += kFrameTicks;
     }

@@ -3,7 +3,9 @@
 // the program knows (VC-1 and MPEG-2 video, DD+, DD, DTS-HD, LPCM and MLP
 // audio, subpicture and extended subpicture), and ADV_OBJ/VPLST000.XPL whose
 // title plays FEATURE_1 then FEATURE_2 and names those streams with their
-// languages.
+// languages. The two subpicture streams carry real units: a numbered line of
+// text every 48 frames, shown for about 1.6 seconds (2-bit white text at the
+// bottom, 8-bit coloured text at the top).
 #pragma once
 
 #include <cstdint>

@@ -1,0 +1,119 @@
+// sup2pgs IN.sup [-o OUT.sup]: a demuxed HD DVD subpicture file as
+// presentation graphics, the subtitle form that muxers and players take.
+#include "cli.h"
+#include "engine/errors.h"
+#include "engine/file_layer.h"
+#include "subpicture/pgs_converter.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <ostream>
+
+namespace vantrel::cli {
+
+namespace {
+
+constexpr std::string_view kHelp =
+    "usage: vantrel-cli [--json] sup2pgs IN.sup [-o OUT.sup]\n"
+    "\n"
+    "Converts a subpicture file written by demux (units behind \"SP\" records) to\n"
+    "a presentation graphics file (\"PG\" segments): one display set per\n"
+    "subpicture at the unit's PTS plus its start delay, and an empty one at its\n"
+    "stop time; times stay as the disc has them. The frame is 1920x1080.\n"
+    "Damaged units are skipped with a warning that names their PTS.\n"
+    "\n"
+    "IN.sup      a subpicture or extended subpicture file of demux\n"
+    "-o OUT.sup  the output file (default: IN with .pgs.sup in place of .sup)\n";
+
+std::string defaultOutput(const std::string& in) {
+    std::string base = in;
+    if (base.size() > 4) {
+        std::string tail = base.substr(base.size() - 4);
+        for (char& c : tail)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (tail == ".sup") base.resize(base.size() - 4);
+    }
+    return base + ".pgs.sup";
+}
+
+std::string timeText(std::uint32_t pts) {
+    const std::uint64_t ms = pts / 90;
+    char text[32];
+    std::snprintf(text, sizeof text, "%u:%02u:%02u.%03u", static_cast<unsigned>(ms / 3600000),
+                  static_cast<unsigned>(ms / 60000 % 60), static_cast<unsigned>(ms / 1000 % 60),
+                  static_cast<unsigned>(ms % 1000));
+    return text;
+}
+
+int runSup2pgs(Context& ctx) {
+    ParsedArgs args = parseArgs(ctx.args, {"-o", "--output"}, {});
+    if (args.positional.size() != 1) throw Failure(kExitUsage, "sup2pgs takes one IN.sup");
+    const std::string in = args.positional[0];
+    const std::string out = args.value("-o", args.value("--output", defaultOutput(in)));
+
+    std::vector<std::uint8_t> records;
+    try {
+        records = subpicture::readWholeFile(in);
+    } catch (const Error& e) {
+        throw Failure(kExitInputUnreadable, e.what());
+    }
+    {
+        subpicture::SupRecordReader probe(records);
+        subpicture::UnitRecord record;
+        bool any = false;
+        while (!any && probe.next(record)) any = !record.stray;
+        if (!any) throw Failure(kExitInputUnreadable, in + " holds no subpicture record (\"SP\" header)");
+    }
+
+    std::vector<std::string> warnings;
+    subpicture::StreamFigures figures;
+    try {
+        OutputFile file(out);
+        subpicture::PgsConverter converter(
+            [&file](std::span<const std::uint8_t> bytes) { file.write(bytes.data(), bytes.size()); },
+            [&](const std::string& text) {
+                warnings.push_back(text);
+                ctx.console.warning(text);
+            });
+        subpicture::SupRecordReader reader(records);
+        subpicture::UnitRecord record;
+        while (reader.next(record)) converter.add(record);
+        converter.finish();
+        file.close();
+        figures = converter.figures();
+    } catch (const Error& e) {
+        throw Failure(kExitOutputFailed, e.what());
+    }
+
+    if (ctx.options.json) {
+        nlohmann::ordered_json j;
+        j["schema"] = "vantrel-cli/sup2pgs/1";
+        j["input"] = in;
+        j["output"] = out;
+        j["units"] = figures.units;
+        j["converted"] = figures.converted;
+        j["malformed"] = figures.malformed;
+        j["animated"] = figures.animated;
+        j["first_display_pts"] = figures.anyShown ? nlohmann::ordered_json(figures.firstStart) : nullptr;
+        j["last_display_pts"] = figures.anyShown ? nlohmann::ordered_json(figures.lastStart) : nullptr;
+        j["warnings"] = warnings;
+        ctx.out << j.dump(2) << '\n';
+    } else {
+        ctx.out << out << ": " << figures.converted << " of " << figures.units << " subpictures";
+        if (figures.anyShown)
+            ctx.out << ", shown from " << timeText(figures.firstStart) << " to "
+                    << timeText(figures.lastStop);
+        if (figures.malformed) ctx.out << ", " << figures.malformed << " malformed units skipped";
+        ctx.out << '\n';
+    }
+    return warnings.empty() ? kExitOk : kExitWarnings;
+}
+
+} // namespace
+
+extern const Command kSup2pgsCommand;
+const Command kSup2pgsCommand{"sup2pgs", "a demuxed subpicture file as presentation graphics (PGS) subtitles",
+                              kHelp, runSup2pgs};
+
+} // namespace vantrel::cli
