@@ -26,7 +26,7 @@ struct DiscLocation {
 // A disc root (holding HVDVD_TS/), its HVDVD_TS folder, an EVO/VOB file or a
 // playlist file. Throws Error("Cannot open file ...") with the system's text
 // when the path does not exist.
-DiscLocation locateDisc(const std::string& path);
+DiscLocation locateDisc(const std::string& input);
 
 // The EVO files of a title: the playlist's clips in order, and the second part
 // that the FEATURE_1/FEATURE_2 naming adds after a first part the playlist

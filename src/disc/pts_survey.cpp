@@ -17,7 +17,7 @@ namespace {
 // PTS longer than this (no disc has one) leaves the stream's end unknown.
 constexpr std::size_t kTailLimit = 1 << 20;
 constexpr std::size_t kChunk = 1 << 20;
-constexpr std::int64_t kProgressStep = 4 * 1048576;
+constexpr std::int64_t kProgressStep = std::int64_t{4} * 1048576;
 
 std::uint64_t readPts(const std::uint8_t* p) {
     return (static_cast<std::uint64_t>((p[0] >> 1) & 0x07) << 30) | (static_cast<std::uint64_t>(p[1]) << 22) |
@@ -72,7 +72,7 @@ bool dolbyFrame(const std::uint8_t* p, std::size_t n, DolbyFrame& f) {
         else if (fscod == 2)
             words = static_cast<std::size_t>(kbps) * 3;
         else
-            words = static_cast<std::size_t>(kbps * 320 / 147 + (code & 1));
+            words = static_cast<std::size_t>(kbps) * 320 / 147 + static_cast<std::size_t>(code & 1);
         f.bytes = words * 2;
         f.samples = 1536;
         f.rate = ac3Rate(fscod);
@@ -196,8 +196,6 @@ public:
             if (id == 0xBA) {
                 if (p + 14 > n) break;
                 length = (d[p + 4] & 0xC0) == 0x40 ? 14 + (d[p + 13] & 7) : 12;
-            } else if (id == 0xB9) {
-                length = 4;
             } else if (id >= 0xBB) {
                 if (p + 6 > n) break;
                 length = 6 + ((static_cast<std::size_t>(d[p + 4]) << 8) | d[p + 5]);
@@ -207,7 +205,7 @@ public:
                 }
                 packet(d + p, length);
             } else {
-                length = 4; // a start code of the video stream's own layer, not a packet
+                length = 4; // the end code, or a start code of the video stream's own layer
             }
             p += length;
         }

@@ -98,6 +98,7 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
     std::vector<std::string> all = {program};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
+    argv.reserve(all.size() + 1);
     for (auto& a : all) argv.push_back(a.data());
     argv.push_back(nullptr);
     pid_t pid = 0;

@@ -62,7 +62,7 @@ std::string xmlEscape(const std::string& s) {
 } // namespace
 
 std::string language6392(const std::string& code) {
-    const std::string c = lower(code);
+    std::string c = lower(code);
     if (c.empty()) return "und";
     const auto& table = languageTable();
     const auto it = table.find(c);
@@ -91,7 +91,7 @@ std::vector<std::string> muxArguments(const MuxPlan& plan) {
             a.insert(a.end(), {"--sync", "0:" + std::to_string(wholeMs(s.delayMs))});
         a.push_back(s.files.front());
         for (std::size_t i = 1; i < s.files.size(); ++i) {
-            a.push_back("+");
+            a.emplace_back("+");
             if (wholeMs(s.appendSyncMs) != 0)
                 a.insert(a.end(), {"--sync", "0:" + std::to_string(wholeMs(s.appendSyncMs))});
             a.push_back(s.files[i]);
@@ -127,7 +127,7 @@ CheckOutcome checkIdentification(const std::string& text, const std::vector<Expe
     CheckOutcome out;
     json j = json::parse(text, nullptr, false);
     if (j.is_discarded() || !j.is_object()) {
-        out.mismatches.push_back("the identification is not JSON");
+        out.mismatches.emplace_back("the identification is not JSON");
         return out;
     }
     const json tracks = j.value("tracks", json::array());
@@ -141,13 +141,15 @@ CheckOutcome checkIdentification(const std::string& text, const std::vector<Expe
         const std::string type = t.value("type", "");
         const std::string lang = props.value("language", "und");
         const std::string name = props.value("track_name", "");
-        const std::string where = "track " + std::to_string(i);
-        if (type != expected[i].type)
-            out.mismatches.push_back(where + ": type " + type + ", meant " + expected[i].type);
+        const auto mismatch = [&](const char* what, const std::string& found, const std::string& meant) {
+            std::string line = "track " + std::to_string(i);
+            line.append(": ").append(what).append(" ").append(found).append(", meant ").append(meant);
+            out.mismatches.push_back(std::move(line));
+        };
+        if (type != expected[i].type) mismatch("type", type, expected[i].type);
         if (language6392(lang) != language6392(expected[i].language))
-            out.mismatches.push_back(where + ": language " + lang + ", meant " + expected[i].language);
-        if (name != expected[i].name)
-            out.mismatches.push_back(where + ": name \"" + name + "\", meant \"" + expected[i].name + "\"");
+            mismatch("language", lang, expected[i].language);
+        if (name != expected[i].name) mismatch("name", '"' + name + '"', '"' + expected[i].name + '"');
     }
     for (const auto& c : j.value("chapters", json::array())) out.chapters += c.value("num_entries", 0);
     if (out.chapters != chapters)
@@ -160,7 +162,7 @@ CheckOutcome checkIdentification(const std::string& text, const std::vector<Expe
         char t[120];
         std::snprintf(t, sizeof t, "duration: %.3f s, the title's is %.3f s", out.durationSeconds,
                       titleSeconds);
-        out.mismatches.push_back(t);
+        out.mismatches.emplace_back(t);
     }
     return out;
 }

@@ -73,7 +73,7 @@ struct CheckOutcome {
 
 // Compares the identification JSON with the tracks meant (in order), the
 // chapter count and the title's duration (within 1 s; skipped when <= 0).
-CheckOutcome checkIdentification(const std::string& identifyJson, const std::vector<ExpectedTrack>& expected,
+CheckOutcome checkIdentification(const std::string& text, const std::vector<ExpectedTrack>& expected,
                                  int chapters, double titleSeconds);
 
 struct Manifest {

@@ -53,10 +53,10 @@ Probe probePart(const std::string& path) {
         if (!p.hasPts) continue;
         const bool video = isVideoCode(p.code) && p.streamId != 0xBD;
         int& n = seen[p.code];
-        if (n == 0)
-            probe.firstPts[p.code] = p.pts;
-        else if (video && n < kVideoPtsLooked && ptsDiff(probe.firstPts[p.code], p.pts) < 0)
-            probe.firstPts[p.code] = p.pts;
+        // The first PTS seen, or for video the lowest of its first few (B-frames come earlier).
+        const bool earlierVideo =
+            video && n > 0 && n < kVideoPtsLooked && ptsDiff(probe.firstPts[p.code], p.pts) < 0;
+        if (n == 0 || earlierVideo) probe.firstPts[p.code] = p.pts;
         ++n;
         if (reader.position() > kProbeBytes) break;
     }
@@ -417,7 +417,7 @@ PrepResult prepareStreams(const PrepOptions& options) {
             s.delayMs = ptsDiff(v.part[0].firstPts, s.part[0].firstPts) / 90.0;
         }
         if (partCount > 1 && v.videoFirstPart.pulldown() != result.pulldown)
-            result.warnings.push_back(
+            result.warnings.emplace_back(
                 "the first part's pulldown differs from the whole title's; join figures "
                 "assume the first part's");
     }

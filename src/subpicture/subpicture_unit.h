@@ -80,7 +80,7 @@ struct DecodeOptions {
 // on success, otherwise what is wrong with the unit (out is then unspecified).
 // Never reads outside `unit` and always ends: every loop is bounded by the
 // unit's size.
-std::string decodeUnit(std::span<const std::uint8_t> unit, std::uint32_t pts, Subpicture& out,
+std::string decodeUnit(std::span<const std::uint8_t> bytes, std::uint32_t pts, Subpicture& out,
                        const DecodeOptions& options = {});
 
 // The size a unit announces in its header, or 0 when fewer than 6 bytes are given.
