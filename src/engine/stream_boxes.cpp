@@ -1,13 +1,8 @@
 #include "stream_boxes.h"
 
-namespace vantrel {
+#include "two_digits.h"
 
-namespace {
-std::string twoDigits(int n) {
-    std::string s = std::to_string(n);
-    return n < 10 ? "0" + s : s;
-}
-} // namespace
+namespace vantrel {
 
 std::string StreamBoxes::name(int box) {
     if (box < kFirstAudio) return "cbVideo" + std::to_string(box);

@@ -1,14 +1,11 @@
 #include "engine/pack_loop.h"
+#include "engine/two_digits.h"
 #include "run_files.h"
 #include "runs.h"
 
 namespace vantrel {
 
 namespace {
-
-std::string twoDigits(int n) {
-    return (n < 10 ? "0" : "") + std::to_string(n);
-}
 
 // Kind name of a box's stream followed by the box's own suffix (".0", ".03").
 std::string scanCaption(int box, std::int32_t code) {

@@ -5,6 +5,7 @@
 #include "error_report.h"
 #include "jpeg_image.h"
 #include "playlist/playlist.h"
+#include "qt_text.h"
 #include "rebuild/rebuild.h"
 #include "runs/runs.h"
 #include "status_bar.h"
@@ -13,6 +14,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFile>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -49,10 +51,6 @@ namespace vantrel {
 TfMain* fMain = nullptr;
 
 namespace {
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 QString joinLines(const std::vector<std::string>& lines) {
     std::string all;
