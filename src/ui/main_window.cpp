@@ -38,6 +38,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <exception>
 
@@ -371,13 +372,31 @@ void TfMain::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     FormShow();
     // Settings and box reset come with the first activation; a desktop without
-    // a window manager may never activate the window, so the first show
-    // brings them too, right after the show has been handled.
-    if (!m_activated) QTimer::singleShot(0, this, [this] { FormActivate(); });
+    // a window manager may never activate the window, so the first exposure
+    // brings them too. Not the show itself: a window manager frames the
+    // window between the show and the exposure, and the saved bounds include
+    // that frame.
+    if (!m_activated && windowHandle()) windowHandle()->installEventFilter(this);
+}
+
+bool TfMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed()) {
+        windowHandle()->removeEventFilter(this);
+        QTimer::singleShot(0, this, [this] { FormActivate(); });
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 bool TfMain::event(QEvent* event) {
-    if (event->type() == QEvent::WindowActivate) FormActivate();
+    switch (event->type()) {
+    case QEvent::WindowActivate: FormActivate(); break;
+    case QEvent::Move:
+    case QEvent::Resize:
+        // The window manager has framed the window since the bounds were given.
+        if (m_boundsPending && frameGeometry() != geometry()) applyOuterBounds();
+        break;
+    default: break;
+    }
     return QWidget::event(event);
 }
 

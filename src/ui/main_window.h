@@ -7,11 +7,14 @@
 #include "engine/core.h"
 #include "engine/window_port.h"
 
+#include <QList>
+#include <QRect>
 #include <QString>
 #include <QWidget>
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -100,11 +103,19 @@ public:
     int outerWidth() const;
     int outerHeight() const;
 
+    // Outer bounds (frame included) as they would come back on the screens
+    // given: a title bar whose middle line runs over no screen for at least
+    // kTitleGrip pixels (a monitor that has gone, a position saved off-screen)
+    // is pulled onto the nearest screen.
+    static constexpr int kTitleGrip = 32;
+    static QRect reachableBounds(const QRect& bounds, int titleHeight, const QList<QRect>& screens);
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -125,6 +136,11 @@ private:
     QLineEdit* field(Field field) const;
     QPushButton* button(Button button) const;
     void refreshXPLMemo();
+    // Gives the window the saved outer bounds: the client area is the saved
+    // size less the frame, and the frame's top-left corner the saved place.
+    // While the window manager has not framed the window yet, the frame is not
+    // known; the bounds are given again once it is.
+    void applyOuterBounds();
 
     Core m_core;
 
@@ -163,6 +179,11 @@ private:
     std::vector<QTreeWidgetItem*> m_treeNodes;
     // The tree width, kept while the XPL page was never laid out.
     int m_treeWidth = 96;
+
+    // The outer bounds loaded by RegRead, still to be given again once the
+    // window manager has framed the window.
+    std::optional<QRect> m_savedBounds;
+    bool m_boundsPending = false;
 
     bool m_activated = false;
     int m_runDepth = 0;
