@@ -13,16 +13,19 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProxyStyle>
@@ -115,6 +118,9 @@ TfMain::TfMain(QWidget* parent) : QWidget(parent), m_core(*this) {
     resize(kDesignWidth, kDesignHeight);
     move(0, 0);
     placeControls();
+    // Files dropped onto any control, and Enter on a focused button, are the
+    // window's to handle.
+    for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
 }
 
 TfMain::~TfMain() {
@@ -207,6 +213,7 @@ void TfMain::createPages() {
     m_mMessage->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_mMessage->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_mMessage->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_mMessage->setTabChangesFocus(true);
     auto* statusLayout = new QVBoxLayout(tsStatus);
     statusLayout->setContentsMargins(0, 0, 0, 0);
     statusLayout->addWidget(m_mMessage);
@@ -260,6 +267,7 @@ void TfMain::createPages() {
     m_mXPL->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_mXPL->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_mXPL->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_mXPL->setTabChangesFocus(true);
     m_mXPL->setToolTip(QStringLiteral("This is your XPL file (part of it)"));
     m_mXPL->setMinimumWidth(50);
     m_splXPL->setStretchFactor(0, 0);
@@ -380,23 +388,42 @@ void TfMain::showEvent(QShowEvent* event) {
 }
 
 bool TfMain::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed()) {
-        windowHandle()->removeEventFilter(this);
-        QTimer::singleShot(0, this, [this] { FormActivate(); });
+    switch (event->type()) {
+    case QEvent::Expose:
+        if (watched == windowHandle() && windowHandle()->isExposed()) {
+            windowHandle()->removeEventFilter(this);
+            QTimer::singleShot(0, this, [this] { FormActivate(); });
+        }
+        break;
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop: {
+        // The memos and the edits would take a dropped file's address as text.
+        auto* drop = static_cast<QDropEvent*>(event);
+        if (!drop->mimeData()->hasUrls()) break;
+        if (event->type() == QEvent::Drop) handle([this, drop] { WMDropFiles(drop->mimeData()); });
+        drop->acceptProposedAction(); // the drop is released in every case
+        return true;
+    }
+    case QEvent::KeyPress: {
+        // Enter presses a focused button, as Space does.
+        auto* key = static_cast<QKeyEvent*>(event);
+        auto* pressed = qobject_cast<QAbstractButton*>(watched);
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        if (enter && key->modifiers() == Qt::NoModifier &&
+            (qobject_cast<QPushButton*>(pressed) || qobject_cast<QToolButton*>(pressed))) {
+            if (pressed->isEnabled()) pressed->click();
+            return true;
+        }
+        break;
+    }
+    default: break;
     }
     return QWidget::eventFilter(watched, event);
 }
 
 bool TfMain::event(QEvent* event) {
-    switch (event->type()) {
-    case QEvent::WindowActivate: FormActivate(); break;
-    case QEvent::Move:
-    case QEvent::Resize:
-        // The window manager has framed the window since the bounds were given.
-        if (m_boundsPending && frameGeometry() != geometry()) applyOuterBounds();
-        break;
-    default: break;
-    }
+    if (event->type() == QEvent::WindowActivate) FormActivate();
     return QWidget::event(event);
 }
 
@@ -529,7 +556,19 @@ QPushButton* TfMain::button(Button b) const {
 }
 
 void TfMain::setButtonEnabled(Button b, bool enabled) {
-    button(b)->setEnabled(enabled);
+    QPushButton* pushButton = button(b);
+    if (!enabled && pushButton->hasFocus()) {
+        // Qt would hand the focus on to the next control, the playlist field
+        // after Read EVO, with all its text selected. The window holds it
+        // instead, and the button gets it back when it is enabled again.
+        m_focusWhileDisabled = pushButton;
+        setFocus(Qt::OtherFocusReason);
+    }
+    pushButton->setEnabled(enabled);
+    if (enabled && m_focusWhileDisabled == pushButton) {
+        m_focusWhileDisabled = nullptr;
+        if (QApplication::focusWidget() == this) pushButton->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void TfMain::showPage(Page page) {

@@ -14,7 +14,6 @@
 
 #include <array>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -136,11 +135,9 @@ private:
     QLineEdit* field(Field field) const;
     QPushButton* button(Button button) const;
     void refreshXPLMemo();
-    // Gives the window the saved outer bounds: the client area is the saved
-    // size less the frame, and the frame's top-left corner the saved place.
-    // While the window manager has not framed the window yet, the frame is not
-    // known; the bounds are given again once it is.
-    void applyOuterBounds();
+    // Gives the window outer bounds: the client area is their size less the
+    // frame, and the frame's top-left corner goes to their place.
+    void applyOuterBounds(const QRect& bounds);
 
     Core m_core;
 
@@ -180,10 +177,8 @@ private:
     // The tree width, kept while the XPL page was never laid out.
     int m_treeWidth = 96;
 
-    // The outer bounds loaded by RegRead, still to be given again once the
-    // window manager has framed the window.
-    std::optional<QRect> m_savedBounds;
-    bool m_boundsPending = false;
+    // The run button that had the focus when it was disabled.
+    QPushButton* m_focusWhileDisabled = nullptr;
 
     bool m_activated = false;
     int m_runDepth = 0;

@@ -41,8 +41,7 @@ void TfMain::RegRead() {
     auto readBound = [&](const char* name, auto apply) {
         if (!has(name)) return;
         apply(key->readInteger(name));
-        m_savedBounds = bounds;
-        applyOuterBounds();
+        applyOuterBounds(bounds);
     };
     readBound("Width", [&](int v) { bounds.setWidth(v); });
     readBound("Height", [&](int v) { bounds.setHeight(v); });
@@ -108,18 +107,12 @@ QRect TfMain::reachableBounds(const QRect& bounds, int titleHeight, const QList<
     return out;
 }
 
-void TfMain::applyOuterBounds() {
-    if (!m_savedBounds) return;
+void TfMain::applyOuterBounds(const QRect& bounds) {
     const QRect frame = frameGeometry();
     const QRect client = geometry();
-    const bool framed = frame != client;
-    // Until the window manager frames a shown window, the frame is not known.
-    m_boundsPending = !framed && isVisible();
-    if (isMaximized() || isMinimized()) return; // the bounds are those of the normal window
-    const int titleHeight = framed ? client.top() - frame.top() : 0;
     QList<QRect> screens;
     for (const QScreen* screen : QGuiApplication::screens()) screens.append(screen->availableGeometry());
-    const QRect wanted = reachableBounds(*m_savedBounds, titleHeight, screens);
+    const QRect wanted = reachableBounds(bounds, client.top() - frame.top(), screens);
     resize(wanted.width() - (frame.width() - client.width()),
            wanted.height() - (frame.height() - client.height()));
     move(wanted.topLeft());
