@@ -5,6 +5,8 @@ VANTREL_BUILD_PACKAGES=(cmake ninja-build g++ clang-14 libclang-rt-14-dev clang-
   qt6-base-dev libgl-dev libjpeg62-turbo-dev libgtest-dev googletest libbenchmark-dev fonts-dejavu-core fonts-dejavu-extra)
 VANTREL_TEST_PACKAGES=(ffmpeg xvfb xauth imagemagick valgrind time
   qt6-base-private-dev openbox jwm wmctrl x11-utils)
+# scripts/run --vnc: a virtual screen, a window manager and a VNC server.
+VANTREL_VNC_PACKAGES=(xvfb xauth openbox x11vnc)
 
 vantrel_missing_packages() {
   local missing=()
