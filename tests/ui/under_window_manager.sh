@@ -20,7 +20,8 @@ Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work
 xpid=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
 [ -s "$work/display" ] || { echo "Xvfb did not start:" >&2; cat "$work/xvfb.log" >&2; exit 1; }
-export DISPLAY=":$(cat "$work/display")"
+DISPLAY=":$(cat "$work/display")"
+export DISPLAY
 export HOME="$work" XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb
 "$wm" >"$work/wm.log" 2>&1 &
 wmpid=$!
