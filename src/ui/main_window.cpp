@@ -424,6 +424,9 @@ bool TfMain::eventFilter(QObject* watched, QEvent* event) {
 
 bool TfMain::event(QEvent* event) {
     if (event->type() == QEvent::WindowActivate) FormActivate();
+    if (event->type() == QEvent::WindowActivate || event->type() == QEvent::Move ||
+        event->type() == QEvent::Resize)
+        givePendingBounds();
     return QWidget::event(event);
 }
 

@@ -14,6 +14,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,7 @@ class QMimeData;
 class QPlainTextEdit;
 class QPushButton;
 class QSplitter;
+class QTimer;
 class QTabWidget;
 class QToolButton;
 class QTreeWidget;
@@ -135,9 +137,14 @@ private:
     QLineEdit* field(Field field) const;
     QPushButton* button(Button button) const;
     void refreshXPLMemo();
-    // Gives the window outer bounds: the client area is their size less the
-    // frame, and the frame's top-left corner goes to their place.
+    // Gives the window outer bounds (pulled onto a screen if need be): the
+    // client area is their size less the frame, and the frame's top-left
+    // corner goes to their place. Until the window manager has framed the
+    // window, the frame is not known: the bounds are then given again once it
+    // is (watched on the window's events and for a few seconds by a timer,
+    // since a frame that leaves the client where it was sends no event).
     void applyOuterBounds(const QRect& bounds);
+    void givePendingBounds();
 
     Core m_core;
 
@@ -176,6 +183,10 @@ private:
     std::vector<QTreeWidgetItem*> m_treeNodes;
     // The tree width, kept while the XPL page was never laid out.
     int m_treeWidth = 96;
+
+    std::optional<QRect> m_pendingBounds;
+    QTimer* m_frameWatch = nullptr;
+    int m_frameWatchTicks = 0;
 
     // The run button that had the focus when it was disabled.
     QPushButton* m_focusWhileDisabled = nullptr;

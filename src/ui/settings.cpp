@@ -16,6 +16,7 @@
 #include <QSaveFile>
 #include <QScreen>
 #include <QSplitter>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -110,12 +111,39 @@ QRect TfMain::reachableBounds(const QRect& bounds, int titleHeight, const QList<
 void TfMain::applyOuterBounds(const QRect& bounds) {
     const QRect frame = frameGeometry();
     const QRect client = geometry();
+    m_pendingBounds.reset();
+    if (frame == client && isVisible()) {
+        m_pendingBounds = bounds;
+        if (!m_frameWatch) {
+            m_frameWatch = new QTimer(this);
+            connect(m_frameWatch, &QTimer::timeout, this, [this] {
+                // No frame after some seconds: there is no window manager.
+                if (++m_frameWatchTicks > 100) m_pendingBounds.reset();
+                givePendingBounds();
+            });
+        }
+        m_frameWatchTicks = 0;
+        m_frameWatch->start(40);
+    }
     QList<QRect> screens;
     for (const QScreen* screen : QGuiApplication::screens()) screens.append(screen->availableGeometry());
     const QRect wanted = reachableBounds(bounds, client.top() - frame.top(), screens);
     resize(wanted.width() - (frame.width() - client.width()),
            wanted.height() - (frame.height() - client.height()));
     move(wanted.topLeft());
+}
+
+void TfMain::givePendingBounds() {
+    // Saved bounds are those of the normal window; a maximised or minimised
+    // one keeps what the window manager gives it.
+    if (windowState() != Qt::WindowNoState) m_pendingBounds.reset();
+    if (!m_pendingBounds) {
+        if (m_frameWatch) m_frameWatch->stop();
+        return;
+    }
+    if (frameGeometry() == geometry()) return; // not framed yet
+    const QRect bounds = *m_pendingBounds;
+    applyOuterBounds(bounds);
 }
 
 void TfMain::RegWrite() {

@@ -52,12 +52,19 @@ QRect savedBounds(const ConfigHome& home) {
             key->readInteger("Height")};
 }
 
-// Waits until the window manager has framed and placed the window and Qt's idea
-// of the frame agrees with the X server's.
+// Waits until the window manager has framed and placed the window, the frame
+// has stayed put for a moment, and Qt's idea of it agrees with the X server's.
 void settle(TfMain& w) {
     QVERIFY(QTest::qWaitForWindowActive(&w));
     QTRY_VERIFY_WITH_TIMEOUT(w.frameGeometry() != w.geometry(), 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(xFrame(w.winId()), w.frameGeometry(), 5000);
+    QRect last;
+    auto still = [&] {
+        const QRect now = xFrame(w.winId());
+        const bool same = now == last && now == w.frameGeometry();
+        last = now;
+        return same;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(still(), 5000); // QTRY_ polls every 50 ms
 }
 
 struct Seen {
