@@ -9,14 +9,17 @@ work=$(mktemp -d)
 xpid=
 wmpid=
 cleanup() {
+  local status=$?
+  set +e
   [ -n "$wmpid" ] && kill "$wmpid" 2>/dev/null
   [ -n "$xpid" ] && kill "$xpid" 2>/dev/null
   wait 2>/dev/null
   rm -rf "$work"
+  exit "$status"
 }
 trap cleanup EXIT
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 xpid=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
 [ -s "$work/display" ] || { echo "Xvfb did not start:" >&2; cat "$work/xvfb.log" >&2; exit 1; }
