@@ -1,15 +1,9 @@
 #include "stream_boxes.h"
 
 #include "stream_numbering.h"
+#include "two_digits.h"
 
 namespace vantrel {
-
-namespace {
-std::string twoDigits(int n) {
-    std::string s = std::to_string(n);
-    return n < 10 ? "0" + s : s;
-}
-} // namespace
 
 std::string StreamBoxes::name(int box) {
     const int i = indexOf(box);

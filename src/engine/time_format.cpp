@@ -1,5 +1,7 @@
 #include "time_format.h"
 
+#include "two_digits.h"
+
 #include <cmath>
 #include <ctime>
 #include <sys/time.h>
@@ -17,12 +19,6 @@ double localNowDays() {
                           static_cast<double>(tv.tv_usec) / 1e6;
     return 25569.0 + localSeconds / 86400.0;
 }
-
-namespace {
-std::string pad2(int v) {
-    return (v < 10 ? "0" : "") + std::to_string(v);
-}
-} // namespace
 
 std::string formatTimeOfDay(double days, const std::string& pattern, const std::string& amText,
                             const std::string& pmText) {
@@ -63,11 +59,11 @@ std::string formatTimeOfDay(double days, const std::string& pattern, const std::
                 h = hour % 12;
                 if (h == 0) h = 12;
             }
-            out += run >= 2 ? pad2(h) : std::to_string(h);
+            out += run >= 2 ? twoDigits(h) : std::to_string(h);
         } else if (c == 'm') {
-            out += run >= 2 ? pad2(minute) : std::to_string(minute);
+            out += run >= 2 ? twoDigits(minute) : std::to_string(minute);
         } else if (c == 's') {
-            out += run >= 2 ? pad2(second) : std::to_string(second);
+            out += run >= 2 ? twoDigits(second) : std::to_string(second);
         } else if (c == 't') {
             // a time zone has no place in a duration
         } else if (c == 'a' || c == 'A') {

@@ -3,15 +3,12 @@
 #include "engine/progress_text.h"
 #include "engine/run_files.h"
 #include "engine/run_scope.h"
+#include "engine/two_digits.h"
 #include "runs.h"
 
 namespace vantrel {
 
 namespace {
-
-std::string twoDigits(int n) {
-    return (n < 10 ? "0" : "") + std::to_string(n);
-}
 
 // Kind name of a box's stream followed by the box's own suffix (".0", ".03").
 std::string scanCaption(int box, std::int32_t code) {

@@ -6,6 +6,7 @@
 #include "error_report.h"
 #include "jpeg_image.h"
 #include "playlist/playlist.h"
+#include "qt_text.h"
 #include "rebuild/rebuild.h"
 #include "runs/runs.h"
 #include "status_bar.h"
@@ -13,15 +14,19 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDropEvent>
 #include <QFile>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProxyStyle>
@@ -37,6 +42,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <exception>
 
@@ -50,10 +56,6 @@ namespace vantrel {
 TfMain* fMain = nullptr;
 
 namespace {
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 QString joinLines(const std::vector<std::string>& lines) {
     std::string all;
@@ -117,6 +119,9 @@ TfMain::TfMain(QWidget* parent) : QWidget(parent), m_core(*this) {
     resize(kDesignWidth, kDesignHeight);
     move(0, 0);
     placeControls();
+    // Files dropped onto any control, and Enter on a focused button, are the
+    // window's to handle.
+    for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
 }
 
 TfMain::~TfMain() {
@@ -209,6 +214,7 @@ void TfMain::createPages() {
     m_mMessage->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_mMessage->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_mMessage->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_mMessage->setTabChangesFocus(true);
     auto* statusLayout = new QVBoxLayout(tsStatus);
     statusLayout->setContentsMargins(0, 0, 0, 0);
     statusLayout->addWidget(m_mMessage);
@@ -262,6 +268,7 @@ void TfMain::createPages() {
     m_mXPL->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_mXPL->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_mXPL->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_mXPL->setTabChangesFocus(true);
     m_mXPL->setToolTip(QStringLiteral("This is your XPL file (part of it)"));
     m_mXPL->setMinimumWidth(50);
     m_splXPL->setStretchFactor(0, 0);
@@ -374,13 +381,53 @@ void TfMain::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     FormShow();
     // Settings and box reset come with the first activation; a desktop without
-    // a window manager may never activate the window, so the first show
-    // brings them too, right after the show has been handled.
-    if (!m_activated) QTimer::singleShot(0, this, [this] { FormActivate(); });
+    // a window manager may never activate the window, so the first exposure
+    // brings them too. Not the show itself: a window manager frames the
+    // window between the show and the exposure, and the saved bounds include
+    // that frame.
+    if (!m_activated && windowHandle()) windowHandle()->installEventFilter(this);
+}
+
+bool TfMain::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::Expose:
+        if (watched == windowHandle() && windowHandle()->isExposed()) {
+            windowHandle()->removeEventFilter(this);
+            QTimer::singleShot(0, this, [this] { FormActivate(); });
+        }
+        break;
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop: {
+        // The memos and the edits would take a dropped file's address as text.
+        auto* drop = static_cast<QDropEvent*>(event);
+        if (!drop->mimeData()->hasUrls()) break;
+        if (event->type() == QEvent::Drop) handle([this, drop] { WMDropFiles(drop->mimeData()); });
+        drop->acceptProposedAction(); // the drop is released in every case
+        return true;
+    }
+    case QEvent::KeyPress: {
+        // Enter presses a focused button, as Space does.
+        auto* key = static_cast<QKeyEvent*>(event);
+        auto* pressed = qobject_cast<QAbstractButton*>(watched);
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        if (enter && key->modifiers() == Qt::NoModifier &&
+            (qobject_cast<QPushButton*>(pressed) || qobject_cast<QToolButton*>(pressed))) {
+            if (pressed->isEnabled()) pressed->click();
+            return true;
+        }
+        break;
+    }
+    default: break;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 bool TfMain::event(QEvent* event) {
     if (event->type() == QEvent::WindowActivate) FormActivate();
+    if (event->type() == QEvent::WindowActivate || event->type() == QEvent::Move ||
+        event->type() == QEvent::Resize)
+        givePendingBounds();
     return QWidget::event(event);
 }
 
@@ -513,7 +560,19 @@ QPushButton* TfMain::button(Button b) const {
 }
 
 void TfMain::setButtonEnabled(Button b, bool enabled) {
-    button(b)->setEnabled(enabled);
+    QPushButton* pushButton = button(b);
+    if (!enabled && pushButton->hasFocus()) {
+        // Qt would hand the focus on to the next control, the playlist field
+        // after Read EVO, with all its text selected. The window holds it
+        // instead, and the button gets it back when it is enabled again.
+        m_focusWhileDisabled = pushButton;
+        setFocus(Qt::OtherFocusReason);
+    }
+    pushButton->setEnabled(enabled);
+    if (enabled && m_focusWhileDisabled == pushButton) {
+        m_focusWhileDisabled = nullptr;
+        if (QApplication::focusWidget() == this) pushButton->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void TfMain::showPage(Page page) {

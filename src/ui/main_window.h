@@ -8,11 +8,14 @@
 #include "engine/version.h"
 #include "engine/window_port.h"
 
+#include <QList>
+#include <QRect>
 #include <QString>
 #include <QWidget>
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +27,7 @@ class QMimeData;
 class QPlainTextEdit;
 class QPushButton;
 class QSplitter;
+class QTimer;
 class QTabWidget;
 class QToolButton;
 class QTreeWidget;
@@ -101,11 +105,19 @@ public:
     int outerWidth() const;
     int outerHeight() const;
 
+    // Outer bounds (frame included) as they would come back on the screens
+    // given: a title bar whose middle line runs over no screen for at least
+    // kTitleGrip pixels (a monitor that has gone, a position saved off-screen)
+    // is pulled onto the nearest screen.
+    static constexpr int kTitleGrip = 32;
+    static QRect reachableBounds(const QRect& bounds, int titleHeight, const QList<QRect>& screens);
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -126,6 +138,14 @@ private:
     QLineEdit* field(Field field) const;
     QPushButton* button(Button button) const;
     void refreshXPLMemo();
+    // Gives the window outer bounds (pulled onto a screen if need be): the
+    // client area is their size less the frame, and the frame's top-left
+    // corner goes to their place. Until the window manager has framed the
+    // window, the frame is not known: the bounds are then given again once it
+    // is (watched on the window's events and for a few seconds by a timer,
+    // since a frame that leaves the client where it was sends no event).
+    void applyOuterBounds(const QRect& bounds);
+    void givePendingBounds();
 
     Core m_core;
 
@@ -164,6 +184,13 @@ private:
     std::vector<QTreeWidgetItem*> m_treeNodes;
     // The tree width, kept while the XPL page was never laid out.
     int m_treeWidth = 96;
+
+    std::optional<QRect> m_pendingBounds;
+    QTimer* m_frameWatch = nullptr;
+    int m_frameWatchTicks = 0;
+
+    // The run button that had the focus when it was disabled.
+    QPushButton* m_focusWhileDisabled = nullptr;
 
     bool m_activated = false;
     int m_runDepth = 0;

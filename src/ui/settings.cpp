@@ -11,10 +11,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QSaveFile>
+#include <QScreen>
 #include <QSplitter>
+#include <QTimer>
 #include <QTreeWidget>
+
+#include <algorithm>
 
 namespace vantrel {
 
@@ -30,13 +35,19 @@ void TfMain::RegRead() {
     const std::optional<RegistryKey> key = RegistryKey::parse(file.readAll().toStdString());
     if (!key) return;
     auto has = [&](const char* name) { return key->exists(name); };
-    const int frameW = outerWidth() - width();
-    const int frameH = outerHeight() - height();
 
-    if (has("Width")) resize(key->readInteger("Width") - frameW, height());
-    if (has("Height")) resize(width(), key->readInteger("Height") - frameH);
-    if (has("Top")) move(pos().x(), key->readInteger("Top"));
-    if (has("Left")) move(key->readInteger("Left"), pos().y());
+    // The outer bounds: read in the store's order (a value of the wrong type
+    // ends the loading there), given to the window in one step.
+    QRect bounds = frameGeometry();
+    auto readBound = [&](const char* name, auto apply) {
+        if (!has(name)) return;
+        apply(key->readInteger(name));
+        applyOuterBounds(bounds);
+    };
+    readBound("Width", [&](int v) { bounds.setWidth(v); });
+    readBound("Height", [&](int v) { bounds.setHeight(v); });
+    readBound("Top", [&](int v) { bounds.moveTop(v); });
+    readBound("Left", [&](int v) { bounds.moveLeft(v); });
     if (has("WindowState")) {
         switch (key->readInteger("WindowState")) {
         case 1: setWindowState(Qt::WindowMinimized); break;
@@ -67,6 +78,72 @@ void TfMain::RegRead() {
     if (has("Continue")) m_cbContinue->setChecked(key->readBool("Continue"));
     if (has("FastCheck")) m_cbFastCheck->setChecked(key->readBool("FastCheck"));
     if (has("CountFrames")) m_cbCountFr->setChecked(key->readBool("CountFrames"));
+}
+
+QRect TfMain::reachableBounds(const QRect& bounds, int titleHeight, const QList<QRect>& screens) {
+    if (screens.isEmpty()) return bounds;
+    const int titleMiddle = bounds.top() + std::max(titleHeight, 1) / 2;
+    const int grip = std::min(kTitleGrip, bounds.width());
+    for (const QRect& s : screens) {
+        const int overlap = std::min(bounds.right(), s.right()) - std::max(bounds.left(), s.left()) + 1;
+        if (titleMiddle >= s.top() && titleMiddle <= s.bottom() && overlap >= grip) return bounds;
+    }
+    // The screen nearest to the bounds' middle; the window's top-left corner
+    // goes onto it, and as much of the window as fits.
+    const QPoint middle = bounds.center();
+    const QRect* nearest = &screens.first();
+    long best = -1;
+    for (const QRect& s : screens) {
+        const long dx = std::max({s.left() - middle.x(), 0, middle.x() - s.right()});
+        const long dy = std::max({s.top() - middle.y(), 0, middle.y() - s.bottom()});
+        if (best < 0 || dx * dx + dy * dy < best) {
+            best = dx * dx + dy * dy;
+            nearest = &s;
+        }
+    }
+    const QRect& s = *nearest;
+    QRect out = bounds;
+    out.moveLeft(std::clamp(bounds.left(), s.left(), std::max(s.left(), s.right() + 1 - bounds.width())));
+    out.moveTop(std::clamp(bounds.top(), s.top(), std::max(s.top(), s.bottom() + 1 - bounds.height())));
+    return out;
+}
+
+void TfMain::applyOuterBounds(const QRect& bounds) {
+    const QRect frame = frameGeometry();
+    const QRect client = geometry();
+    m_pendingBounds.reset();
+    if (frame == client && isVisible()) {
+        m_pendingBounds = bounds;
+        if (!m_frameWatch) {
+            m_frameWatch = new QTimer(this);
+            connect(m_frameWatch, &QTimer::timeout, this, [this] {
+                // No frame after some seconds: there is no window manager.
+                if (++m_frameWatchTicks > 100) m_pendingBounds.reset();
+                givePendingBounds();
+            });
+        }
+        m_frameWatchTicks = 0;
+        m_frameWatch->start(40);
+    }
+    QList<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens()) screens.append(screen->availableGeometry());
+    const QRect wanted = reachableBounds(bounds, client.top() - frame.top(), screens);
+    resize(wanted.width() - (frame.width() - client.width()),
+           wanted.height() - (frame.height() - client.height()));
+    move(wanted.topLeft());
+}
+
+void TfMain::givePendingBounds() {
+    // Saved bounds are those of the normal window; a maximised or minimised
+    // one keeps what the window manager gives it.
+    if (windowState() != Qt::WindowNoState) m_pendingBounds.reset();
+    if (!m_pendingBounds) {
+        if (m_frameWatch) m_frameWatch->stop();
+        return;
+    }
+    if (frameGeometry() == geometry()) return; // not framed yet
+    const QRect bounds = *m_pendingBounds;
+    applyOuterBounds(bounds);
 }
 
 void TfMain::RegWrite() {

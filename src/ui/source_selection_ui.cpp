@@ -4,6 +4,7 @@
 #include "main_window.h"
 
 #include "engine/path_parts.h"
+#include "qt_text.h"
 #include "runs/source_selection.h"
 
 #include <QDragEnterEvent>
@@ -22,10 +23,6 @@ namespace {
 const char* const kEVOFilter = "EVOB files (HD DVD) (*.[eE][vV][oO])";
 const char* const kVOBFilter = "VOB files (DVD) (*.[vV][oO][bB])";
 const char* const kXPLFilter = "XPL ([vV][pP][lL][sS][tT]000.[xX][pP][lL])";
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 } // namespace
 

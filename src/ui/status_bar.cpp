@@ -6,6 +6,8 @@
 #include <QStyleOption>
 #include <qdrawutil.h>
 
+#include <algorithm>
+
 namespace vantrel {
 
 StatusPanels::StatusPanels(QWidget* parent) : QWidget(parent) {}

@@ -22,9 +22,8 @@ PesSpec pesPacket(std::uint8_t streamId, Bytes body, std::optional<std::uint64_t
 }
 
 Bytes privateHeader(std::uint8_t id) {
-    Bytes h{id};
-    if ((id & 0xE0) == 0x20 || (id & 0xE0) == 0x60) return h;
-    h.insert(h.end(), {0x01, 0x00, 0x01}); // frame count, first access unit pointer
+    if ((id & 0xE0) == 0x20 || (id & 0xE0) == 0x60) return Bytes{id};
+    Bytes h{id, 0x01, 0x00, 0x01}; // frame count, first access unit pointer
     if ((id & 0xF8) == 0xA0) h.insert(h.end(), {0x00, 0x01, 0x80});
     if ((id & 0xF8) == 0xB0) h.push_back(0x00);
     return h;

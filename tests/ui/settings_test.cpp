@@ -49,6 +49,7 @@ private slots:
     void installIsWrittenOnce();
     void wrongTypeStopsLoadingAndSkipsTheBoxReset();
     void unwritableStoreSavesNothingSilently();
+    void titleBarOnNoScreenIsPulledBack();
 };
 
 void SettingsTest::firstStartKeepsDesignValuesAndFirstCloseWritesEverything() {
@@ -224,5 +225,33 @@ void SettingsTest::unwritableStoreSavesNothingSilently() {
     QVERIFY(!QFile::exists(home.settingsFile()));
 }
 
+void SettingsTest::titleBarOnNoScreenIsPulledBack() {
+    // Two monitors side by side; a title bar 20 pixels high.
+    const QList<QRect> two{{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}};
+    const QList<QRect> one{{0, 0, 1920, 1080}};
+    struct Case {
+        const char* what;
+        QList<QRect> screens;
+        QRect saved;
+        QPoint expected;
+    };
+    const Case cases[] = {
+        {"on the first screen", one, {100, 100, 400, 300}, {100, 100}},
+        {"on the second monitor", two, {2500, 200, 400, 300}, {2500, 200}},
+        {"second monitor gone", one, {2500, 200, 400, 300}, {1520, 200}},
+        {"title bar above the top", one, {-3, -60, 366, 446}, {0, 0}},
+        {"title bar half above the top", one, {50, -9, 400, 300}, {50, -9}},
+        {"title's middle above the top", one, {50, -11, 400, 300}, {50, 0}},
+        {"32 pixels of title bar left", one, {-368, 100, 400, 300}, {-368, 100}},
+        {"31 pixels of title bar left", one, {-369, 100, 400, 300}, {0, 100}},
+        {"below the bottom", one, {10, 1075, 400, 300}, {10, 780}},
+        {"larger than the screen", one, {-100, -100, 3000, 2000}, {0, 0}},
+        {"no screen known", {}, {-500, -500, 400, 300}, {-500, -500}},
+    };
+    for (const Case& c : cases) {
+        const QRect out = TfMain::reachableBounds(c.saved, 20, c.screens);
+        QVERIFY2(out == QRect(c.expected, c.saved.size()), c.what);
+    }
+}
 VANTREL_UI_TEST(SettingsTest)
 #include "settings_test.moc"

@@ -49,7 +49,9 @@ void onNextModal(std::function<void(QWidget*)> act) {
     auto tries = std::make_shared<int>(0);
     QObject::connect(timer, &QTimer::timeout, [timer, act, tries] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (!modal && ++*tries < 500) return;
+        // A file dialog can take seconds to come up on a busy machine under the
+        // sanitizers; giving up early would leave it open for good.
+        if (!modal && ++*tries < 6000) return;
         timer->stop();
         timer->deleteLater();
         if (modal) act(modal);

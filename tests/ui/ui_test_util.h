@@ -54,7 +54,8 @@ template <class T> T* child(QWidget& w, const char* name) {
     return w.findChild<T*>(QString::fromLatin1(name));
 }
 
-// Acts on the next modal window (a message box or a file dialog) once it is shown.
+// Acts on the next modal window (a message box or a file dialog) once it is
+// shown (polled every 10 ms, for at most a minute).
 void onNextModal(std::function<void(QWidget*)> act);
 // Log lines of mMessage.
 QStringList logLines(TfMain& w);
