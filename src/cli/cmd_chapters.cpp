@@ -1,6 +1,7 @@
 // chapters XPL [--title N] [--format ogm|xml|json] [--clock auto|60|59.94] [-o FILE]:
 // chapter files for muxers, with the title times read in the right clock.
 #include "cli.h"
+#include "disc/title_model.h"
 #include "disc_input.h"
 #include "engine/errors.h"
 #include "engine/file_layer.h"
@@ -48,20 +49,6 @@ std::string clockTime(long long ns, int places) {
     std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld.%0*lld", s / 3600, s / 60 % 60, s % 60, places,
                   frac);
     return text;
-}
-
-std::string xmlEscape(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
-        }
-    }
-    return out;
 }
 
 // The title without --title: the longest one (the feature on real discs).
@@ -158,7 +145,7 @@ int runChapters(Context& ctx) {
             text << "    <ChapterAtom>\n"
                  << "      <ChapterTimeStart>" << clockTime(e.ns, 9) << "</ChapterTimeStart>\n"
                  << "      <ChapterDisplay>\n"
-                 << "        <ChapterString>" << xmlEscape(e.chapter->name) << "</ChapterString>\n"
+                 << "        <ChapterString>" << disc::xmlEscape(e.chapter->name) << "</ChapterString>\n"
                  << "        <ChapterLanguage>und</ChapterLanguage>\n"
                  << "      </ChapterDisplay>\n"
                  << "    </ChapterAtom>\n";

@@ -1,12 +1,7 @@
 // demux PATH [--title N] [-o DIR] [--tracks LIST] [--full-scan]: the window's
 // "Read EVO" and "Demux", with the same files, bytes and names.
 #include "core_session.h"
-#include "engine/file_layer.h"
 #include "runs/runs.h"
-
-#include <nlohmann/json.hpp>
-
-#include <ostream>
 
 namespace vantrel::cli {
 
@@ -29,33 +24,7 @@ constexpr std::string_view kHelp =
     "            default stops after 300 MB, \"Fast EVO checking\")\n";
 
 int runDemux(Context& ctx) {
-    ParsedArgs args = parseArgs(ctx.args, {"--title", "-o", "--output", "--tracks"}, {"--full-scan"});
-    const std::string source = sourceOfCommand(ctx, args, "demux");
-    CoreSession session(ctx);
-    session.selectSource(source);
-    session.setOutputFolder(args.value("-o", args.value("--output")));
-    session.scan(!args.has("--full-scan"));
-    session.chooseTracks(args.value("--tracks", "all"));
-    const std::size_t from = session.window.logLines.size();
-    bDemuxClick(session.core);
-    if (ctx.options.json) {
-        nlohmann::ordered_json j;
-        j["schema"] = "vantrel-cli/demux/1";
-        j["source"] = source;
-        j["tracks"] = session.tickedBoxes();
-        j["files"] = nlohmann::ordered_json::array();
-        for (const std::string& f : session.createdFiles(from)) {
-            std::int64_t size = -1;
-            try {
-                size = InputFile(f).size();
-            } catch (const std::exception&) {
-            }
-            j["files"].push_back({{"path", f}, {"bytes", size}});
-        }
-        j["log"] = session.window.logLines;
-        ctx.out << j.dump(2) << '\n';
-    }
-    return kExitOk;
+    return runLikeTheWindow(ctx, "demux", bDemuxClick);
 }
 
 } // namespace

@@ -1,12 +1,7 @@
 // rebuild PATH [--title N] [--tracks LIST] [-o DIR] [--full-scan]: the window's
 // "Read EVO" and "Rebuild": NAME.rebuilt.EVO without the unticked streams.
 #include "core_session.h"
-#include "engine/file_layer.h"
 #include "rebuild/rebuild.h"
-
-#include <nlohmann/json.hpp>
-
-#include <ostream>
 
 namespace vantrel::cli {
 
@@ -26,33 +21,7 @@ constexpr std::string_view kHelp =
     "--full-scan read the whole file when looking for streams\n";
 
 int runRebuild(Context& ctx) {
-    ParsedArgs args = parseArgs(ctx.args, {"--title", "-o", "--output", "--tracks"}, {"--full-scan"});
-    const std::string source = sourceOfCommand(ctx, args, "rebuild");
-    CoreSession session(ctx);
-    session.selectSource(source);
-    session.setOutputFolder(args.value("-o", args.value("--output")));
-    session.scan(!args.has("--full-scan"));
-    session.chooseTracks(args.value("--tracks", "all"));
-    const std::size_t from = session.window.logLines.size();
-    bRebuildClick(session.core);
-    if (ctx.options.json) {
-        nlohmann::ordered_json j;
-        j["schema"] = "vantrel-cli/rebuild/1";
-        j["source"] = source;
-        j["tracks"] = session.tickedBoxes();
-        j["files"] = nlohmann::ordered_json::array();
-        for (const std::string& f : session.createdFiles(from)) {
-            std::int64_t size = -1;
-            try {
-                size = InputFile(f).size();
-            } catch (const std::exception&) {
-            }
-            j["files"].push_back({{"path", f}, {"bytes", size}});
-        }
-        j["log"] = session.window.logLines;
-        ctx.out << j.dump(2) << '\n';
-    }
-    return kExitOk;
+    return runLikeTheWindow(ctx, "rebuild", bRebuildClick);
 }
 
 } // namespace

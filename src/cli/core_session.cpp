@@ -2,8 +2,11 @@
 
 #include "disc_input.h"
 #include "engine/click_handlers.h"
+#include "engine/file_layer.h"
 #include "runs/runs.h"
 #include "runs/source_selection.h"
+
+#include <nlohmann/json.hpp>
 
 #include <ostream>
 #include <sstream>
@@ -109,6 +112,36 @@ std::vector<std::string> CoreSession::createdFiles(std::size_t fromLine) const {
     for (std::size_t i = fromLine; i < window.logLines.size(); ++i)
         if (window.logLines[i].rfind("Creating ", 0) == 0) files.push_back(window.logLines[i].substr(9));
     return files;
+}
+
+int runLikeTheWindow(Context& ctx, const std::string& command, void (*click)(Core&)) {
+    ParsedArgs args = parseArgs(ctx.args, {"--title", "-o", "--output", "--tracks"}, {"--full-scan"});
+    const std::string source = sourceOfCommand(ctx, args, command);
+    CoreSession session(ctx);
+    session.selectSource(source);
+    session.setOutputFolder(args.value("-o", args.value("--output")));
+    session.scan(!args.has("--full-scan"));
+    session.chooseTracks(args.value("--tracks", "all"));
+    const std::size_t from = session.window.logLines.size();
+    click(session.core);
+    if (ctx.options.json) {
+        nlohmann::ordered_json j;
+        j["schema"] = "vantrel-cli/" + command + "/1";
+        j["source"] = source;
+        j["tracks"] = session.tickedBoxes();
+        j["files"] = nlohmann::ordered_json::array();
+        for (const std::string& f : session.createdFiles(from)) {
+            std::int64_t size = -1;
+            try {
+                size = InputFile(f).size();
+            } catch (const std::exception&) {
+            }
+            j["files"].push_back({{"path", f}, {"bytes", size}});
+        }
+        j["log"] = session.window.logLines;
+        ctx.out << j.dump(2) << '\n';
+    }
+    return kExitOk;
 }
 
 } // namespace vantrel::cli

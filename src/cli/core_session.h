@@ -44,4 +44,8 @@ private:
     Context& m_ctx;
 };
 
+// demux and rebuild: source, output folder, "Read EVO", --tracks, then the
+// window's button handler `click`; with --json a report of the files made.
+int runLikeTheWindow(Context& ctx, const std::string& command, void (*click)(Core&));
+
 } // namespace vantrel::cli

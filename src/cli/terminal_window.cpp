@@ -40,14 +40,7 @@ std::string TerminalWindow::formatLongTime(double days) {
 }
 
 void TerminalWindow::memoKeep(int first, int last) {
-    if (m_memo.empty()) return;
-    if (first < 0) first = 0;
-    if (last >= static_cast<int>(m_memo.size())) last = static_cast<int>(m_memo.size()) - 1;
-    if (first > last) {
-        m_memo.clear();
-        return;
-    }
-    m_memo = std::vector<std::string>(m_memo.begin() + first, m_memo.begin() + last + 1);
+    keepLines(m_memo, first, last);
 }
 
 } // namespace vantrel::cli

@@ -450,4 +450,19 @@ std::string iso6392B(const std::string& iso6391) {
     return it == kCodes.end() ? "und" : it->second;
 }
 
+std::string xmlEscape(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
 } // namespace vantrel::disc

@@ -100,4 +100,8 @@ Playlist readPlaylist(const std::string& path);
 // or unknown codes.
 std::string iso6392B(const std::string& iso6391);
 
+// Text as XML character data or an attribute value (& < > " escaped); the
+// chapter files written for muxers use it.
+std::string xmlEscape(const std::string& text);
+
 } // namespace vantrel::disc

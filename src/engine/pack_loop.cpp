@@ -1,5 +1,7 @@
 #include "pack_loop.h"
 
+#include "subpicture_record.h"
+
 #include "audio_report.h"
 #include "block_reader.h"
 #include "frame_counter.h"
@@ -89,18 +91,8 @@ private:
         // A record header goes ahead of the first run of a packet that carries
         // its own PTS, never into the middle of a subpicture unit.
         if (m_packet.firstRunOfPacket() && m_packet.ownPtsValid()) {
-            const std::uint32_t pts = m_packet.ownPts();
-            const std::uint8_t header[10] = {'S',
-                                             'P',
-                                             static_cast<std::uint8_t>(pts),
-                                             static_cast<std::uint8_t>(pts >> 8),
-                                             static_cast<std::uint8_t>(pts >> 16),
-                                             static_cast<std::uint8_t>(pts >> 24),
-                                             0,
-                                             0,
-                                             0,
-                                             0};
-            write(subOutput(index), header, sizeof header);
+            const auto header = subpictureRecordHeader(m_packet.ownPts());
+            write(subOutput(index), header.data(), header.size());
             m_packet.clearPendingPts();
         }
         write(subOutput(index), run, length);

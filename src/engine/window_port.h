@@ -68,4 +68,16 @@ public:
     virtual int treeAddChild(int parent, const std::string& text) = 0;
 };
 
+// What memoKeep does to a memo held as lines: keeps lines first..last
+// (inclusive, clipped to the memo); nothing when first > last.
+inline void keepLines(std::vector<std::string>& lines, int first, int last) {
+    if (first < 0) first = 0;
+    if (last >= static_cast<int>(lines.size())) last = static_cast<int>(lines.size()) - 1;
+    if (first > last) {
+        lines.clear();
+        return;
+    }
+    lines = std::vector<std::string>(lines.begin() + first, lines.begin() + last + 1);
+}
+
 } // namespace vantrel

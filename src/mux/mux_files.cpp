@@ -1,5 +1,7 @@
 #include "mux_files.h"
 
+#include "disc/title_model.h"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -43,20 +45,6 @@ std::string secondsText(double seconds) {
     std::snprintf(t, sizeof t, "%02lld:%02lld:%02lld.%09lld", ns / 3600000000000ll, ns / 60000000000ll % 60,
                   ns / 1000000000ll % 60, ns % 1000000000ll);
     return t;
-}
-
-std::string xmlEscape(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
-        }
-    }
-    return out;
 }
 
 } // namespace
@@ -116,7 +104,7 @@ std::string chaptersXml(const std::vector<ChapterMark>& chapters) {
     std::string x = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Chapters>\n  <EditionEntry>\n";
     for (const auto& c : chapters) {
         x += "    <ChapterAtom>\n      <ChapterTimeStart>" + secondsText(c.seconds) + "</ChapterTimeStart>\n";
-        x += "      <ChapterDisplay>\n        <ChapterString>" + xmlEscape(c.name) +
+        x += "      <ChapterDisplay>\n        <ChapterString>" + disc::xmlEscape(c.name) +
              "</ChapterString>\n      </ChapterDisplay>\n    </ChapterAtom>\n";
     }
     return x + "  </EditionEntry>\n</Chapters>\n";

@@ -3,6 +3,8 @@
 // bytes), the unit's own size telling where the next record begins.
 #pragma once
 
+#include "engine/subpicture_record.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -48,17 +50,8 @@ private:
 
 // Appends one record header with `pts` to `out` (for writers of record streams).
 template <class Bytes> void appendRecordHeader(Bytes& out, std::uint32_t pts) {
-    const std::uint8_t header[10] = {'S',
-                                     'P',
-                                     static_cast<std::uint8_t>(pts),
-                                     static_cast<std::uint8_t>(pts >> 8),
-                                     static_cast<std::uint8_t>(pts >> 16),
-                                     static_cast<std::uint8_t>(pts >> 24),
-                                     0,
-                                     0,
-                                     0,
-                                     0};
-    out.insert(out.end(), header, header + 10);
+    const auto header = subpictureRecordHeader(pts);
+    out.insert(out.end(), header.begin(), header.end());
 }
 
 } // namespace vantrel::subpicture

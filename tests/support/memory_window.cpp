@@ -51,14 +51,7 @@ std::string MemoryWindow::formatLongTime(double days) {
 }
 
 void MemoryWindow::memoKeep(int first, int last) {
-    if (memo.empty()) return;
-    if (first < 0) first = 0;
-    if (last >= static_cast<int>(memo.size())) last = static_cast<int>(memo.size()) - 1;
-    if (first > last) {
-        memo.clear();
-        return;
-    }
-    memo = std::vector<std::string>(memo.begin() + first, memo.begin() + last + 1);
+    keepLines(memo, first, last);
 }
 
 int MemoryWindow::treeAddRoot(const std::string& text) {
