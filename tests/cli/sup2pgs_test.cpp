@@ -118,7 +118,8 @@ TEST(CliSup2pgs, SampleDiscSubpicturesDamagedFilesAndInfoFigures) {
             ++streams;
             EXPECT_EQ(s["malformed_units"], 0);
             EXPECT_EQ(s["units"], file["name"] == "FEATURE_1.EVO" ? 3 : 1);
-            EXPECT_EQ(s["first_display_pts"], file["name"] == "FEATURE_1.EVO" ? 90000 : 90000 + 144 * 3754);
+            EXPECT_EQ(s["first_display_pts"],
+                      file["name"] == "FEATURE_1.EVO" ? 90000 : 90000 + 144 * 15015 / 4);
         }
     }
     EXPECT_EQ(streams, 4);

@@ -46,7 +46,7 @@ TEST(EvoSubpictures, SampleDiscStreamsGiveTheSameTextDirectlyAndThroughTheDemuxe
         EXPECT_EQ(stream.figures.converted, 3);
         EXPECT_EQ(stream.figures.malformed, 0);
         EXPECT_EQ(stream.figures.firstStart, 90000U);
-        EXPECT_EQ(stream.figures.lastStart, 90000U + 96 * 3754);
+        EXPECT_EQ(stream.figures.lastStart, 90000U + 96 * 15015 / 4);
 
         Bytes fromFile;
         const auto figures = subpicture::convertRecords(

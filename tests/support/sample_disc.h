@@ -4,7 +4,7 @@
 // audio, subpicture and extended subpicture), and ADV_OBJ/VPLST000.XPL whose
 // title plays FEATURE_1 then FEATURE_2 and names those streams with their
 // languages. The two subpicture streams carry real units: a numbered line of
-// text every 48 frames, shown for about 1.6 seconds (2-bit white text at the
+// text every 48 frames, shown for about 1.2 seconds (2-bit white text at the
 // bottom, 8-bit coloured text at the top).
 #pragma once
 
@@ -23,11 +23,20 @@ struct SampleDisc {
 struct SampleEvoStats {
     std::uint64_t bytes = 0;
     int videoFrames[2] = {0, 0}; // frame start codes of video 0 (VC-1) and 1 (MPEG-2)
+    // Where the audio ends (90 kHz): E-AC-3, AC-3, DTS and MLP; LPCM as sample
+    // pairs written since lpcmStart.
+    std::uint64_t audioEnd[4] = {0, 0, 0, 0};
+    std::uint64_t lpcmStart = 0;
+    std::uint64_t lpcmSamples = 0;
 };
 
-// One part of the feature: `groups` rounds of one pack per stream (three for
-// the main video), after a system header pack. About 24 KiB per group.
-SampleEvoStats writeSampleEvo(const std::string& path, int groups, std::uint64_t firstPts = 90000);
+// One part of the feature: `groups` video frames (a 23.976 fps VC-1 frame in
+// three packs, an MPEG-2 picture in one) after a system header pack, with the
+// whole audio frames that start during each (E-AC-3, AC-3, DTS core, MLP: one
+// pack each; LPCM: four or five packs). About 24 KiB per frame. A part given
+// `before` carries its audio on seamlessly from where that part ended.
+SampleEvoStats writeSampleEvo(const std::string& path, int groups, std::uint64_t firstPts = 90000,
+                              const SampleEvoStats* before = nullptr);
 
 // The playlist text of the sample disc.
 std::string samplePlaylist();

@@ -1,0 +1,53 @@
+// The sample disc through `vantrel-cli mkv`: every stream of its title muxes
+// without a warning, and mkvmerge -J of the result names each track's codec,
+// language and name, the subtitle tracks as PGS, and the three chapters; the
+// file lasts as long as the title (12.5 s) within the check's second.
+#include "cli_fixture.h"
+#include "support/sample_disc.h"
+
+#include <gtest/gtest.h>
+
+namespace vantrel::cli::test {
+namespace {
+
+TEST(CliMkvSampleDisc, EveryTrackMuxesWithItsLanguageAndName) {
+    if (!haveProgram("mkvmerge")) GTEST_SKIP() << "mkvmerge missing";
+    ScratchDir dir;
+    const auto disc = vantrel::test::writeSampleDisc(dir.path("disc"));
+    const std::string out = dir.path("feature.mkv");
+    const CliResult r = cli({"mkv", disc.root, "--title", "1", "-o", out});
+    ASSERT_EQ(r.code, 0) << r.err;
+
+    std::string identify;
+    ASSERT_EQ(shell("mkvmerge -J '" + out + "'", &identify), 0);
+    const auto j = nlohmann::json::parse(identify);
+    struct Expected {
+        const char* type;
+        const char* codec;
+        const char* language;
+        const char* name;
+    };
+    const Expected expected[] = {
+        {"video", "VC-1", "und", "VC-1.stream.0"}, {"video", "MPEG-1/2", "und", "MPEG-2.stream.1"},
+        {"audio", "AC-3", "eng", "Commentary"},    {"audio", "DTS", "ger", "German"},
+        {"audio", "PCM", "und", "Stereo"},         {"audio", "MLP", "jpn", "Lossless"},
+        {"audio", "E-AC-3", "eng", "English"},     {"subtitles", "HDMV PGS", "eng", "English"},
+        {"subtitles", "HDMV PGS", "fre", "Notes"},
+    };
+    ASSERT_EQ(j["tracks"].size(), std::size(expected)) << identify;
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        SCOPED_TRACE(expected[i].name);
+        const auto& t = j["tracks"][i];
+        EXPECT_EQ(t["type"], expected[i].type);
+        EXPECT_EQ(t["codec"], expected[i].codec);
+        EXPECT_EQ(t["properties"]["language"], expected[i].language);
+        EXPECT_EQ(t["properties"]["track_name"], expected[i].name);
+    }
+    ASSERT_EQ(j["chapters"].size(), 1U);
+    EXPECT_EQ(j["chapters"][0]["num_entries"], 3);
+    const double seconds = j["container"]["properties"]["duration"].get<double>() / 1e9;
+    EXPECT_NEAR(seconds, 12.5, 1.0);
+}
+
+} // namespace
+} // namespace vantrel::cli::test
