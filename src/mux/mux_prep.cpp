@@ -3,6 +3,7 @@
 #include "audio_frames.h"
 #include "engine/errors.h"
 #include "engine/file_layer.h"
+#include "engine/stream_ids.h"
 #include "pes_reader.h"
 #include "wav_writer.h"
 
@@ -391,7 +392,16 @@ PrepResult prepareStreams(const PrepOptions& options) {
         if (w.sink.dropped) s.droppedFrames = w.sink.dropped;
     }
 
-    // Video first (main video first), then audio, subpicture; each by code.
+    // Video first (main video first), then audio, subpicture; each in the
+    // order of the disc's stream numbers (the boxes' order: DD+ 0xC0 is audio
+    // stream 0, DD 0x81 stream 1, ...), so the first audio is the disc's first.
+    const auto streamNumber = [](const PreparedStream& s) {
+        for (const ids::Range range : {ids::kDd, ids::kDtsHd, ids::kLpcm, ids::kMlp, ids::kDdPlus})
+            if (isAudio(s.kind) && range.holds(s.code)) return s.code - range.first;
+        for (const ids::Range range : {ids::kSubpicture, ids::kExtendedSubpicture})
+            if (!isAudio(s.kind) && !isVideo(s.kind) && range.holds(s.code)) return s.code - range.first;
+        return static_cast<int>(s.code);
+    };
     std::stable_sort(result.streams.begin(), result.streams.end(),
                      [&](const PreparedStream& a, const PreparedStream& b) {
                          auto rank = [&](const PreparedStream& s) {
@@ -401,6 +411,7 @@ PrepResult prepareStreams(const PrepOptions& options) {
                              return 3;
                          };
                          if (rank(a) != rank(b)) return rank(a) < rank(b);
+                         if (streamNumber(a) != streamNumber(b)) return streamNumber(a) < streamNumber(b);
                          return a.code < b.code;
                      });
     for (std::size_t i = 0; i < result.streams.size(); ++i) {

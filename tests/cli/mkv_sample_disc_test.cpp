@@ -26,13 +26,19 @@ TEST(CliMkvSampleDisc, EveryTrackMuxesWithItsLanguageAndName) {
         const char* codec;
         const char* language;
         const char* name;
+        bool isDefault;
     };
+    // Audio in the disc's stream order: the first audio (DD+ 0xC0) is the default one.
     const Expected expected[] = {
-        {"video", "VC-1", "und", "VC-1.stream.0"}, {"video", "MPEG-1/2", "und", "MPEG-2.stream.1"},
-        {"audio", "AC-3", "eng", "Commentary"},    {"audio", "DTS", "ger", "German"},
-        {"audio", "PCM", "und", "Stereo"},         {"audio", "MLP", "jpn", "Lossless"},
-        {"audio", "E-AC-3", "eng", "English"},     {"subtitles", "HDMV PGS", "eng", "English"},
-        {"subtitles", "HDMV PGS", "fre", "Notes"},
+        {"video", "VC-1", "und", "VC-1.stream.0", true},
+        {"video", "MPEG-1/2", "und", "MPEG-2.stream.1", false},
+        {"audio", "E-AC-3", "eng", "English", true},
+        {"audio", "AC-3", "eng", "Commentary", false},
+        {"audio", "DTS", "ger", "German", false},
+        {"audio", "PCM", "und", "Stereo", false},
+        {"audio", "MLP", "jpn", "Lossless", false},
+        {"subtitles", "HDMV PGS", "eng", "English", false},
+        {"subtitles", "HDMV PGS", "fre", "Notes", false},
     };
     ASSERT_EQ(j["tracks"].size(), std::size(expected)) << identify;
     for (std::size_t i = 0; i < std::size(expected); ++i) {
@@ -42,6 +48,7 @@ TEST(CliMkvSampleDisc, EveryTrackMuxesWithItsLanguageAndName) {
         EXPECT_EQ(t["codec"], expected[i].codec);
         EXPECT_EQ(t["properties"]["language"], expected[i].language);
         EXPECT_EQ(t["properties"]["track_name"], expected[i].name);
+        EXPECT_EQ(t["properties"]["default_track"], expected[i].isDefault);
     }
     ASSERT_EQ(j["chapters"].size(), 1U);
     EXPECT_EQ(j["chapters"][0]["num_entries"], 3);
