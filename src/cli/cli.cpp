@@ -211,12 +211,13 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         if (f.code() == kExitUsage) err << "(vantrel-cli " << command->name << " --help shows the usage)\n";
         return f.code();
     } catch (const Error& e) {
-        // The core's own failures: opening a source, creating or writing an output.
+        // The core's own failures: opening or reading a source, creating or writing an output.
         console.progressEnd();
         out.flush();
         const std::string text = e.what();
         err << "error: " << text << '\n';
-        if (text.rfind("Cannot open file", 0) == 0) return kExitInputUnreadable;
+        if (text.rfind("Cannot open file", 0) == 0 || text.rfind("Cannot read file", 0) == 0)
+            return kExitInputUnreadable;
         return kExitOutputFailed;
     }
 }

@@ -21,6 +21,9 @@ DiscInput openDiscInput(const std::string& path, bool playlistRequired) {
     try {
         input.playlist = disc::readPlaylist(input.at.playlistPath);
     } catch (const Error& e) {
+        const std::string text = e.what();
+        if (text.rfind("Cannot open file", 0) == 0 || text.rfind("Cannot read file", 0) == 0)
+            throw Failure(kExitInputUnreadable, text);
         if (playlistRequired || input.at.kind == disc::DiscLocation::Kind::PlaylistFile)
             throw Failure(kExitNotFound, std::string(e.what()) + " (" + input.at.playlistPath + ")");
     }
