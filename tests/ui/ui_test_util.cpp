@@ -1,9 +1,11 @@
 #include "ui_test_util.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QTest>
 #include <QTimer>
 
@@ -47,14 +49,39 @@ ShownWindow::~ShownWindow() = default;
 void onNextModal(std::function<void(QWidget*)> act) {
     auto* timer = new QTimer;
     auto tries = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, act, tries] {
-        QWidget* modal = QApplication::activeModalWidget();
-        // A file dialog can take seconds to come up on a busy machine under the
-        // sanitizers; giving up early would leave it open for good.
-        if (!modal && ++*tries < 6000) return;
+    auto acted = std::make_shared<QPointer<QWidget>>();
+    auto stop = [timer] {
         timer->stop();
         timer->deleteLater();
-        if (modal) act(modal);
+    };
+    QObject::connect(timer, &QTimer::timeout, [timer, act, tries, acted, stop] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (*acted) {
+            // A file dialog refuses an accept while its folder model is still
+            // being filled by its gatherer thread (slow on a busy machine); the
+            // dialog then stays open, so act on it again until it has finished.
+            if (++*tries >= 1000)
+                stop();
+            else if (modal == acted->data() && *tries % 20 == 0)
+                act(modal);
+            return;
+        }
+        if (!modal) {
+            // A file dialog can take seconds to come up on a busy machine under
+            // the sanitizers; giving up early would leave it open for good.
+            if (++*tries >= 6000) stop();
+            return;
+        }
+        auto* dialog = qobject_cast<QDialog*>(modal);
+        if (!dialog) {
+            stop();
+            act(modal);
+            return;
+        }
+        *acted = modal;
+        *tries = 0;
+        QObject::connect(dialog, &QDialog::finished, timer, stop);
+        act(modal);
     });
     timer->start(10);
 }
