@@ -2,6 +2,7 @@
 
 #include "engine/errors.h"
 #include "engine/file_layer.h"
+#include "playlist/playlist.h"
 #include "playlist/playlist_items.h"
 
 #include <cstdio>
@@ -407,9 +408,7 @@ Playlist parsePlaylist(const std::string& text) {
 
 Playlist readPlaylist(const std::string& path) {
     InputFile file(path);
-    // Playlists are a few kilobytes; anything far larger is not one.
-    constexpr std::int64_t kLimit = std::int64_t{64} * 1048576;
-    if (file.size() > kLimit) throw Error("not a playlist: " + path + " is larger than 64 MiB");
+    refuseOversizedPlaylist(file);
     std::string text(static_cast<std::size_t>(file.size()), '\0');
     std::size_t got = 0;
     while (got < text.size()) {

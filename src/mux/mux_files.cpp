@@ -15,19 +15,13 @@ namespace {
 
 using nlohmann::json;
 
-// ISO 639-1 to 639-2/B, and the 639-2/T codes that differ from their B twins.
-const std::map<std::string, std::string>& languageTable() {
+// The 639-2/T codes that differ from their 639-2/B twins (Matroska takes B).
+const std::map<std::string, std::string>& terminologicalToBibliographic() {
     static const std::map<std::string, std::string> table = {
-        {"ar", "ara"},  {"bg", "bul"},  {"ca", "cat"},  {"cs", "cze"},  {"da", "dan"},  {"de", "ger"},
-        {"el", "gre"},  {"en", "eng"},  {"es", "spa"},  {"et", "est"},  {"fa", "per"},  {"fi", "fin"},
-        {"fr", "fre"},  {"he", "heb"},  {"hi", "hin"},  {"hr", "hrv"},  {"hu", "hun"},  {"id", "ind"},
-        {"is", "ice"},  {"it", "ita"},  {"ja", "jpn"},  {"ko", "kor"},  {"lt", "lit"},  {"lv", "lav"},
-        {"ms", "may"},  {"nl", "dut"},  {"no", "nor"},  {"pl", "pol"},  {"pt", "por"},  {"ro", "rum"},
-        {"ru", "rus"},  {"sk", "slo"},  {"sl", "slv"},  {"sr", "srp"},  {"sv", "swe"},  {"th", "tha"},
-        {"tr", "tur"},  {"uk", "ukr"},  {"vi", "vie"},  {"zh", "chi"},  {"ces", "cze"}, {"deu", "ger"},
-        {"ell", "gre"}, {"fas", "per"}, {"fra", "fre"}, {"isl", "ice"}, {"msa", "may"}, {"nld", "dut"},
-        {"ron", "rum"}, {"slk", "slo"}, {"zho", "chi"}, {"sqi", "alb"}, {"hye", "arm"}, {"eus", "baq"},
-        {"mya", "bur"}, {"kat", "geo"}, {"mkd", "mac"}, {"mri", "mao"}, {"bod", "tib"}, {"cym", "wel"},
+        {"ces", "cze"}, {"deu", "ger"}, {"ell", "gre"}, {"fas", "per"}, {"fra", "fre"},
+        {"isl", "ice"}, {"msa", "may"}, {"nld", "dut"}, {"ron", "rum"}, {"slk", "slo"},
+        {"zho", "chi"}, {"sqi", "alb"}, {"hye", "arm"}, {"eus", "baq"}, {"mya", "bur"},
+        {"kat", "geo"}, {"mkd", "mac"}, {"mri", "mao"}, {"bod", "tib"}, {"cym", "wel"},
     };
     return table;
 }
@@ -51,12 +45,11 @@ std::string secondsText(double seconds) {
 
 std::string language6392(const std::string& code) {
     std::string c = lower(code);
-    if (c.empty()) return "und";
-    const auto& table = languageTable();
+    if (c.size() == 2) return disc::iso6392B(c);
+    if (c.size() != 3) return "und";
+    const auto& table = terminologicalToBibliographic();
     const auto it = table.find(c);
-    if (it != table.end()) return it->second;
-    if (c.size() == 3) return c;
-    return "und";
+    return it != table.end() ? it->second : c;
 }
 
 int wholeMs(double ms) {

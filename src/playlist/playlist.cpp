@@ -104,6 +104,12 @@ void buildTree(Core& core, const std::vector<std::string>& lines, LineSpan span,
 
 } // namespace
 
+void refuseOversizedPlaylist(const InputFile& file) {
+    if (file.size() > kLargestPlaylist)
+        throw Error("Cannot open file \"" + absolutePath(file.path()) +
+                    "\". Not a playlist (larger than 64 MiB)");
+}
+
 void bReadXPLClick(Core& core) {
     RunScope scope(core);
     if (!scope.acquired()) return;
@@ -116,9 +122,7 @@ void bReadXPLClick(Core& core) {
     const std::string path = w.fieldText(Field::XPLfile);
     try {
         files.openSource(path);
-        if (core.sourceFile->size() > kLargestPlaylist)
-            throw Error("Cannot open file \"" + absolutePath(path) +
-                        "\". Not a playlist (larger than 64 MiB)");
+        refuseOversizedPlaylist(*core.sourceFile);
     } catch (...) {
         // The boxes stay reset; the user may pick another playlist.
         w.setButtonEnabled(Button::ReadXPL, true);
