@@ -215,4 +215,8 @@ void OutputFile::close() {
     if (failed || rc != 0) throw Error("Stream write error");
 }
 
+std::unique_ptr<ByteSource> openSource(const std::string& path) {
+    return std::make_unique<InputFile>(path);
+}
+
 } // namespace vantrel

@@ -33,24 +33,37 @@ struct FileIdentity {
 // The identity of the regular file at path, if there is one now.
 std::optional<FileIdentity> regularFileIdentity(const std::string& path);
 
+// Bytes read front to back: a file on disk or, behind the same calls, a file
+// held in something else (a disc image). Reads follow the file layer's rules:
+// every byte asked for up to size(), or an Error with the user's text.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    virtual std::int64_t size() const = 0;
+    virtual std::int64_t position() const = 0;
+    virtual std::size_t read(void* buffer, std::size_t n) = 0;
+    // The name the error texts give it.
+    virtual const std::string& path() const = 0;
+};
+
 // An existing regular file opened read-only. A read either gets every byte it
 // asks for, up to the size the file had at the open, or throws.
-class InputFile {
+class InputFile : public ByteSource {
 public:
     // Throws Error("Cannot open file ...") when the file cannot be opened, is
     // not a regular file, or is one of the busy files (strerror(EBUSY)).
     explicit InputFile(const std::string& path, std::span<const FileIdentity> busy = {});
-    ~InputFile();
+    ~InputFile() override;
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
-    std::int64_t size() const { return m_size; }
-    std::int64_t position() const { return m_position; }
+    std::int64_t size() const override { return m_size; }
+    std::int64_t position() const override { return m_position; }
     // Reads min(n, size() - position()) bytes at the current position and
     // returns that count. A failed read, or a file that ends before the size
     // it had at the open, throws Error("Cannot read file ...").
-    std::size_t read(void* buffer, std::size_t n);
-    const std::string& path() const { return m_path; }
+    std::size_t read(void* buffer, std::size_t n) override;
+    const std::string& path() const override { return m_path; }
     FileIdentity identity() const { return m_identity; }
 
 private:
@@ -60,6 +73,9 @@ private:
     std::string m_path;
     FileIdentity m_identity;
 };
+
+// Opens what a path names for reading, as an InputFile does.
+std::unique_ptr<ByteSource> openSource(const std::string& path);
 
 // A file created new or cut to length 0, written by appending. Writes are
 // buffered; a write that cannot be completed surfaces as Error("Stream write
