@@ -1,9 +1,9 @@
 # Installs the Debian packages the project needs, only when one is missing.
 # Sourced by scripts/run, scripts/test and scripts/bench.
 
-VANTREL_BUILD_PACKAGES=(cmake ninja-build g++ clang-14 libclang-rt-14-dev clang-format clang-tidy
+VANTREL_BUILD_PACKAGES=(cmake ninja-build ccache g++ clang-14 libclang-rt-14-dev clang-format clang-tidy
   qt6-base-dev libgl-dev libjpeg62-turbo-dev libgtest-dev googletest libbenchmark-dev fonts-dejavu-core fonts-dejavu-extra
-  nlohmann-json3-dev)
+  nlohmann-json3-dev libpugixml-dev)
 VANTREL_TEST_PACKAGES=(ffmpeg xvfb xauth imagemagick valgrind time mkvtoolnix
   qt6-base-private-dev openbox jwm wmctrl x11-utils)
 # scripts/run --vnc: a virtual screen, a window manager and a VNC server.

@@ -2,6 +2,7 @@
 
 #include "engine/errors.h"
 #include "engine/file_layer.h"
+#include "engine/two_digits.h"
 #include "playlist/playlist.h"
 #include "playlist/playlist_items.h"
 
@@ -176,10 +177,6 @@ private:
     std::string_view m_text;
     std::size_t m_pos = 0;
 };
-
-std::string twoDigits(int n) {
-    return (n < 10 ? "0" : "") + std::to_string(n);
-}
 
 // "xx:NN" as the navigation lists write it: the part before the colon.
 std::string languageOf(const std::string& langcode) {
