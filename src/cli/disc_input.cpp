@@ -20,6 +20,9 @@ DiscInput openDiscInput(const std::string& path, bool playlistRequired) {
     }
     try {
         input.playlist = disc::readPlaylist(input.at.playlistPath);
+    } catch (const disc::MalformedPlaylist& e) {
+        // A playlist that is there but broken is never passed over as if there were none.
+        throw Failure(kExitNotFound, std::string(e.what()) + " (" + input.at.playlistPath + ")");
     } catch (const Error& e) {
         const std::string text = e.what();
         if (text.rfind("Cannot open file", 0) == 0 || text.rfind("Cannot read file", 0) == 0)

@@ -6,177 +6,110 @@
 #include "playlist/playlist.h"
 #include "playlist/playlist_items.h"
 
+#include <pugixml.hpp>
+
+#include <algorithm>
 #include <cstdio>
 #include <map>
+#include <new>
 #include <string_view>
 
 namespace vantrel::disc {
 
 namespace {
 
-// One start or end tag: its local name (any "prefix:" removed) and attributes.
-struct Tag {
-    std::string name;
-    bool closing = false;
-    bool selfClosing = false;
-    std::map<std::string, std::string> attrs;
-
-    std::string attr(const std::string& key) const {
-        auto it = attrs.find(key);
-        return it == attrs.end() ? std::string() : it->second;
-    }
-    std::optional<int> intAttr(const std::string& key) const {
-        std::string v = attr(key);
-        std::size_t i = 0;
-        while (i < v.size() && v[i] == ' ') ++i;
-        if (i == v.size()) return std::nullopt;
-        long long n = 0;
-        bool negative = v[i] == '-';
-        if (v[i] == '-' || v[i] == '+') ++i;
-        if (i == v.size()) return std::nullopt;
-        for (; i < v.size(); ++i) {
-            if (v[i] < '0' || v[i] > '9') return std::nullopt;
-            n = n * 10 + (v[i] - '0');
-            if (n > 1000000000) return std::nullopt;
-        }
-        return static_cast<int>(negative ? -n : n);
-    }
-};
-
-std::string decodeEntities(std::string_view v) {
-    std::string out;
-    for (std::size_t i = 0; i < v.size(); ++i) {
-        if (v[i] != '&') {
-            out += v[i];
-            continue;
-        }
-        std::size_t end = v.find(';', i);
-        if (end == std::string_view::npos || end - i > 10) {
-            out += v[i];
-            continue;
-        }
-        std::string_view e = v.substr(i + 1, end - i - 1);
-        long code = -1;
-        if (e == "amp")
-            code = '&';
-        else if (e == "lt")
-            code = '<';
-        else if (e == "gt")
-            code = '>';
-        else if (e == "quot")
-            code = '"';
-        else if (e == "apos")
-            code = '\'';
-        else if (e.size() > 1 && e[0] == '#') {
-            std::string digits(e.substr(e[1] == 'x' || e[1] == 'X' ? 2 : 1));
-            char* stop = nullptr;
-            code = std::strtol(digits.c_str(), &stop, e[1] == 'x' || e[1] == 'X' ? 16 : 10);
-            if (digits.empty() || *stop != 0 || code < 0 || code > 0x10FFFF) code = -1;
-        }
-        if (code < 0) {
-            out += v[i];
-            continue;
-        }
-        // UTF-8 of the code point.
-        auto c = static_cast<unsigned long>(code);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-        i = end;
-    }
-    return out;
+// Attribute values as the model reads them: missing is empty.
+std::string attr(pugi::xml_node node, const char* key) {
+    return node.attribute(key).value();
 }
 
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+// A whole number attribute (sign and leading blanks allowed), nullopt when it
+// is missing, not a number or beyond a billion.
+std::optional<int> intAttr(pugi::xml_node node, const char* key) {
+    const std::string v = attr(node, key);
+    std::size_t i = 0;
+    while (i < v.size() && v[i] == ' ') ++i;
+    if (i == v.size()) return std::nullopt;
+    long long n = 0;
+    const bool negative = v[i] == '-';
+    if (v[i] == '-' || v[i] == '+') ++i;
+    if (i == v.size()) return std::nullopt;
+    for (; i < v.size(); ++i) {
+        if (v[i] < '0' || v[i] > '9') return std::nullopt;
+        n = n * 10 + (v[i] - '0');
+        if (n > 1000000000) return std::nullopt;
+    }
+    return static_cast<int>(negative ? -n : n);
 }
 
-// Walks the tags of an XML text in order; comments, declarations, processing
-// instructions and text between tags are passed over.
-class TagReader {
+// The namespace an element's name is in: the nearest xmlns (or xmlns:PREFIX)
+// declaration for its prefix on it or an element around it, "" where none.
+std::string_view namespaceOf(pugi::xml_node node) {
+    const std::string_view name = node.name();
+    const std::size_t colon = name.find(':');
+    const std::string key = colon == std::string_view::npos ? std::string("xmlns")
+                                                            : "xmlns:" + std::string(name.substr(0, colon));
+    for (pugi::xml_node n = node; n.type() == pugi::node_element; n = n.parent())
+        if (pugi::xml_attribute a = n.attribute(key.c_str())) return a.value();
+    return {};
+}
+
+std::string_view localName(pugi::xml_node node) {
+    const std::string_view name = node.name();
+    const std::size_t colon = name.find(':');
+    return colon == std::string_view::npos ? name : name.substr(colon + 1);
+}
+
+// The elements the model reads are those of the playlist's namespace (the one
+// the Playlist element is in); extension elements of other namespaces with
+// the same local names are passed over.
+class Elements {
 public:
-    explicit TagReader(std::string_view text) : m_text(text) {}
-
-    bool next(Tag& tag) {
-        while (true) {
-            std::size_t lt = m_text.find('<', m_pos);
-            if (lt == std::string_view::npos) return false;
-            m_pos = lt;
-            if (skip("<!--", "-->") || skip("<![CDATA[", "]]>") || skip("<?", "?>") || skip("<!", ">"))
-                continue;
-            return readTag(tag);
-        }
+    explicit Elements(std::string_view ns) : m_ns(ns) {}
+    bool is(pugi::xml_node node, std::string_view name) const {
+        return node.type() == pugi::node_element && localName(node) == name && namespaceOf(node) == m_ns;
+    }
+    // The child elements of that name, in document order.
+    template <typename F> void each(pugi::xml_node parent, std::string_view name, F&& f) const {
+        for (pugi::xml_node child : parent.children())
+            if (is(child, name)) f(child);
     }
 
 private:
-    bool skip(std::string_view open, std::string_view close) {
-        if (m_text.substr(m_pos, open.size()) != open) return false;
-        std::size_t end = m_text.find(close, m_pos + open.size());
-        m_pos = end == std::string_view::npos ? m_text.size() : end + close.size();
-        return true;
-    }
-
-    bool readTag(Tag& tag) {
-        tag = Tag{};
-        std::size_t i = m_pos + 1;
-        if (i < m_text.size() && m_text[i] == '/') {
-            tag.closing = true;
-            ++i;
-        }
-        std::size_t nameStart = i;
-        while (i < m_text.size() && !isSpace(m_text[i]) && m_text[i] != '>' && m_text[i] != '/') ++i;
-        std::string_view name = m_text.substr(nameStart, i - nameStart);
-        std::size_t colon = name.rfind(':');
-        tag.name = std::string(colon == std::string_view::npos ? name : name.substr(colon + 1));
-        while (i < m_text.size()) {
-            char c = m_text[i];
-            if (isSpace(c)) {
-                ++i;
-            } else if (c == '>') {
-                ++i;
-                break;
-            } else if (c == '/') {
-                tag.selfClosing = true;
-                ++i;
-            } else {
-                std::size_t keyStart = i;
-                while (i < m_text.size() && !isSpace(m_text[i]) && m_text[i] != '=' && m_text[i] != '>' &&
-                       m_text[i] != '/')
-                    ++i;
-                std::string key(m_text.substr(keyStart, i - keyStart));
-                while (i < m_text.size() && isSpace(m_text[i])) ++i;
-                if (i >= m_text.size() || m_text[i] != '=') continue;
-                ++i;
-                while (i < m_text.size() && isSpace(m_text[i])) ++i;
-                if (i >= m_text.size()) break;
-                char quote = m_text[i];
-                if (quote != '"' && quote != '\'') continue;
-                std::size_t end = m_text.find(quote, i + 1);
-                if (end == std::string_view::npos) end = m_text.size();
-                tag.attrs.emplace(key, decodeEntities(m_text.substr(i + 1, end - i - 1)));
-                i = end + 1;
-                tag.selfClosing = false;
-            }
-        }
-        m_pos = i;
-        return true;
-    }
-
-    std::string_view m_text;
-    std::size_t m_pos = 0;
+    std::string_view m_ns;
 };
+
+std::string_view syntaxReason(const pugi::xml_parse_result& result, bool atEnd) {
+    if (atEnd && result.status != pugi::status_no_document_element)
+        return "the text ends inside an element (cut short?)";
+    switch (result.status) {
+    case pugi::status_unrecognized_tag: return "a '<' that starts no tag";
+    case pugi::status_bad_pi: return "a broken declaration or processing instruction";
+    case pugi::status_bad_comment: return "a comment that is not closed";
+    case pugi::status_bad_cdata: return "a CDATA section that is not closed";
+    case pugi::status_bad_doctype: return "a broken document type declaration";
+    case pugi::status_bad_pcdata: return "broken text";
+    case pugi::status_bad_start_element: return "a broken start tag (an attribute's quote missing?)";
+    case pugi::status_bad_attribute: return "a broken attribute (a quote missing?)";
+    case pugi::status_bad_end_element: return "a broken end tag";
+    case pugi::status_end_element_mismatch: return "an end tag that does not match its start tag";
+    case pugi::status_no_document_element: return "no XML element at all";
+    default: return result.description();
+    }
+}
+
+// Fails with the line and the reason unless the text parsed.
+void requireWellFormed(const std::string& text, const pugi::xml_parse_result& result) {
+    if (result) return;
+    if (result.status == pugi::status_out_of_memory) throw std::bad_alloc();
+    const auto offset = static_cast<std::size_t>(std::max<std::ptrdiff_t>(result.offset, 0));
+    const std::size_t at = std::min(offset, text.size());
+    const auto line = std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(at), '\n') + 1;
+    // No tag starts or ends after the fault: the parser ran into the end of the text.
+    const bool atEnd = text.find_first_of("<>", at) == std::string::npos;
+    throw MalformedPlaylist("not a well-formed playlist: line " + std::to_string(line) + ": " +
+                            std::string(syntaxReason(result, atEnd)));
+}
 
 // "xx:NN" as the navigation lists write it: the part before the colon.
 std::string languageOf(const std::string& langcode) {
@@ -285,121 +218,171 @@ std::vector<const Title*> Playlist::titlesPlaying(const std::string& evoName) co
     return found;
 }
 
-Playlist parsePlaylist(const std::string& text) {
-    Playlist playlist;
-    bool sawPlaylist = false;
-    std::map<int, AttrItem> videoItems, audioItems, subItems;
-    std::vector<std::string> stack;
-    TagReader reader(text);
-    Tag tag;
-    Title* title = nullptr;                        // inside a Title element
-    bool inClip = false;                           // inside its PrimaryAudioVideoClip
-    std::map<int, std::string> audioLang, subLang; // per title, by track
+namespace {
 
-    auto finishTitle = [&]() {
-        if (title == nullptr) return;
-        for (PlaylistStream& s : title->streams) {
-            const auto& langs = s.kind == StreamKind::Audio ? audioLang : subLang;
-            auto it = langs.find(s.track);
-            if (s.kind != StreamKind::Video && it != langs.end()) s.language6391 = it->second;
-            if (s.language6391 == "*") s.language6391.clear();
-            s.language6392 = iso6392B(s.language6391);
-        }
-        title = nullptr;
+// What the titles refer to by index: the codecs and channels of the media attribute list.
+struct AttributeItems {
+    std::map<int, AttrItem> video, audio, sub;
+};
+
+// The playlist's namespace, the attribute items and the navigation languages
+// of the title being read, as the per-element readers share them.
+struct ReadContext {
+    Elements el;
+    AttributeItems items;
+    std::map<int, std::string> audioLang, subLang; // of the current title, by track
+};
+
+void readAttributeItems(const ReadContext& cx, pugi::xml_node list, AttributeItems& items) {
+    const auto take = [&](std::map<int, AttrItem>& into) {
+        return [&into](pugi::xml_node item) {
+            if (auto index = intAttr(item, "index"))
+                into[*index] = {attr(item, "codec"), attr(item, "channels")};
+        };
     };
+    cx.el.each(list, "VideoAttributeItem", take(items.video));
+    cx.el.each(list, "AudioAttributeItem", take(items.audio));
+    cx.el.each(list, "SubpictureAttributeItem", take(items.sub));
+}
 
-    while (reader.next(tag)) {
-        const std::string& n = tag.name;
-        if (tag.closing) {
-            if (!stack.empty()) stack.pop_back();
-            if (n == "Title") finishTitle();
-            if (n == "PrimaryAudioVideoClip") inClip = false;
-            continue;
-        }
-        if (n == "Playlist") {
-            sawPlaylist = true;
-            playlist.name = tag.attr("displayName");
-        } else if (n == "TitleSet") {
-            playlist.timeBase = tag.attr("timeBase");
-            int rate = 0;
-            for (char c : playlist.timeBase) {
-                if (c < '0' || c > '9') break;
-                rate = rate * 10 + (c - '0');
-                if (rate > 1000) break;
-            }
-            if (rate > 0 && rate <= 1000) playlist.frameRate = rate;
-        } else if (n == "VideoAttributeItem" || n == "AudioAttributeItem" || n == "SubpictureAttributeItem") {
-            auto& items = n[0] == 'V' ? videoItems : n[0] == 'A' ? audioItems : subItems;
-            if (auto index = tag.intAttr("index")) items[*index] = {tag.attr("codec"), tag.attr("channels")};
-        } else if (n == "Title" && !tag.selfClosing) {
-            finishTitle();
-            playlist.titles.emplace_back();
-            title = &playlist.titles.back();
-            title->position = static_cast<int>(playlist.titles.size());
-            auto number = tag.intAttr("titleNumber");
-            title->hasTitleNumber = number.has_value();
-            title->number = number.value_or(title->position);
-            title->id = tag.attr("id");
-            title->displayName = tag.attr("displayName");
-            title->durationText = tag.attr("titleDuration");
-            title->duration = parseTitleTime(title->durationText);
-            audioLang.clear();
-            subLang.clear();
-        } else if (title != nullptr && n == "PrimaryAudioVideoClip") {
-            Clip clip;
-            clip.src = tag.attr("src");
-            clip.timeBegin = tag.attr("titleTimeBegin");
-            clip.timeEnd = tag.attr("titleTimeEnd");
-            std::string file = clip.src.substr(clip.src.find_last_of('/') + 1);
-            std::size_t dot = file.find_last_of('.');
-            if (!file.empty() && dot != std::string::npos) clip.evoName = file.substr(0, dot) + ".EVO";
-            title->clips.push_back(clip);
-            inClip = !tag.selfClosing;
-        } else if (title != nullptr && inClip && (n == "Video" || n == "Audio" || n == "Subtitle")) {
-            PlaylistStream s;
-            s.kind = n == "Video"   ? StreamKind::Video
-                     : n == "Audio" ? StreamKind::Audio
-                                    : StreamKind::Subtitle;
-            s.track = tag.intAttr("track").value_or(0);
-            s.streamNumber = s.kind == StreamKind::Video ? s.track : tag.intAttr("streamNumber").value_or(0);
-            s.mediaAttr = tag.intAttr("mediaAttr").value_or(0);
-            s.description = tag.attr("description");
-            // A language on the element itself is the fallback for the navigation list.
-            s.language6391 =
-                languageOf(tag.attr("langcode").empty() ? tag.attr("language") : tag.attr("langcode"));
-            bool listed = false;
-            for (const PlaylistStream& o : title->streams)
-                listed = listed || (o.kind == s.kind && o.streamNumber == s.streamNumber);
-            if (!listed) title->streams.push_back(s);
-        } else if (title != nullptr && n == "Chapter") {
-            Chapter c;
-            c.number = static_cast<int>(title->chapters.size()) + 1;
-            c.name = tag.attr("displayName");
-            c.named = !c.name.empty();
-            if (!c.named) c.name = "Chapter " + twoDigits(c.number);
-            c.timeText = tag.attr("titleTimeBegin");
-            c.time = parseTitleTime(c.timeText);
-            title->chapters.push_back(c);
-        } else if (title != nullptr && (n == "AudioTrack" || n == "SubtitleTrack")) {
-            auto track = tag.intAttr("track");
-            if (track && tag.attrs.count("langcode"))
-                (n == "AudioTrack" ? audioLang : subLang)[*track] = languageOf(tag.attr("langcode"));
-        }
-        if (!tag.selfClosing) stack.push_back(n);
+// "60fps" -> 60; the frame rate stays as it is where the text gives none.
+void readTimeBase(pugi::xml_node titleSet, Playlist& playlist) {
+    playlist.timeBase = attr(titleSet, "timeBase");
+    int rate = 0;
+    for (char c : playlist.timeBase) {
+        if (c < '0' || c > '9') break;
+        rate = rate * 10 + (c - '0');
+        if (rate > 1000) break;
     }
-    finishTitle();
-    if (!sawPlaylist) throw Error("not a playlist: no Playlist element");
+    if (rate > 0 && rate <= 1000) playlist.frameRate = rate;
+}
 
+// A Video, Audio or Subtitle element of a clip; each stream is listed once per title.
+void readStream(pugi::xml_node node, StreamKind kind, Title& title) {
+    PlaylistStream s;
+    s.kind = kind;
+    s.track = intAttr(node, "track").value_or(0);
+    s.streamNumber = kind == StreamKind::Video ? s.track : intAttr(node, "streamNumber").value_or(0);
+    s.mediaAttr = intAttr(node, "mediaAttr").value_or(0);
+    s.description = attr(node, "description");
+    // A language on the element itself is the fallback for the navigation list.
+    s.language6391 = languageOf(attr(node, node.attribute("langcode") ? "langcode" : "language"));
+    for (const PlaylistStream& o : title.streams)
+        if (o.kind == s.kind && o.streamNumber == s.streamNumber) return;
+    title.streams.push_back(s);
+}
+
+void readClip(const ReadContext& cx, pugi::xml_node node, Title& title) {
+    Clip clip;
+    clip.src = attr(node, "src");
+    clip.timeBegin = attr(node, "titleTimeBegin");
+    clip.timeEnd = attr(node, "titleTimeEnd");
+    const std::string file = clip.src.substr(clip.src.find_last_of('/') + 1);
+    const std::size_t dot = file.find_last_of('.');
+    if (!file.empty() && dot != std::string::npos) clip.evoName = file.substr(0, dot) + ".EVO";
+    title.clips.push_back(clip);
+    for (pugi::xml_node child : node.children()) {
+        if (cx.el.is(child, "Video"))
+            readStream(child, StreamKind::Video, title);
+        else if (cx.el.is(child, "Audio"))
+            readStream(child, StreamKind::Audio, title);
+        else if (cx.el.is(child, "Subtitle"))
+            readStream(child, StreamKind::Subtitle, title);
+    }
+}
+
+void readChapter(pugi::xml_node node, Title& title) {
+    Chapter c;
+    c.number = static_cast<int>(title.chapters.size()) + 1;
+    c.name = attr(node, "displayName");
+    c.named = !c.name.empty();
+    if (!c.named) c.name = "Chapter " + twoDigits(c.number);
+    c.timeText = attr(node, "titleTimeBegin");
+    c.time = parseTitleTime(c.timeText);
+    title.chapters.push_back(c);
+}
+
+// An AudioTrack or SubtitleTrack of the track navigation list: the language of a track.
+void readTrackLanguage(pugi::xml_node node, std::map<int, std::string>& languages) {
+    const auto track = intAttr(node, "track");
+    if (track && node.attribute("langcode")) languages[*track] = languageOf(attr(node, "langcode"));
+}
+
+// The navigation list's languages go to the streams of their track.
+void applyLanguages(const ReadContext& cx, Title& title) {
+    for (PlaylistStream& s : title.streams) {
+        const auto& langs = s.kind == StreamKind::Audio ? cx.audioLang : cx.subLang;
+        auto it = langs.find(s.track);
+        if (s.kind != StreamKind::Video && it != langs.end()) s.language6391 = it->second;
+        if (s.language6391 == "*") s.language6391.clear();
+        s.language6392 = iso6392B(s.language6391);
+    }
+}
+
+void readTitle(ReadContext& cx, pugi::xml_node node, Playlist& playlist) {
+    Title& title = playlist.titles.emplace_back();
+    title.position = static_cast<int>(playlist.titles.size());
+    const auto number = intAttr(node, "titleNumber");
+    title.hasTitleNumber = number.has_value();
+    title.number = number.value_or(title.position);
+    title.id = attr(node, "id");
+    title.displayName = attr(node, "displayName");
+    title.durationText = attr(node, "titleDuration");
+    title.duration = parseTitleTime(title.durationText);
+    cx.audioLang.clear();
+    cx.subLang.clear();
+    cx.el.each(node, "PrimaryAudioVideoClip", [&](pugi::xml_node clip) { readClip(cx, clip, title); });
+    cx.el.each(node, "ChapterList", [&](pugi::xml_node list) {
+        cx.el.each(list, "Chapter", [&](pugi::xml_node chapter) { readChapter(chapter, title); });
+    });
+    cx.el.each(node, "TrackNavigationList", [&](pugi::xml_node list) {
+        cx.el.each(list, "AudioTrack", [&](pugi::xml_node t) { readTrackLanguage(t, cx.audioLang); });
+        cx.el.each(list, "SubtitleTrack", [&](pugi::xml_node t) { readTrackLanguage(t, cx.subLang); });
+    });
+    applyLanguages(cx, title);
+}
+
+// Codec and channels from the attribute item each stream names.
+void applyAttributeItems(const AttributeItems& items, Playlist& playlist) {
     for (Title& t : playlist.titles)
         for (PlaylistStream& s : t.streams) {
-            const auto& items = s.kind == StreamKind::Video   ? videoItems
-                                : s.kind == StreamKind::Audio ? audioItems
-                                                              : subItems;
-            auto it = items.find(s.mediaAttr);
-            if (it == items.end()) continue;
+            const auto& kindItems = s.kind == StreamKind::Video   ? items.video
+                                    : s.kind == StreamKind::Audio ? items.audio
+                                                                  : items.sub;
+            auto it = kindItems.find(s.mediaAttr);
+            if (it == kindItems.end()) continue;
             s.codec = it->second.codec;
             if (s.kind == StreamKind::Audio) s.channels = it->second.channels;
         }
+}
+
+// The first element named Playlist (with any prefix), in document order.
+pugi::xml_node findPlaylistElement(const pugi::xml_document& doc) {
+    return doc.find_node(
+        [](pugi::xml_node n) { return n.type() == pugi::node_element && localName(n) == "Playlist"; });
+}
+
+} // namespace
+
+Playlist parsePlaylist(const std::string& text) {
+    pugi::xml_document doc;
+    // Comments, declarations and processing instructions are dropped; CRLF
+    // reads as LF; entities and character references are decoded.
+    requireWellFormed(text,
+                      doc.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8));
+    const pugi::xml_node root = findPlaylistElement(doc);
+    if (!root) throw Error("not a playlist: no Playlist element");
+
+    ReadContext cx{Elements(namespaceOf(root)), {}, {}, {}};
+    Playlist playlist;
+    playlist.name = attr(root, "displayName");
+    cx.el.each(root, "MediaAttributeList",
+               [&](pugi::xml_node list) { readAttributeItems(cx, list, cx.items); });
+    cx.el.each(root, "TitleSet", [&](pugi::xml_node titleSet) {
+        readTimeBase(titleSet, playlist);
+        cx.el.each(titleSet, "Title", [&](pugi::xml_node title) { readTitle(cx, title, playlist); });
+    });
+    applyAttributeItems(cx.items, playlist);
     return playlist;
 }
 

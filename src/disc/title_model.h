@@ -1,8 +1,10 @@
 // The playlist as a structured model: its titles with their clips (and the EVO
 // files they play), streams, languages and chapters. Unlike the window's tag
-// scanner this reads attributes properly (either quote, entities decoded),
-// because scripts and muxers rely on the values.
+// scanner this reads the text as XML (with an XML parser: comments, either
+// quote, entities, namespaces), because scripts and muxers rely on the values.
 #pragma once
+
+#include "engine/errors.h"
 
 #include <optional>
 #include <string>
@@ -91,7 +93,14 @@ struct Playlist {
     std::vector<const Title*> titlesPlaying(const std::string& evoName) const;
 };
 
-// Parses playlist text. Throws Error("not a playlist") when it has no Playlist element.
+// Playlist text that is not well-formed XML; the text gives the line and the reason.
+class MalformedPlaylist : public Error {
+public:
+    using Error::Error;
+};
+
+// Parses playlist text. Throws MalformedPlaylist for text that is not
+// well-formed XML, Error("not a playlist") when it has no Playlist element.
 Playlist parsePlaylist(const std::string& text);
 // Reads and parses a playlist file; opening fails with the file layer's error.
 Playlist readPlaylist(const std::string& path);

@@ -2,6 +2,10 @@
 // port through which the runs report, source selection by dialog and by drop,
 // the settings store, start-up and shutdown. The core state lives in the Core
 // that the window owns; the runs themselves are plain C++ and only see the port.
+// One class, in files by concern: main_window.cpp (life cycle, events, error
+// report), main_window_pages.cpp (controls, pages, geometry),
+// window_port_adapter.cpp (WindowPort), source_selection_ui.cpp (dialogs and
+// drops), settings.cpp (settings store, outer bounds).
 #pragma once
 
 #include "engine/core.h"
@@ -123,6 +127,9 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // A drag or drop with files onto a control (from the event filter): the
+    // window takes it, and a drop goes to WMDropFiles. False for other drags.
+    bool takeDropOnControl(QEvent* event);
     void createControls();
     void createPages();
     void placeControls();

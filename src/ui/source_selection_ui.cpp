@@ -1,5 +1,5 @@
 // Choosing the source and the playlist: the two browse dialogs and files
-// dropped onto the window. The names and folders derived from the two fields
+// dropped onto the window or any of its controls. The names and folders derived from the two fields
 // come from EVOadj and XPLadj of the runs.
 #include "main_window.h"
 
@@ -89,6 +89,15 @@ bool TfMain::WMDropFiles(const QMimeData* data) {
         return true;
     }
     return false;
+}
+
+bool TfMain::takeDropOnControl(QEvent* event) {
+    // The memos and the edits would take a dropped file's address as text.
+    auto* drop = static_cast<QDropEvent*>(event);
+    if (!drop->mimeData()->hasUrls()) return false;
+    if (event->type() == QEvent::Drop) handle([this, drop] { WMDropFiles(drop->mimeData()); });
+    drop->acceptProposedAction(); // the drop is released in every case
+    return true;
 }
 
 void TfMain::dragEnterEvent(QDragEnterEvent* event) {

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 namespace vantrel::disc {
 namespace {
 
@@ -99,6 +102,158 @@ TEST(TitleModel, ReadsTitlesStreamsLanguagesAndChapters) {
 TEST(TitleModel, TextWithoutPlaylistElementIsRefused) {
     EXPECT_THROW(parsePlaylist("<html><body>no</body></html>"), Error);
     EXPECT_THROW(parsePlaylist(std::string("\x00\x00\x01\xBA", 4)), Error);
+}
+
+// What a reading gives, in one line: per title its number, EVO files, chapters
+// (count, first and last name) and each stream's box with codec and language.
+std::string summary(const Playlist& p) {
+    std::string out = p.name + "@" + std::to_string(p.frameRate);
+    for (const Title& t : p.titles) {
+        out += " #" + std::to_string(t.number);
+        for (const std::string& evo : t.evoNames()) out += " " + evo;
+        out += " [" + std::to_string(t.chapters.size());
+        if (!t.chapters.empty()) out += ": " + t.chapters.front().name + ".." + t.chapters.back().name;
+        for (const Chapter& c : t.chapters) out += c.time ? "" : " (a time unread)";
+        out += "]";
+        for (const PlaylistStream& s : t.streams) out += " " + s.box() + "=" + s.codec + "/" + s.language6392;
+    }
+    return out;
+}
+
+// The XML of real playlists: each text reads the same as the plain one.
+TEST(TitleModel, XmlAsRealPlaylistsWriteIt) {
+    const std::string want = "Disc@50 #3 F_1.EVO [2: A..B] cbAudio00=DD+/ger cbSub00=/eng";
+    const char* const plain = R"(<Playlist displayName="Disc">
+<MediaAttributeList><AudioAttributeItem index="1" codec="DD+"/></MediaAttributeList>
+<TitleSet timeBase="50fps">
+<Title titleNumber="3">
+<PrimaryAudioVideoClip src="file:///dvddisc/HVDVD_TS/F_1.MAP">
+<Audio track="1" streamNumber="1" mediaAttr="1"/>
+<Subtitle track="1" streamNumber="1"/>
+</PrimaryAudioVideoClip>
+<ChapterList>
+<Chapter displayName="A" titleTimeBegin="00:00:00:00"/>
+<Chapter displayName="B" titleTimeBegin="00:01:00:00"/>
+</ChapterList>
+<TrackNavigationList><AudioTrack track="1" langcode="de:00"/><SubtitleTrack track="1" langcode="en:01"/></TrackNavigationList>
+</Title>
+</TitleSet>
+</Playlist>)";
+    auto crlf = [](std::string text) {
+        for (std::size_t i = text.find('\n'); i != std::string::npos; i = text.find('\n', i + 2))
+            text.insert(i, "\r");
+        return text;
+    };
+    auto replace = [&](const std::string& from, const std::string& to) {
+        std::string text = plain;
+        text.replace(text.find(from), from.size(), to);
+        return text;
+    };
+    struct Case {
+        const char* what;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"plain", plain},
+        {"CRLF line ends", crlf(plain)},
+        {"comments inside elements and lists",
+         replace("<ChapterList>\n", "<ChapterList><!-- <Chapter displayName=\"X\"/> -->\n<!--\n-->")},
+        {"a comment between attributes' lines, a tag spread over lines",
+         replace("<Title titleNumber=\"3\">",
+                 "<!-- <Title titleNumber=\"9\"> -->\n<Title\r\n\ttitleNumber='3'\n\t>")},
+        {"the default namespace and schema attributes",
+         replace("<Playlist displayName=\"Disc\">",
+                 "<Playlist xmlns=\"http://www.dvdforum.org/2005/HDDVDVideo/Playlist\" "
+                 "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+                 "xsi:schemaLocation=\"http://www.dvdforum.org/2005/HDDVDVideo/Playlist Playlist.xsd\" "
+                 "displayName=\"Disc\">")},
+        {"a prefixed playlist namespace",
+         [&] {
+             std::string text = plain;
+             for (std::size_t i = 0; (i = text.find('<', i)) != std::string::npos; ++i)
+                 text.insert(text[i + 1] == '/' ? i + 2 : i + 1, "p:");
+             return text.replace(text.find("<p:Playlist "), 12,
+                                 "<p:Playlist xmlns:p=\"http://www.dvdforum.org/2005/HDDVDVideo/Playlist\" ");
+         }()},
+        {"another namespace's elements of the same names",
+         replace("</TitleSet>",
+                 "<x:Title xmlns:x=\"urn:other\" titleNumber=\"8\"/></TitleSet>"
+                 "<x:TitleSet xmlns:x=\"urn:other\"><x:Title titleNumber=\"9\"/></x:TitleSet>")},
+        {"tags in CDATA and in attribute values",
+         replace("<ChapterList>",
+                 "<ChapterList description=\"a > b /> c\"><![CDATA[<Chapter displayName=\"X\"/>]]>")},
+        {"names that start like the model's",
+         replace("<ChapterList>",
+                 "<ChapterListExtra><Chapter displayName=\"X\"/></ChapterListExtra><ChapterList>")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(summary(parsePlaylist(c.text)), want);
+    }
+}
+
+// Text that is not XML: refused with the line and the reason, never read as far as it goes.
+TEST(TitleModel, MalformedXmlGivesLineAndReason) {
+    std::string cut;
+    {
+        std::ifstream in(std::string(VANTREL_DATA_DIR) + "/retail-two-clip-commentary.XPL", std::ios::binary);
+        if (!in) GTEST_SKIP() << "the real playlists are not there";
+        cut.assign(1500, '\0');
+        in.read(cut.data(), 1500);
+    }
+    struct Case {
+        const char* what;
+        std::string text;
+        std::string error;
+    };
+    const Case cases[] = {
+        {"a real playlist cut at byte 1500", cut, "line 35: the text ends inside an element (cut short?)"},
+        {"an unterminated attribute",
+         "<Playlist><TitleSet><Title>\n<ChapterList>\n<Chapter displayName=\"Arrival/>\n"
+         "<Chapter titleTimeBegin=\"00:10:00:00\"/>\n</ChapterList></Title></TitleSet></Playlist>",
+         "line 4: a broken start tag (an attribute's quote missing?)"},
+        {"garbage", "\x89PNG\r\n\x1a\n garbage text without any tag", "line 3: no XML element at all"},
+        {"a stray '<'", "<Playlist>\n<TitleSet>\n< Title/>\n</TitleSet></Playlist>",
+         "line 3: a '<' that starts no tag"},
+        {"crossed end tags", "<Playlist>\n<TitleSet><Title>\n</TitleSet></Title></Playlist>",
+         "line 3: an end tag that does not match"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        try {
+            parsePlaylist(c.text);
+            ADD_FAILURE() << "read";
+        } catch (const MalformedPlaylist& e) {
+            EXPECT_EQ(std::string(e.what()).rfind("not a well-formed playlist: " + c.error, 0), 0u)
+                << e.what();
+        }
+    }
+}
+
+// The real playlists, read as a whole.
+TEST(TitleModel, RealPlaylists) {
+    const std::pair<const char*, const char*> files[] = {
+        {"authoring-test-playlist.XPL",
+         "@60 #1 PEVOB2.EVO [1: Chapter 01..Chapter 01] cbVideo0=/und cbAudio00=/eng"
+         " #2 PEVOB3.EVO [16: Chapter 1..Chapter 16] cbVideo0=/und cbAudio00=/eng cbAudio01=/eng "
+         "cbAudio02=/eng"
+         " cbAudio03=/eng cbAudio04=/eng cbAudio05=/eng cbAudio06=/eng cbAudio07=/eng"
+         " #3 PEVOB4.EVO [1: Chapter 01..Chapter 01] cbVideo0=/und #4 PEVOB5.EVO [1: Chapter 01..Chapter 01] "
+         "cbVideo0=/und"},
+        {"retail-feature-1-2.XPL",
+         "@60 #1 FEATURE_1.EVO FEATURE_2.EVO [10: Chapter  1..Chapter 10] cbVideo0=VC-1/und cbAudio00=DD+/eng"
+         " cbSub00=8bitRLC/eng"},
+        {"retail-two-clip-commentary.XPL",
+         "Enter the Dragon HD DVD@60 #2 PEVOB_1.EVO PEVOB_2.EVO [29: Chapter 1..Chapter 29] cbVideo0=VC-1/und"
+         " cbAudio00=DD+/eng cbAudio01=DD+/fre cbAudio02=DD+/spa cbAudio03=DD+/eng cbSub00=8bitRLC/eng"
+         " cbSub01=8bitRLC/eng cbSub02=8bitRLC/fre cbSub03=8bitRLC/spa"},
+    };
+    for (const auto& [name, want] : files) {
+        SCOPED_TRACE(name);
+        const std::string path = std::string(VANTREL_DATA_DIR) + "/" + name;
+        if (!std::filesystem::exists(path)) GTEST_SKIP() << path << " is not there";
+        EXPECT_EQ(summary(readPlaylist(path)), want);
+    }
 }
 
 TEST(TitleModel, TitleTimes) {
