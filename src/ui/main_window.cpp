@@ -3,6 +3,7 @@
 // every control (first exposure, drops, Enter on a button).
 #include "main_window.h"
 
+#include "engine/click_handlers.h"
 #include "engine/errors.h"
 #include "error_report.h"
 #include "qt_text.h"
