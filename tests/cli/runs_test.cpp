@@ -64,6 +64,8 @@ TEST(CliRuns, ExitCodesAndMessages) {
     const auto disc = vantrel::test::writeSampleDisc(dir.path("disc"), 8);
     std::ofstream(dir.path("plain.EVO")) << "just text, no pack header";
     std::ofstream(dir.path("file")) << "a regular file";
+    std::ofstream(dir.path("cut.XPL"))
+        << "<Playlist>\n<TitleSet>\n<Title titleNumber=\"1\">\n<Chapter displayName=\"Arr";
     // root may write anywhere: a folder under a regular file cannot be created by anyone.
     const std::string unwritable = dir.path("file/out");
     struct Case {
@@ -84,6 +86,10 @@ TEST(CliRuns, ExitCodesAndMessages) {
         {{"demux", disc.playlist, "--title", "2"}, 4, "error: title 2 not found"},
         {{"chapters", disc.feature1}, 4, "error: " + disc.feature1 + " is not a playlist"},
         {{"chapters", dir.path("file")}, 4, "error: " + dir.path("file") + " is not a playlist"},
+        {{"info", dir.path("cut.XPL")},
+         4,
+         "error: not a well-formed playlist: line 4: the text ends inside an element (cut short?) (" +
+             dir.path("cut.XPL") + ")"},
         {{"demux", disc.feature1, "--title", "1"}, 0, ""},
         {{"info", disc.root + "HVDVD_TS", "--no-scan"}, 0, ""},
         {{"demux", disc.feature1, "-o", unwritable},
