@@ -325,8 +325,9 @@ private:
             out << "  file      " << model.files.paths[i] << '\n';
         out << "  streams\n";
         for (const disc::TitleStream& s : model.streams) {
+            // " " appended to, not " " + hexId(): GCC 12 misreads that at -O3 (-Wrestrict).
             out << "    " << (s.box.empty() ? "-" : s.box) << "  " << disc::kindName(s.kind) << " " << s.codec
-                << (s.code >= 0             ? " " + hexId(s.code)
+                << (s.code >= 0             ? std::string(" ").append(hexId(s.code))
                     : model.surveys.empty() ? std::string()
                                             : std::string(" (not in the files)"));
             if (s.channels) out << " " << s.channels << "ch";

@@ -55,7 +55,11 @@ public:
         fs::path out(outputPath);
         fs::path dir = out.parent_path();
         if (dir.empty()) dir = ".";
-        std::string pattern = (dir / ("." + out.filename().string() + ".tmp-XXXXXX")).string();
+        // Appended, not "." + ...: GCC 12 at -O3 misreads that as an overlapping copy (-Wrestrict).
+        std::string name = ".";
+        name += out.filename().string();
+        name += ".tmp-XXXXXX";
+        std::string pattern = (dir / name).string();
         std::vector<char> buf(pattern.begin(), pattern.end());
         buf.push_back('\0');
         if (!::mkdtemp(buf.data()))
