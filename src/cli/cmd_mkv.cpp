@@ -26,13 +26,15 @@ constexpr std::string_view kHelp =
     "-o OUT.mkv   the output file (written under a temporary name, renamed at the end)\n"
     "--tracks L   the streams to mux: box names (cbVideo0,cbAudio01), stream codes\n"
     "             (0xC0) or captions (DD+.stream.00); default all\n"
+    "--clock C    auto (default), 60 or 59.94: the clock of the chapter times, as\n"
+    "             for chapters (one decision per title for every command)\n"
     "--keep-temp  keep the folder of prepared files (mux.json, title.json) beside OUT\n"
     "\n"
     "Exit codes: 1 done with warnings (every join gap or overlap is one),\n"
     "6 mkvmerge missing or failing, 7 the result does not hold what was meant.\n";
 
 int runMkv(Context& ctx) {
-    ParsedArgs args = parseArgs(ctx.args, {"--title", "-o", "--output", "--tracks"}, {"--keep-temp"});
+    ParsedArgs args = parseArgs(ctx.args, {"--title", "-o", "--output", "--tracks", "--clock"}, {"--keep-temp"});
     const std::string out = args.value("-o", args.value("--output"));
     if (out.empty()) throw Failure(kExitUsage, "mkv needs -o OUT.mkv");
     mux::MkvJob job = mkvJobOf(ctx, args, "mkv");

@@ -67,6 +67,7 @@ mux::MkvJob mkvJobOf(Context& ctx, const ParsedArgs& args, const std::string& co
     const std::string path = args.positional[0];
     const std::optional<int> titleNumber = titleOption(args);
     DiscInput input = openDiscInput(path, titleNumber.has_value());
+    if (!input.at.playlistNote.empty()) ctx.console.note(input.at.playlistNote);
     mux::MkvJob job;
     const disc::Title* title = nullptr;
     if (input.at.kind == disc::DiscLocation::Kind::EvoFile && !titleNumber) {
@@ -92,6 +93,11 @@ mux::MkvJob mkvJobOf(Context& ctx, const ParsedArgs& args, const std::string& co
                                                     " are not at hand (no HVDVD_TS folder)");
         const disc::TitleFiles files = disc::filesOfTitle(*title, input.at.evoFolder);
         for (const std::string& w : files.warnings) ctx.console.warning(w);
+        // An image holds the whole disc: a file its playlist names and it lacks is a broken image.
+        if (!input.at.image.empty() && !files.missing.empty())
+            throw Failure(kExitInputUnreadable, "the disc image " + input.at.image + " lacks " +
+                                                    files.missing.front() + ", which title " +
+                                                    std::to_string(title->number) + " plays");
         if (files.paths.empty())
             throw Failure(kExitInputUnreadable,
                           "title " + std::to_string(title->number) + " plays no EVO file that is there");
@@ -108,10 +114,23 @@ mux::MkvJob mkvJobOf(Context& ctx, const ParsedArgs& args, const std::string& co
         job.title = title->displayName;
         const disc::Title copy = *title;
         const int rate = input.playlist ? input.playlist->frameRate : 60;
-        job.timing = [copy, rate](double videoSeconds, double& seconds,
-                                  std::vector<mux::ChapterMark>& chapters) {
-            const disc::ClockChoice clock = disc::chooseClock(
-                copy.duration, rate, videoSeconds > 0 ? std::optional<double>(videoSeconds) : std::nullopt);
+        for (const disc::PlaylistStream& s : copy.streams)
+            if (s.advanced) ctx.console.warning(disc::advancedSubtitleWarning(copy, s));
+        // The clock as every command decides it for this title (chapters, info).
+        const std::string clockArg = args.value("--clock", "auto");
+        const std::optional<disc::ClockSetting> setting = disc::clockSetting(clockArg, rate);
+        if (!setting)
+            throw Failure(kExitUsage, "--clock takes auto, " + disc::clockName(rate, disc::Clock::Exact) + " or " +
+                                          disc::clockName(rate, disc::Clock::Ntsc) + ", not \"" + clockArg + "\"");
+        disc::ClockChoice clock;
+        try {
+            clock = disc::titleClock(copy, rate, *setting, job.parts);
+        } catch (const Error& e) {
+            throw Failure(kExitInputUnreadable, e.what());
+        }
+        ctx.console.note("clock " + disc::clockName(rate, clock.clock) + ": " + clock.reason);
+        job.timing = [copy, rate, clock](double /*videoSeconds*/, double& seconds,
+                                         std::vector<mux::ChapterMark>& chapters) {
             if (copy.duration) seconds = disc::titleSeconds(*copy.duration, rate, clock.clock);
             chapters.clear();
             for (const auto& c : copy.chapters)
@@ -125,6 +144,7 @@ mux::MkvJob mkvJobOf(Context& ctx, const ParsedArgs& args, const std::string& co
                 mux::StreamLabel l;
                 l.language = s.language6392;
                 l.description = s.description;
+                l.flags = {s.flags.commentary, s.flags.visuallyImpaired, s.flags.forced, s.flags.hearingImpaired};
                 return l;
             }
             return std::nullopt;

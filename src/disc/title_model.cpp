@@ -6,6 +6,7 @@
 #include "playlist/playlist_items.h"
 
 #include <cstdio>
+#include <memory>
 #include <map>
 #include <string_view>
 
@@ -189,6 +190,16 @@ std::string languageOf(const std::string& langcode) {
     return code;
 }
 
+// "03" of "en:03"; empty without a colon.
+std::string languageExtensionOf(const std::string& langcode) {
+    const std::size_t colon = langcode.find(':');
+    if (colon == std::string::npos) return {};
+    std::string ext = langcode.substr(colon + 1);
+    while (!ext.empty() && ext.back() == ' ') ext.pop_back();
+    while (!ext.empty() && ext.front() == ' ') ext.erase(ext.begin());
+    return ext;
+}
+
 struct AttrItem {
     std::string codec, channels;
 };
@@ -288,6 +299,46 @@ std::vector<const Title*> Playlist::titlesPlaying(const std::string& evoName) co
     return found;
 }
 
+TrackFlags trackFlags(StreamKind kind, const std::string& extension) {
+    TrackFlags flags;
+    std::string ext;
+    for (char c : extension) ext += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    if (kind == StreamKind::Audio) {
+        flags.commentary = ext == "03";
+        flags.visuallyImpaired = ext == "02";
+    } else if (kind == StreamKind::Subtitle) {
+        flags.forced = ext == "09";
+        flags.hearingImpaired = ext == "05";
+        flags.commentary = ext == "0D";
+    }
+    return flags;
+}
+
+std::vector<std::string> flagNames(const TrackFlags& flags) {
+    std::vector<std::string> names;
+    if (flags.commentary) names.emplace_back("commentary");
+    if (flags.visuallyImpaired) names.emplace_back("visually_impaired");
+    if (flags.forced) names.emplace_back("forced");
+    if (flags.hearingImpaired) names.emplace_back("hearing_impaired");
+    return names;
+}
+
+namespace {
+
+// A subtitle track that an AdvancedSubtitleSegment plays, once per track.
+void addAdvancedSubtitle(Title& title, int track, const std::string& description) {
+    for (const PlaylistStream& o : title.streams)
+        if (o.advanced && o.track == track) return;
+    PlaylistStream s;
+    s.kind = StreamKind::Subtitle;
+    s.track = track;
+    s.advanced = true;
+    s.description = description;
+    title.streams.push_back(s);
+}
+
+} // namespace
+
 Playlist parsePlaylist(const std::string& text) {
     Playlist playlist;
     bool sawPlaylist = false;
@@ -298,6 +349,8 @@ Playlist parsePlaylist(const std::string& text) {
     Title* title = nullptr;                        // inside a Title element
     bool inClip = false;                           // inside its PrimaryAudioVideoClip
     std::map<int, std::string> audioLang, subLang; // per title, by track
+    std::map<int, std::string> audioExt, subExt;   // their language codes' extensions
+    bool inAdvancedSubtitle = false;               // inside an AdvancedSubtitleSegment
 
     auto finishTitle = [&]() {
         if (title == nullptr) return;
@@ -307,6 +360,10 @@ Playlist parsePlaylist(const std::string& text) {
             if (s.kind != StreamKind::Video && it != langs.end()) s.language6391 = it->second;
             if (s.language6391 == "*") s.language6391.clear();
             s.language6392 = iso6392B(s.language6391);
+            const auto& exts = s.kind == StreamKind::Audio ? audioExt : subExt;
+            if (auto e = exts.find(s.track); s.kind != StreamKind::Video && e != exts.end())
+                s.languageExtension = e->second;
+            s.flags = trackFlags(s.kind, s.languageExtension);
         }
         title = nullptr;
     };
@@ -317,6 +374,7 @@ Playlist parsePlaylist(const std::string& text) {
             if (!stack.empty()) stack.pop_back();
             if (n == "Title") finishTitle();
             if (n == "PrimaryAudioVideoClip") inClip = false;
+            if (n == "AdvancedSubtitleSegment") inAdvancedSubtitle = false;
             continue;
         }
         if (n == "Playlist") {
@@ -348,6 +406,8 @@ Playlist parsePlaylist(const std::string& text) {
             title->duration = parseTitleTime(title->durationText);
             audioLang.clear();
             subLang.clear();
+            audioExt.clear();
+            subExt.clear();
         } else if (title != nullptr && n == "PrimaryAudioVideoClip") {
             Clip clip;
             clip.src = tag.attr("src");
@@ -370,10 +430,15 @@ Playlist parsePlaylist(const std::string& text) {
             // A language on the element itself is the fallback for the navigation list.
             s.language6391 =
                 languageOf(tag.attr("langcode").empty() ? tag.attr("language") : tag.attr("langcode"));
+            s.languageExtension = languageExtensionOf(tag.attr("langcode"));
             bool listed = false;
             for (const PlaylistStream& o : title->streams)
-                listed = listed || (o.kind == s.kind && o.streamNumber == s.streamNumber);
+                listed = listed || (!o.advanced && o.kind == s.kind && o.streamNumber == s.streamNumber);
             if (!listed) title->streams.push_back(s);
+        } else if (title != nullptr && n == "AdvancedSubtitleSegment") {
+            inAdvancedSubtitle = !tag.selfClosing;
+        } else if (title != nullptr && inAdvancedSubtitle && n == "Subtitle") {
+            addAdvancedSubtitle(*title, tag.intAttr("track").value_or(0), tag.attr("description"));
         } else if (title != nullptr && n == "Chapter") {
             Chapter c;
             c.number = static_cast<int>(title->chapters.size()) + 1;
@@ -385,8 +450,10 @@ Playlist parsePlaylist(const std::string& text) {
             title->chapters.push_back(c);
         } else if (title != nullptr && (n == "AudioTrack" || n == "SubtitleTrack")) {
             auto track = tag.intAttr("track");
-            if (track && tag.attrs.count("langcode"))
+            if (track && tag.attrs.count("langcode")) {
                 (n == "AudioTrack" ? audioLang : subLang)[*track] = languageOf(tag.attr("langcode"));
+                (n == "AudioTrack" ? audioExt : subExt)[*track] = languageExtensionOf(tag.attr("langcode"));
+            }
         }
         if (!tag.selfClosing) stack.push_back(n);
     }
@@ -407,7 +474,8 @@ Playlist parsePlaylist(const std::string& text) {
 }
 
 Playlist readPlaylist(const std::string& path) {
-    InputFile file(path);
+    const std::unique_ptr<ByteSource> source = openSource(path); // a file on disk or inside a disc image
+    ByteSource& file = *source;
     refuseOversizedPlaylist(file);
     std::string text(static_cast<std::size_t>(file.size()), '\0');
     std::size_t got = 0;
