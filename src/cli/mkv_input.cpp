@@ -184,8 +184,8 @@ void rethrowAsFailure() {
         throw Failure(kExitInputUnreadable, e.what());
     } catch (const Error& e) {
         const std::string text = e.what();
-        throw Failure(text.rfind("Cannot open file", 0) == 0 ? kExitInputUnreadable : kExitOutputFailed,
-                      text);
+        const bool input = text.rfind("Cannot open file", 0) == 0 || text.rfind("Cannot read file", 0) == 0;
+        throw Failure(input ? kExitInputUnreadable : kExitOutputFailed, text);
     }
 }
 

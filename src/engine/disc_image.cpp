@@ -109,6 +109,8 @@ int ImageInput::readBlocks(udfread_block_input* in, uint32_t lba, void* buf, uin
 class UdfVolume {
 public:
     explicit UdfVolume(const std::string& image) : m_input(image) {
+        // Checked here first: libudfread prints its own complaint for any other file.
+        if (!hasVolumeRecognition(image)) throw Error(openFailure(image, "Not a UDF disc image"));
         m_udf = udfread_init();
         if (m_udf == nullptr) throw Error(openFailure(image, std::strerror(ENOMEM)));
         if (udfread_open_input(m_udf, m_input.input()) < 0) {
