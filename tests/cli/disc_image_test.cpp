@@ -67,7 +67,7 @@ std::string simpleChapters(const std::string& mkv) {
 TEST(CliDiscImage, GivesWhatItsFolderGives) {
     if (!canWriteImages()) GTEST_SKIP() << "python3-pycdlib missing";
     ScratchDir dir;
-    const auto disc = vantrel::test::writeSampleDisc(dir.path("disc"), 60);
+    const auto disc = vantrel::test::writeSampleDisc(dir.path("disc"));
     const std::string image = dir.path("disc.iso");
     writeImage(dir.path("disc"), image);
 
@@ -132,7 +132,7 @@ TEST(CliDiscImage, BrokenImagesFailWithExitThreeAndLeaveNothing) {
             SCOPED_TRACE(c.name + " " + args[0]);
             const CliResult r = cli(args);
             EXPECT_EQ(r.code, 3) << r.err;
-            EXPECT_EQ(r.err.rfind("error: ", 0), 0u) << r.err;
+            EXPECT_TRUE(r.err.rfind("error: ", 0) == 0 || r.err.find("\nerror: ") != std::string::npos) << r.err;
             EXPECT_NE(r.err.find(c.error), std::string::npos) << r.err;
             EXPECT_TRUE(fs::is_empty(dir.path("out")));
         }
@@ -142,7 +142,7 @@ TEST(CliDiscImage, BrokenImagesFailWithExitThreeAndLeaveNothing) {
 TEST(CliDiscImage, PlaylistFlagsReachMkvmergeAndAdvancedSubtitlesAreNamed) {
     if (!haveProgram("mkvmerge")) GTEST_SKIP() << "mkvmerge missing";
     ScratchDir dir;
-    const auto disc = vantrel::test::writeSampleDisc(dir.path("disc"), 60);
+    const auto disc = vantrel::test::writeSampleDisc(dir.path("disc"));
     std::string xpl = readText(disc.playlist);
     replaceOnce(xpl, "<AudioTrack track=\"2\" langcode=\"en:01\"/>", "<AudioTrack track=\"2\" langcode=\"en:03\"/>");
     replaceOnce(xpl, "<SubtitleTrack track=\"1\" langcode=\"en:00\"/>",
@@ -155,10 +155,11 @@ TEST(CliDiscImage, PlaylistFlagsReachMkvmergeAndAdvancedSubtitlesAreNamed) {
     const std::string warning = "subtitle track 3 (\"Trivia\") is an AdvancedSubtitleSegment";
 
     const CliResult info = cli({"--json", "info", disc.root, "--no-scan"});
-    ASSERT_EQ(info.code, 0) << info.err;
+    ASSERT_EQ(info.code, 1) << info.err; // done, with a warning
     EXPECT_NE(info.err.find(warning), std::string::npos) << info.err;
     std::map<std::string, json> flags;
-    for (const json& s : info.json()["titles"][0]["streams"])
+    const json infoJson = info.json();
+    for (const json& s : infoJson["titles"][0]["streams"])
         flags[s["caption"].get<std::string>()] = {s["flags"], s["advanced_subtitle"]};
     EXPECT_EQ(flags["AdvancedSubtitle.track.03"], json::parse(R"([["hearing_impaired"], true])"));
     int commentaries = 0, forced = 0;
@@ -229,11 +230,12 @@ TEST(CliDiscImage, RetailPlaylistsReadAt5994) {
     }
     const CliResult info = cli({"--json", "info", std::string(VANTREL_DATA_DIR) + "/retail-two-clip-commentary.XPL"});
     ASSERT_EQ(info.code, 0) << info.err;
+    const json infoJson = info.json();
     std::vector<std::string> commentary;
-    for (const json& s : info.json()["titles"][0]["streams"])
+    for (const json& s : infoJson["titles"][0]["streams"])
         if (s["flags"] == json::parse(R"(["commentary"])")) commentary.push_back(s["description"]);
     EXPECT_EQ(commentary, std::vector<std::string>{"Commentary"});
-    EXPECT_TRUE(info.json()["titles"][0]["default"].get<bool>());
+    EXPECT_TRUE(infoJson["titles"][0]["default"].get<bool>());
 }
 
 } // namespace
