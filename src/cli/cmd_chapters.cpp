@@ -73,7 +73,8 @@ int runChapters(Context& ctx) {
     const int rate = playlist.frameRate;
 
     if (!input.at.playlistNote.empty()) ctx.console.note(input.at.playlistNote);
-    const disc::Title* chosen = titleNumber ? &requireTitle(input, *titleNumber) : disc::defaultTitle(playlist);
+    const disc::Title* chosen =
+        titleNumber ? &requireTitle(input, *titleNumber) : disc::defaultTitle(playlist);
     if (chosen == nullptr) throw Failure(kExitNotFound, "the playlist lists no titles");
     const disc::Title& title = *chosen;
     if (!titleNumber)
@@ -82,9 +83,10 @@ int runChapters(Context& ctx) {
 
     const std::optional<disc::ClockSetting> setting = disc::clockSetting(clockArg, rate);
     if (!setting)
-        throw Failure(kExitUsage, "--clock takes auto, " + disc::clockName(rate, disc::Clock::Exact) + " or " +
-                                      disc::clockName(rate, disc::Clock::Ntsc) + " for a title set of timeBase \"" +
-                                      playlist.timeBase + "\", not \"" + clockArg + "\"");
+        throw Failure(kExitUsage, "--clock takes auto, " + disc::clockName(rate, disc::Clock::Exact) +
+                                      " or " + disc::clockName(rate, disc::Clock::Ntsc) +
+                                      " for a title set of timeBase \"" + playlist.timeBase + "\", not \"" +
+                                      clockArg + "\"");
     std::vector<std::string> evoPaths;
     if (*setting == disc::ClockSetting::Auto && !input.at.evoFolder.empty()) {
         const disc::TitleFiles files = disc::filesOfTitle(title, input.at.evoFolder);

@@ -21,7 +21,8 @@ constexpr std::string_view kHelp =
     "language, never the default one, forced where all its units are. The result\n"
     "is checked with mkvmerge -J before it is given its name.\n"
     "\n"
-    "PATH         an EVO file; or a disc, HVDVD_TS folder or VPLST000.XPL with --title\n"
+    "PATH         an EVO file; or a disc, HVDVD_TS folder, VPLST000.XPL or disc image\n"
+    "             (.iso, a drive): its longest title with clips, or --title N\n"
     "--title N    the title whose titleNumber is N\n"
     "-o OUT.mkv   the output file (written under a temporary name, renamed at the end)\n"
     "--tracks L   the streams to mux: box names (cbVideo0,cbAudio01), stream codes\n"
@@ -34,7 +35,8 @@ constexpr std::string_view kHelp =
     "6 mkvmerge missing or failing, 7 the result does not hold what was meant.\n";
 
 int runMkv(Context& ctx) {
-    ParsedArgs args = parseArgs(ctx.args, {"--title", "-o", "--output", "--tracks", "--clock"}, {"--keep-temp"});
+    ParsedArgs args =
+        parseArgs(ctx.args, {"--title", "-o", "--output", "--tracks", "--clock"}, {"--keep-temp"});
     const std::string out = args.value("-o", args.value("--output"));
     if (out.empty()) throw Failure(kExitUsage, "mkv needs -o OUT.mkv");
     mux::MkvJob job = mkvJobOf(ctx, args, "mkv");

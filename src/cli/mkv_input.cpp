@@ -83,11 +83,15 @@ mux::MkvJob mkvJobOf(Context& ctx, const ParsedArgs& args, const std::string& co
             if (!playing.empty()) title = playing.front();
         }
     } else {
-        if (!titleNumber)
-            throw Failure(kExitUsage,
-                          path +
-                              " is a disc or a playlist: name a title with --title N, or give an EVO file");
-        title = &requireTitle(input, *titleNumber);
+        if (titleNumber) {
+            title = &requireTitle(input, *titleNumber);
+        } else {
+            if (!input.playlist) throw Failure(kExitNotFound, "no playlist found for " + path);
+            title = disc::defaultTitle(*input.playlist);
+            if (title == nullptr) throw Failure(kExitNotFound, "the playlist lists no titles");
+            ctx.console.note("title " + std::to_string(title->number) + " (" + title->displayName +
+                             "), the longest with clips; --title N picks another");
+        }
         if (input.at.evoFolder.empty())
             throw Failure(kExitInputUnreadable, "the EVO files of title " + std::to_string(title->number) +
                                                     " are not at hand (no HVDVD_TS folder)");
@@ -120,8 +124,9 @@ mux::MkvJob mkvJobOf(Context& ctx, const ParsedArgs& args, const std::string& co
         const std::string clockArg = args.value("--clock", "auto");
         const std::optional<disc::ClockSetting> setting = disc::clockSetting(clockArg, rate);
         if (!setting)
-            throw Failure(kExitUsage, "--clock takes auto, " + disc::clockName(rate, disc::Clock::Exact) + " or " +
-                                          disc::clockName(rate, disc::Clock::Ntsc) + ", not \"" + clockArg + "\"");
+            throw Failure(kExitUsage, "--clock takes auto, " + disc::clockName(rate, disc::Clock::Exact) +
+                                          " or " + disc::clockName(rate, disc::Clock::Ntsc) + ", not \"" +
+                                          clockArg + "\"");
         disc::ClockChoice clock;
         try {
             clock = disc::titleClock(copy, rate, *setting, job.parts);
@@ -144,7 +149,8 @@ mux::MkvJob mkvJobOf(Context& ctx, const ParsedArgs& args, const std::string& co
                 mux::StreamLabel l;
                 l.language = s.language6392;
                 l.description = s.description;
-                l.flags = {s.flags.commentary, s.flags.visuallyImpaired, s.flags.forced, s.flags.hearingImpaired};
+                l.flags = {s.flags.commentary, s.flags.visuallyImpaired, s.flags.forced,
+                           s.flags.hearingImpaired};
                 return l;
             }
             return std::nullopt;

@@ -37,7 +37,8 @@ bool present(const std::string& path) {
 bool isDiscImage(const std::string& path, const std::string& upperName) {
     if (isBlockDevice(path)) return true;
     if (!fileExists(path)) return false;
-    if (upperName.ends_with(".ISO") || upperName.ends_with(".UDF") || upperName.ends_with(".IMG")) return true;
+    if (upperName.ends_with(".ISO") || upperName.ends_with(".UDF") || upperName.ends_with(".IMG"))
+        return true;
     return !upperName.ends_with(".XPL") && hasVolumeRecognition(path);
 }
 
@@ -101,7 +102,8 @@ DiscLocation locateDisc(const std::string& input) {
     if (isDiscImage(path, upper(fileNamePart(path)))) {
         requireUdfImage(path); // the image's own text when it is no UDF image or is cut short
         if (!isFolder(path + "/HVDVD_TS"))
-            throw Error("Cannot open file \"" + absolutePath(path) + "\". The disc image holds no HVDVD_TS folder");
+            throw Error("Cannot open file \"" + absolutePath(path) +
+                        "\". The disc image holds no HVDVD_TS folder");
         at.kind = DiscLocation::Kind::DiscRoot;
         at.image = path;
         at.evoFolder = path + "/HVDVD_TS/";
@@ -169,7 +171,9 @@ std::string bootPlaylist(const std::string& advObjFolder, std::string& note) {
 
 const Title* defaultTitle(const Playlist& playlist) {
     const Title* best = nullptr;
-    auto frames = [&playlist](const Title& t) { return t.duration ? t.duration->frameCount(playlist.frameRate) : -1; };
+    auto frames = [&playlist](const Title& t) {
+        return t.duration ? t.duration->frameCount(playlist.frameRate) : -1;
+    };
     for (const bool needClips : {true, false}) {
         for (const Title& t : playlist.titles)
             if ((!needClips || !t.clips.empty()) && (best == nullptr || frames(t) > frames(*best))) best = &t;
@@ -402,7 +406,8 @@ ClockChoice titleClock(const Title& title, int rate, ClockSetting setting,
         double total = 0;
         bool whole = true;
         for (const std::string& path : evoPaths) {
-            const std::optional<double> s = surveyFileEnds(path, std::int64_t{16} * 1048576).videoSpanSeconds();
+            const std::optional<double> s =
+                surveyFileEnds(path, std::int64_t{16} * 1048576).videoSpanSeconds();
             whole = whole && s.has_value();
             if (s) total += *s;
         }

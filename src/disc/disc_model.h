@@ -67,8 +67,8 @@ struct TitleStream {
     int channels = 0;    // from the files' frame headers, else the playlist's attribute item; 0 unknown
     std::string description; // the playlist's
     std::string language6391, language6392;
-    bool listed = false; // the playlist lists it
-    TrackFlags flags;    // from the playlist's language code
+    bool listed = false;   // the playlist lists it
+    TrackFlags flags;      // from the playlist's language code
     bool advanced = false; // an AdvancedSubtitleSegment's subtitle: no subpicture stream to convert
     // Per file of the title, in order: the stream's figures there (none where the file lacks it).
     std::vector<std::optional<StreamSurvey>> perFile;

@@ -508,7 +508,8 @@ FileSurvey surveyFile(const std::string& path, const SurveyProgress& progress,
 }
 
 FileSurvey surveyFileEnds(const std::string& path, std::int64_t window) {
-    const std::unique_ptr<ByteSource> file = openSource(path); // the file layer's text when it cannot be opened
+    const std::unique_ptr<ByteSource> file =
+        openSource(path); // the file layer's text when it cannot be opened
     const std::int64_t size = file->size();
     if (size <= 2 * window) return surveyFile(path);
     FileSurvey result;

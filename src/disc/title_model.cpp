@@ -6,8 +6,8 @@
 #include "playlist/playlist_items.h"
 
 #include <cstdio>
-#include <memory>
 #include <map>
+#include <memory>
 #include <string_view>
 
 namespace vantrel::disc {

@@ -59,11 +59,11 @@ struct PlaylistStream {
     int track = 0;        // navigation track
     int streamNumber = 0; // audio/subtitle: the stream in the EVO (index streamNumber - 1)
     int mediaAttr = 0;
-    std::string codec;        // from the attribute item ("DD+", "VC-1"), may be empty
-    std::string channels;     // audio: the attribute item's channels value
-    std::string description;  // the element's description
-    std::string language6391; // as written ("en"), "" when none
-    std::string language6392; // ISO 639-2/B ("eng"); "und" when undetermined or unknown
+    std::string codec;             // from the attribute item ("DD+", "VC-1"), may be empty
+    std::string channels;          // audio: the attribute item's channels value
+    std::string description;       // the element's description
+    std::string language6391;      // as written ("en"), "" when none
+    std::string language6392;      // ISO 639-2/B ("eng"); "und" when undetermined or unknown
     std::string languageExtension; // "03" of "en:03", as written; empty when none
     TrackFlags flags;              // from languageExtension
     // A subtitle of an AdvancedSubtitleSegment: markup of the disc's

@@ -257,8 +257,9 @@ void requireUdfImage(const std::string& image) {
 SourceKind sourceKind(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0 && !S_ISBLK(st.st_mode))
-        return S_ISDIR(st.st_mode) ? SourceKind::Folder : S_ISREG(st.st_mode) ? SourceKind::File
-                                                                               : SourceKind::Missing;
+        return S_ISDIR(st.st_mode)   ? SourceKind::Folder
+               : S_ISREG(st.st_mode) ? SourceKind::File
+                                     : SourceKind::Missing;
     const std::optional<ImagePath> at = splitImagePath(path);
     if (!at) return SourceKind::Missing;
     try {

@@ -25,8 +25,8 @@ bool canWriteImages() {
 // FOLDER as an ISO 9660 image with a UDF 2.60 bridge.
 void writeImage(const std::string& folder, const std::string& image) {
     std::string log;
-    ASSERT_EQ(shell("/usr/bin/python3 '" VANTREL_SOURCE_DIR "/tests/support/tools/make_udf_image.py' '" + folder +
-                        "' '" + image + "' 2>&1",
+    ASSERT_EQ(shell("/usr/bin/python3 '" VANTREL_SOURCE_DIR "/tests/support/tools/make_udf_image.py' '" +
+                        folder + "' '" + image + "' 2>&1",
                     &log),
               0)
         << log;
@@ -119,7 +119,8 @@ TEST(CliDiscImage, BrokenImagesFailWithExitThreeAndLeaveNothing) {
     };
     const Case cases[] = {
         {"inside-feature-1.iso", whole.substr(0, whole.size() / 2), "The file ended at byte"},
-        {"inside-feature-2.iso", whole.substr(0, whole.size() - 100000), "FEATURE_2.EVO\". The file ended at byte"},
+        {"inside-feature-2.iso", whole.substr(0, whole.size() - 100000),
+         "FEATURE_2.EVO\". The file ended at byte"},
         {"noise.iso", noise, "Not a UDF disc image"},
         {"tiny.iso", whole.substr(0, 4096), "Not a UDF disc image"},
     };
@@ -127,12 +128,14 @@ TEST(CliDiscImage, BrokenImagesFailWithExitThreeAndLeaveNothing) {
         writeText(dir.path(c.name), c.bytes);
         fs::create_directory(dir.path("out"));
         for (const std::vector<std::string>& args :
-             {std::vector<std::string>{"info", dir.path(c.name)}, {"chapters", dir.path(c.name)},
+             {std::vector<std::string>{"info", dir.path(c.name)},
+              {"chapters", dir.path(c.name)},
               {"mkv", dir.path(c.name), "--title", "1", "-o", dir.path("out/x.mkv")}}) {
             SCOPED_TRACE(c.name + " " + args[0]);
             const CliResult r = cli(args);
             EXPECT_EQ(r.code, 3) << r.err;
-            EXPECT_TRUE(r.err.rfind("error: ", 0) == 0 || r.err.find("\nerror: ") != std::string::npos) << r.err;
+            EXPECT_TRUE(r.err.rfind("error: ", 0) == 0 || r.err.find("\nerror: ") != std::string::npos)
+                << r.err;
             EXPECT_NE(r.err.find(c.error), std::string::npos) << r.err;
             EXPECT_TRUE(fs::is_empty(dir.path("out")));
         }
@@ -144,13 +147,16 @@ TEST(CliDiscImage, PlaylistFlagsReachMkvmergeAndAdvancedSubtitlesAreNamed) {
     ScratchDir dir;
     const auto disc = vantrel::test::writeSampleDisc(dir.path("disc"));
     std::string xpl = readText(disc.playlist);
-    replaceOnce(xpl, "<AudioTrack track=\"2\" langcode=\"en:01\"/>", "<AudioTrack track=\"2\" langcode=\"en:03\"/>");
-    replaceOnce(xpl, "<SubtitleTrack track=\"1\" langcode=\"en:00\"/>",
-                "<SubtitleTrack track=\"1\" langcode=\"en:09\"/><SubtitleTrack track=\"3\" langcode=\"en:05\"/>");
-    replaceOnce(xpl, "<ChapterList>",
-                "<AdvancedSubtitleSegment src=\"file:///dvddisc/ADV_OBJ/TRIVIA.XAS\" titleTimeBegin=\"00:00:00:00\" "
-                "titleTimeEnd=\"00:00:12:12\"><Subtitle track=\"3\" description=\"Trivia\"/>"
-                "</AdvancedSubtitleSegment><ChapterList>");
+    replaceOnce(xpl, "<AudioTrack track=\"2\" langcode=\"en:01\"/>",
+                "<AudioTrack track=\"2\" langcode=\"en:03\"/>");
+    replaceOnce(
+        xpl, "<SubtitleTrack track=\"1\" langcode=\"en:00\"/>",
+        "<SubtitleTrack track=\"1\" langcode=\"en:09\"/><SubtitleTrack track=\"3\" langcode=\"en:05\"/>");
+    replaceOnce(
+        xpl, "<ChapterList>",
+        "<AdvancedSubtitleSegment src=\"file:///dvddisc/ADV_OBJ/TRIVIA.XAS\" titleTimeBegin=\"00:00:00:00\" "
+        "titleTimeEnd=\"00:00:12:12\"><Subtitle track=\"3\" description=\"Trivia\"/>"
+        "</AdvancedSubtitleSegment><ChapterList>");
     writeText(disc.playlist, xpl);
     const std::string warning = "subtitle track 3 (\"Trivia\") is an AdvancedSubtitleSegment";
 
@@ -187,9 +193,10 @@ TEST(CliDiscImage, PlaylistFlagsReachMkvmergeAndAdvancedSubtitlesAreNamed) {
 TEST(CliDiscImage, SelectorBootPlaylistGivesWayToThePlaylistWithClips) {
     ScratchDir dir;
     const auto disc = vantrel::test::writeSampleDisc(dir.path("disc"), 20);
-    writeText(dir.path("disc/ADV_OBJ/VPLST001.XPL"),
-              "<Playlist><TitleSet timeBase=\"60fps\"><Title titleNumber=\"1\" titleDuration=\"00:00:01:00\">"
-              "<ChapterList><Chapter titleTimeBegin=\"00:00:00:00\"/></ChapterList></Title></TitleSet></Playlist>");
+    writeText(
+        dir.path("disc/ADV_OBJ/VPLST001.XPL"),
+        "<Playlist><TitleSet timeBase=\"60fps\"><Title titleNumber=\"1\" titleDuration=\"00:00:01:00\">"
+        "<ChapterList><Chapter titleTimeBegin=\"00:00:00:00\"/></ChapterList></Title></TitleSet></Playlist>");
     const CliResult r = cli({"chapters", disc.root});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.err.find("VPLST001.XPL, the boot playlist, maps no clips (a selector); VPLST000.XPL is read "
@@ -210,8 +217,9 @@ TEST(CliDiscImage, RetailPlaylistsReadAt5994) {
         int title;
         int chapters;
     };
-    for (const Case& c : {Case{"authoring-test-playlist.XPL", 2, 16}, Case{"retail-two-clip-commentary.XPL", 2, 29},
-                          Case{"retail-feature-1-2.XPL", 1, 10}}) {
+    for (const Case& c :
+         {Case{"authoring-test-playlist.XPL", 2, 16}, Case{"retail-two-clip-commentary.XPL", 2, 29},
+          Case{"retail-feature-1-2.XPL", 1, 10}}) {
         SCOPED_TRACE(c.file);
         const std::string xpl = std::string(VANTREL_DATA_DIR) + "/" + c.file;
         if (!fs::exists(xpl)) GTEST_SKIP() << xpl << " missing";
@@ -228,7 +236,8 @@ TEST(CliDiscImage, RetailPlaylistsReadAt5994) {
             EXPECT_NEAR(ch["start_ms"].get<double>(), frames * 1001.0 / 60.0, 0.001);
         }
     }
-    const CliResult info = cli({"--json", "info", std::string(VANTREL_DATA_DIR) + "/retail-two-clip-commentary.XPL"});
+    const CliResult info =
+        cli({"--json", "info", std::string(VANTREL_DATA_DIR) + "/retail-two-clip-commentary.XPL"});
     ASSERT_EQ(info.code, 0) << info.err;
     const json infoJson = info.json();
     std::vector<std::string> commentary;
