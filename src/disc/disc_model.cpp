@@ -150,7 +150,7 @@ std::string bootPlaylist(const std::string& advObjFolder, std::string& note) {
         if (const int n = playlistNumber(name); n >= 0 && present(folder + name)) found.emplace_back(n, name);
     if (found.empty()) return {};
     std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-    const std::string boot = folder + found.front().second;
+    std::string boot = folder + found.front().second;
     try {
         if (mapsClips(readPlaylist(boot))) return boot;
     } catch (const Error&) {
