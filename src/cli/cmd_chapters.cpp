@@ -27,16 +27,19 @@ constexpr std::string_view kHelp =
     "form (CHAPTER01=HH:MM:SS.mmm, CHAPTER01NAME=...), Matroska chapter XML, or\n"
     "JSON. Names come from the chapters' displayName (\"Chapter NN\" where none).\n"
     "\n"
-    "PATH       a VPLST000.XPL, or a disc root or HVDVD_TS folder beside one\n"
+    "PATH       a VPLST000.XPL, or a disc root or HVDVD_TS folder beside one, or a\n"
+    "           disc image (.iso) or drive\n"
     "--title N  the title whose titleNumber is N; without it the longest title\n"
+    "           with clips (the feature)\n"
     "--format   ogm (default; json with --json), xml or json\n"
     "--clock    how to read the title times, whose last field counts frames of the\n"
     "           title set's timeBase (\"60fps\"): exactly 60 per second, or\n"
     "           60000/1001 (59.94). auto (default) compares the title's\n"
     "           titleDuration with the PTS span of its EVO files (the video's first\n"
     "           PTS to its last PTS plus one frame, summed over the files) and takes\n"
-    "           the closer; without EVO files it takes the exact rate. The choice is\n"
-    "           reported on stderr.\n"
+    "           the closer; without EVO files it takes 59.94, as real discs count.\n"
+    "           info, mkv and mux-prep make the same choice. It is reported on\n"
+    "           stderr.\n"
     "-o FILE    write there instead of stdout\n";
 
 // HH:MM:SS.mmm (or with nine places for the XML form) from nanoseconds.
@@ -49,17 +52,6 @@ std::string clockTime(long long ns, int places) {
     std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld.%0*lld", s / 3600, s / 60 % 60, s % 60, places,
                   frac);
     return text;
-}
-
-// The title without --title: the longest one (the feature on real discs).
-const disc::Title& longestTitle(const disc::Playlist& playlist) {
-    if (playlist.titles.empty()) throw Failure(kExitNotFound, "the playlist lists no titles");
-    const disc::Title* best = &playlist.titles.front();
-    for (const disc::Title& t : playlist.titles)
-        if (t.duration && (!best->duration || t.duration->frameCount(playlist.frameRate) >
-                                                  best->duration->frameCount(playlist.frameRate)))
-            best = &t;
-    return *best;
 }
 
 int runChapters(Context& ctx) {
@@ -80,35 +72,35 @@ int runChapters(Context& ctx) {
     const disc::Playlist& playlist = *input.playlist;
     const int rate = playlist.frameRate;
 
-    const disc::Title& title = titleNumber ? requireTitle(input, *titleNumber) : longestTitle(playlist);
+    if (!input.at.playlistNote.empty()) ctx.console.note(input.at.playlistNote);
+    const disc::Title* chosen =
+        titleNumber ? &requireTitle(input, *titleNumber) : disc::defaultTitle(playlist);
+    if (chosen == nullptr) throw Failure(kExitNotFound, "the playlist lists no titles");
+    const disc::Title& title = *chosen;
     if (!titleNumber)
         ctx.console.note("title " + std::to_string(title.number) + " (" + title.displayName +
-                         "), the longest; --title N picks another");
+                         "), the longest with clips; --title N picks another");
 
-    disc::ClockChoice choice;
-    if (clockArg == "auto") {
-        std::optional<double> span;
-        if (!input.at.evoFolder.empty()) {
-            // Only the video's first and last PTS matter: the ends of each file suffice.
-            disc::TitleModel model =
-                disc::buildTitleModel(title, input.at.evoFolder, [](const std::string& p) {
-                    return disc::surveyFileEnds(p, 16 * 1048576);
-                });
-            for (const std::string& w : model.warnings) ctx.console.warning(w);
-            span = model.videoSpanSeconds();
-        }
-        choice = disc::chooseClock(title.duration, rate, span);
-    } else if (clockArg == disc::clockName(rate, disc::Clock::Exact)) {
-        choice.clock = disc::Clock::Exact;
-        choice.reason = "--clock " + clockArg;
-    } else if (clockArg == disc::clockName(rate, disc::Clock::Ntsc)) {
-        choice.clock = disc::Clock::Ntsc;
-        choice.reason = "--clock " + clockArg;
-    } else {
+    const std::optional<disc::ClockSetting> setting = disc::clockSetting(clockArg, rate);
+    if (!setting)
         throw Failure(kExitUsage, "--clock takes auto, " + disc::clockName(rate, disc::Clock::Exact) +
                                       " or " + disc::clockName(rate, disc::Clock::Ntsc) +
                                       " for a title set of timeBase \"" + playlist.timeBase + "\", not \"" +
                                       clockArg + "\"");
+    std::vector<std::string> evoPaths;
+    if (*setting == disc::ClockSetting::Auto && !input.at.evoFolder.empty()) {
+        const disc::TitleFiles files = disc::filesOfTitle(title, input.at.evoFolder);
+        for (const std::string& w : files.warnings) ctx.console.warning(w);
+        for (const std::string& m : files.missing)
+            ctx.console.warning("title " + std::to_string(title.number) + ": " + m + " is not there");
+        // A span over part of the title compares with nothing.
+        if (files.missing.empty()) evoPaths = files.paths;
+    }
+    disc::ClockChoice choice;
+    try {
+        choice = disc::titleClock(title, rate, *setting, evoPaths);
+    } catch (const Error& e) {
+        throw Failure(kExitInputUnreadable, e.what());
     }
     ctx.console.note("clock " + disc::clockName(rate, choice.clock) + ": " + choice.reason);
 

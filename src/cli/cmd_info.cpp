@@ -3,6 +3,7 @@
 #include "cli.h"
 #include "disc_input.h"
 #include "engine/core.h"
+#include "engine/disc_image.h"
 #include "engine/errors.h"
 #include "engine/file_layer.h"
 #include "engine/path_parts.h"
@@ -13,8 +14,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <dirent.h>
-#include <filesystem>
 #include <map>
 #include <ostream>
 
@@ -34,7 +33,8 @@ constexpr std::string_view kHelp =
     "files, the join between them. Without a playlist it reports the streams of\n"
     "the EVO files themselves.\n"
     "\n"
-    "PATH     a disc root, its HVDVD_TS folder, an EVO/VOB file or a VPLST000.XPL\n"
+    "PATH     a disc root, its HVDVD_TS folder, an EVO/VOB file or a VPLST000.XPL;\n"
+    "         or a disc image (.iso) or drive, read in place\n"
     "--title N  only the title whose titleNumber is N (its position where absent)\n"
     "--no-scan  the playlist only; read no EVO file\n"
     "--json     the documented schema (docs/cli-json.md) on stdout\n";
@@ -128,6 +128,8 @@ Json titleStreamJson(const disc::TitleStream& t, bool twoFiles) {
     j["language"] = t.language6392;
     j["language_639_1"] = t.language6391;
     j["description"] = t.description;
+    j["flags"] = disc::flagNames(t.flags);
+    j["advanced_subtitle"] = t.advanced;
     j["listed"] = t.listed;
     j["in_files"] = t.code >= 0;
     j["first_pts"] = t.firstPts ? Json(*t.firstPts) : Json(nullptr);
@@ -139,15 +141,11 @@ Json titleStreamJson(const disc::TitleStream& t, bool twoFiles) {
 // The files of a folder that look like EVO or VOB files, sorted by name.
 std::vector<std::string> evoFilesIn(const std::string& folder) {
     std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* e = ::readdir(dir)) {
-            std::string name = e->d_name;
-            std::string up = name;
-            for (char& c : up)
-                if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-            if (up.ends_with(".EVO") || up.ends_with(".VOB")) names.push_back(folder + name);
-        }
-        ::closedir(dir);
+    for (const std::string& name : sourceFolderNames(folder)) { // on disk or inside a disc image
+        std::string up = name;
+        for (char& c : up)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (up.ends_with(".EVO") || up.ends_with(".VOB")) names.push_back(folder + name);
     }
     std::sort(names.begin(), names.end());
     return names;
@@ -166,6 +164,7 @@ public:
 
         DiscInput input = openDiscInput(path, titleNumber.has_value());
         if (input.at.kind == disc::DiscLocation::Kind::EvoFile) requireProgramStream(path);
+        if (!input.at.playlistNote.empty()) m_ctx.console.note(input.at.playlistNote);
 
         Json root;
         root["schema"] = "vantrel-cli/info/1";
@@ -179,6 +178,7 @@ public:
             p["time_base"] = pl.timeBase;
             p["frame_rate"] = pl.frameRate;
             root["playlist"] = p;
+            m_feature = disc::defaultTitle(pl);
             if (titleNumber) {
                 titles.push_back(&requireTitle(input, *titleNumber));
             } else if (input.at.kind == disc::DiscLocation::Kind::EvoFile) {
@@ -225,9 +225,13 @@ private:
     const disc::FileSurvey& survey(const std::string& path) {
         auto it = m_surveys.find(path);
         if (it != m_surveys.end()) return it->second;
-        std::error_code noSize;
-        const auto size = std::filesystem::file_size(path, noSize);
-        m_ctx.console.progressStart(fileNamePart(path), noSize ? 0 : static_cast<std::int64_t>(size));
+        std::int64_t size = 0;
+        try {
+            size = openSource(path)->size(); // on disk or inside a disc image
+        } catch (const Error&) {
+            // The survey reports it.
+        }
+        m_ctx.console.progressStart(fileNamePart(path), size);
         disc::FileSurvey s;
         // The subpicture units are decoded in the same pass, for their figures.
         subpicture::EvoSubpictureCollector units(
@@ -262,14 +266,26 @@ private:
                                ": no HVDVD_TS folder beside the playlist; no EVO file read");
         else
             for (const std::string& w : model.warnings) warn(w);
+        for (const disc::PlaylistStream& s : t.streams)
+            if (s.advanced) warn(disc::advancedSubtitleWarning(t, s));
         const int rate = input.playlist->frameRate;
-        const disc::ClockChoice clock = disc::chooseClock(t.duration, rate, model.videoSpanSeconds());
+        // The clock every command takes for this title; a span over part of it compares with nothing.
+        disc::ClockChoice clock;
+        try {
+            clock = disc::titleClock(t, rate, disc::ClockSetting::Auto,
+                                     model.surveys.empty() || !model.files.missing.empty()
+                                         ? std::vector<std::string>()
+                                         : model.files.paths);
+        } catch (const Error& e) {
+            throw Failure(kExitInputUnreadable, e.what());
+        }
         const bool twoFiles = model.surveys.size() == 2;
 
         Json j;
         j["number"] = t.number;
         j["position"] = t.position;
         j["title_number_given"] = t.hasTitleNumber;
+        j["default"] = &t == m_feature;
         j["id"] = t.id;
         j["name"] = t.displayName;
         j["duration"] = t.durationText;
@@ -312,7 +328,8 @@ private:
         std::ostream& out = m_ctx.out;
         const disc::Title& t = model.title;
         out << "Title " << t.number << (t.hasTitleNumber ? "" : " (by position)") << ": "
-            << (t.displayName.empty() ? "(no name)" : t.displayName) << '\n';
+            << (t.displayName.empty() ? "(no name)" : t.displayName)
+            << (j["default"].get<bool>() ? "  [default: the longest title with clips]" : "") << '\n';
         out << "  duration  " << (t.durationText.empty() ? "(none)" : t.durationText);
         if (t.duration)
             out << " = " << fixed(disc::titleSeconds(*t.duration, rate, clock.clock), 3) << " s at "
@@ -333,6 +350,8 @@ private:
             if (s.channels) out << " " << s.channels << "ch";
             out << "  " << s.language6392;
             if (!s.language6391.empty()) out << " (" << s.language6391 << ")";
+            for (const std::string& flag : disc::flagNames(s.flags)) out << " " << flag;
+            if (s.advanced) out << " advanced subtitle (not converted)";
             if (!s.description.empty()) out << "  \"" << s.description << "\"";
             out << "  [" << s.caption << "]";
             if (s.firstPts) out << "  first PTS " << ptsText(*s.firstPts) << "  delay " << msText(s.delayMs);
@@ -381,6 +400,7 @@ private:
 
     Context& m_ctx;
     bool m_scan = true;
+    const disc::Title* m_feature = nullptr; // the title commands take without --title
     std::map<std::string, SubpictureFigures> m_subpictures;
     std::map<std::string, disc::FileSurvey> m_surveys;
     std::vector<std::string> m_warnings;

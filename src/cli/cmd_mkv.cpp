@@ -21,18 +21,22 @@ constexpr std::string_view kHelp =
     "language, never the default one, forced where all its units are. The result\n"
     "is checked with mkvmerge -J before it is given its name.\n"
     "\n"
-    "PATH         an EVO file; or a disc, HVDVD_TS folder or VPLST000.XPL with --title\n"
+    "PATH         an EVO file; or a disc, HVDVD_TS folder, VPLST000.XPL or disc image\n"
+    "             (.iso, a drive): its longest title with clips, or --title N\n"
     "--title N    the title whose titleNumber is N\n"
     "-o OUT.mkv   the output file (written under a temporary name, renamed at the end)\n"
     "--tracks L   the streams to mux: box names (cbVideo0,cbAudio01), stream codes\n"
     "             (0xC0) or captions (DD+.stream.00); default all\n"
+    "--clock C    auto (default), 60 or 59.94: the clock of the chapter times, as\n"
+    "             for chapters (one decision per title for every command)\n"
     "--keep-temp  keep the folder of prepared files (mux.json, title.json) beside OUT\n"
     "\n"
     "Exit codes: 1 done with warnings (every join gap or overlap is one),\n"
     "6 mkvmerge missing or failing, 7 the result does not hold what was meant.\n";
 
 int runMkv(Context& ctx) {
-    ParsedArgs args = parseArgs(ctx.args, {"--title", "-o", "--output", "--tracks"}, {"--keep-temp"});
+    ParsedArgs args =
+        parseArgs(ctx.args, {"--title", "-o", "--output", "--tracks", "--clock"}, {"--keep-temp"});
     const std::string out = args.value("-o", args.value("--output"));
     if (out.empty()) throw Failure(kExitUsage, "mkv needs -o OUT.mkv");
     mux::MkvJob job = mkvJobOf(ctx, args, "mkv");

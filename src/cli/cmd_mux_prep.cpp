@@ -19,14 +19,16 @@ constexpr std::string_view kHelp =
     "\"mkvmerge @DIR/mux.json\"; it writes DIR/NAME.mkv) and title.json, which\n"
     "lists every file, delay, join figure and warning.\n"
     "\n"
-    "PATH        an EVO file; or a disc, HVDVD_TS folder or VPLST000.XPL with --title\n"
+    "PATH        an EVO file; or a disc, HVDVD_TS folder, VPLST000.XPL or disc image\n"
+    "            (.iso, a drive): its longest title with clips, or --title N\n"
     "--title N   the title whose titleNumber is N\n"
     "-o DIR      the folder to write into; it must exist\n"
-    "--tracks L  as for mkv\n";
+    "--tracks L  as for mkv\n"
+    "--clock C   auto (default), 60 or 59.94, as for chapters\n";
 
 int runMuxPrep(Context& ctx) {
     namespace fs = std::filesystem;
-    ParsedArgs args = parseArgs(ctx.args, {"--title", "-o", "--output", "--tracks"}, {});
+    ParsedArgs args = parseArgs(ctx.args, {"--title", "-o", "--output", "--tracks", "--clock"}, {});
     std::string dir = args.value("-o", args.value("--output"));
     if (dir.empty()) throw Failure(kExitUsage, "mux-prep needs -o DIR");
     if (!fs::is_directory(dir)) throw Failure(kExitOutputFailed, dir + " is not a folder");

@@ -67,6 +67,7 @@ mux::MkvJob mkvJobOf(Context& ctx, const ParsedArgs& args, const std::string& co
     const std::string path = args.positional[0];
     const std::optional<int> titleNumber = titleOption(args);
     DiscInput input = openDiscInput(path, titleNumber.has_value());
+    if (!input.at.playlistNote.empty()) ctx.console.note(input.at.playlistNote);
     mux::MkvJob job;
     const disc::Title* title = nullptr;
     if (input.at.kind == disc::DiscLocation::Kind::EvoFile && !titleNumber) {
@@ -82,16 +83,25 @@ mux::MkvJob mkvJobOf(Context& ctx, const ParsedArgs& args, const std::string& co
             if (!playing.empty()) title = playing.front();
         }
     } else {
-        if (!titleNumber)
-            throw Failure(kExitUsage,
-                          path +
-                              " is a disc or a playlist: name a title with --title N, or give an EVO file");
-        title = &requireTitle(input, *titleNumber);
+        if (titleNumber) {
+            title = &requireTitle(input, *titleNumber);
+        } else {
+            if (!input.playlist) throw Failure(kExitNotFound, "no playlist found for " + path);
+            title = disc::defaultTitle(*input.playlist);
+            if (title == nullptr) throw Failure(kExitNotFound, "the playlist lists no titles");
+            ctx.console.note("title " + std::to_string(title->number) + " (" + title->displayName +
+                             "), the longest with clips; --title N picks another");
+        }
         if (input.at.evoFolder.empty())
             throw Failure(kExitInputUnreadable, "the EVO files of title " + std::to_string(title->number) +
                                                     " are not at hand (no HVDVD_TS folder)");
         const disc::TitleFiles files = disc::filesOfTitle(*title, input.at.evoFolder);
         for (const std::string& w : files.warnings) ctx.console.warning(w);
+        // An image holds the whole disc: a file its playlist names and it lacks is a broken image.
+        if (!input.at.image.empty() && !files.missing.empty())
+            throw Failure(kExitInputUnreadable, "the disc image " + input.at.image + " lacks " +
+                                                    files.missing.front() + ", which title " +
+                                                    std::to_string(title->number) + " plays");
         if (files.paths.empty())
             throw Failure(kExitInputUnreadable,
                           "title " + std::to_string(title->number) + " plays no EVO file that is there");
@@ -108,10 +118,24 @@ mux::MkvJob mkvJobOf(Context& ctx, const ParsedArgs& args, const std::string& co
         job.title = title->displayName;
         const disc::Title copy = *title;
         const int rate = input.playlist ? input.playlist->frameRate : 60;
-        job.timing = [copy, rate](double videoSeconds, double& seconds,
-                                  std::vector<mux::ChapterMark>& chapters) {
-            const disc::ClockChoice clock = disc::chooseClock(
-                copy.duration, rate, videoSeconds > 0 ? std::optional<double>(videoSeconds) : std::nullopt);
+        for (const disc::PlaylistStream& s : copy.streams)
+            if (s.advanced) ctx.console.warning(disc::advancedSubtitleWarning(copy, s));
+        // The clock as every command decides it for this title (chapters, info).
+        const std::string clockArg = args.value("--clock", "auto");
+        const std::optional<disc::ClockSetting> setting = disc::clockSetting(clockArg, rate);
+        if (!setting)
+            throw Failure(kExitUsage, "--clock takes auto, " + disc::clockName(rate, disc::Clock::Exact) +
+                                          " or " + disc::clockName(rate, disc::Clock::Ntsc) + ", not \"" +
+                                          clockArg + "\"");
+        disc::ClockChoice clock;
+        try {
+            clock = disc::titleClock(copy, rate, *setting, job.parts);
+        } catch (const Error& e) {
+            throw Failure(kExitInputUnreadable, e.what());
+        }
+        ctx.console.note("clock " + disc::clockName(rate, clock.clock) + ": " + clock.reason);
+        job.timing = [copy, rate, clock](double /*videoSeconds*/, double& seconds,
+                                         std::vector<mux::ChapterMark>& chapters) {
             if (copy.duration) seconds = disc::titleSeconds(*copy.duration, rate, clock.clock);
             chapters.clear();
             for (const auto& c : copy.chapters)
@@ -125,6 +149,8 @@ mux::MkvJob mkvJobOf(Context& ctx, const ParsedArgs& args, const std::string& co
                 mux::StreamLabel l;
                 l.language = s.language6392;
                 l.description = s.description;
+                l.flags = {s.flags.commentary, s.flags.visuallyImpaired, s.flags.forced,
+                           s.flags.hearingImpaired};
                 return l;
             }
             return std::nullopt;
@@ -164,8 +190,8 @@ void rethrowAsFailure() {
         throw Failure(kExitInputUnreadable, e.what());
     } catch (const Error& e) {
         const std::string text = e.what();
-        throw Failure(text.rfind("Cannot open file", 0) == 0 ? kExitInputUnreadable : kExitOutputFailed,
-                      text);
+        const bool input = text.rfind("Cannot open file", 0) == 0 || text.rfind("Cannot read file", 0) == 0;
+        throw Failure(input ? kExitInputUnreadable : kExitOutputFailed, text);
     }
 }
 

@@ -72,6 +72,7 @@ pgsSubtitleTracks(const mux::MkvJob& job, Console& console) {
             t.name = l && !l->description.empty() ? l->description : mux::streamCaption(*stream);
             t.isDefault = false;
             t.isForced = s.figures.forced == s.figures.converted;
+            if (l) t.flags = l->flags;
             t.syncMs = -static_cast<int>(std::llround(static_cast<double>(videoStart) / 90.0));
             tracks.push_back(t);
         }

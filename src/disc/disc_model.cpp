@@ -1,5 +1,6 @@
 #include "disc_model.h"
 
+#include "engine/disc_image.h"
 #include "engine/errors.h"
 #include "engine/file_layer.h"
 #include "engine/path_parts.h"
@@ -17,9 +18,46 @@ namespace vantrel::disc {
 
 namespace {
 
+std::string upper(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+// Folders and files on disk or inside a disc image.
 bool isFolder(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return sourceKind(path) == SourceKind::Folder;
+}
+
+bool present(const std::string& path) {
+    return sourceKind(path) == SourceKind::File;
+}
+
+// A disc image by its name or its first sectors, or a drive.
+bool isDiscImage(const std::string& path, const std::string& upperName) {
+    if (isBlockDevice(path)) return true;
+    if (!fileExists(path)) return false;
+    if (upperName.ends_with(".ISO") || upperName.ends_with(".UDF") || upperName.ends_with(".IMG"))
+        return true;
+    return !upperName.ends_with(".XPL") && hasVolumeRecognition(path);
+}
+
+// "VPLST012.XPL" -> 12; -1 for other names.
+int playlistNumber(const std::string& name) {
+    const std::string up = upper(name);
+    if (up.size() != 12 || up.compare(0, 5, "VPLST") != 0 || up.compare(8, 4, ".XPL") != 0) return -1;
+    int n = 0;
+    for (std::size_t i = 5; i < 8; ++i) {
+        if (up[i] < '0' || up[i] > '9') return -1;
+        n = n * 10 + (up[i] - '0');
+    }
+    return n;
+}
+
+bool mapsClips(const Playlist& playlist) {
+    for (const Title& t : playlist.titles)
+        if (!t.clips.empty()) return true;
+    return false;
 }
 
 bool endsWith(const std::string& text, const std::string& tail) {
@@ -29,12 +67,6 @@ bool endsWith(const std::string& text, const std::string& tail) {
 std::string withSlash(std::string folder) {
     if (!folder.empty() && folder.back() != '/') folder += '/';
     return folder;
-}
-
-std::string upper(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return text;
 }
 
 SurveyKind surveyKind(StreamKind kind) {
@@ -67,6 +99,18 @@ DiscLocation locateDisc(const std::string& input) {
     std::string path = input;
     while (path.size() > 1 && path.back() == '/') path.pop_back();
     DiscLocation at;
+    if (isDiscImage(path, upper(fileNamePart(path)))) {
+        requireUdfImage(path); // the image's own text when it is no UDF image or is cut short
+        if (!isFolder(path + "/HVDVD_TS"))
+            throw Error("Cannot open file \"" + absolutePath(path) +
+                        "\". The disc image holds no HVDVD_TS folder");
+        at.kind = DiscLocation::Kind::DiscRoot;
+        at.image = path;
+        at.evoFolder = path + "/HVDVD_TS/";
+        at.playlistPath = bootPlaylist(path + "/ADV_OBJ/", at.playlistNote);
+        return at;
+    }
+    if (const std::optional<ImagePath> inImage = splitImagePath(path)) at.image = inImage->image;
     if (isFolder(path)) {
         if (isFolder(path + "/HVDVD_TS")) {
             at.kind = DiscLocation::Kind::DiscRoot;
@@ -76,7 +120,7 @@ DiscLocation locateDisc(const std::string& input) {
             at.evoFolder = path + "/";
         }
     } else {
-        InputFile probe(path); // the file layer's text when it is missing or unreadable
+        openSource(path); // the file layer's text when it is missing or unreadable
         if (upper(fileNamePart(path)).ends_with(".XPL")) {
             at.kind = DiscLocation::Kind::PlaylistFile;
             at.playlistPath = path;
@@ -94,11 +138,48 @@ DiscLocation locateDisc(const std::string& input) {
     // The playlist sits in the sibling folder ADV_OBJ of a disc's HVDVD_TS folder.
     std::string folder = at.evoFolder.empty() ? std::string() : absolutePath(at.evoFolder);
     folder = withSlash(folder);
-    if (endsWith(folder, "HVDVD_TS/")) {
-        const std::string xpl = folder.substr(0, folder.size() - 9) + "ADV_OBJ/VPLST000.XPL";
-        if (fileExists(xpl)) at.playlistPath = xpl;
-    }
+    if (endsWith(folder, "HVDVD_TS/"))
+        at.playlistPath = bootPlaylist(folder.substr(0, folder.size() - 9) + "ADV_OBJ/", at.playlistNote);
     return at;
+}
+
+std::string bootPlaylist(const std::string& advObjFolder, std::string& note) {
+    const std::string folder = withSlash(advObjFolder);
+    std::vector<std::pair<int, std::string>> found;
+    for (const std::string& name : sourceFolderNames(folder))
+        if (const int n = playlistNumber(name); n >= 0 && present(folder + name)) found.emplace_back(n, name);
+    if (found.empty()) return {};
+    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::string boot = folder + found.front().second;
+    try {
+        if (mapsClips(readPlaylist(boot))) return boot;
+    } catch (const Error&) {
+        return boot; // its reader reports what is wrong with it
+    }
+    for (std::size_t i = 1; i < found.size(); ++i) {
+        try {
+            if (!mapsClips(readPlaylist(folder + found[i].second))) continue;
+        } catch (const Error&) {
+            continue;
+        }
+        note = found.front().second + ", the boot playlist, maps no clips (a selector); " + found[i].second +
+               " is read instead, the highest-numbered playlist with clips";
+        return folder + found[i].second;
+    }
+    return boot;
+}
+
+const Title* defaultTitle(const Playlist& playlist) {
+    const Title* best = nullptr;
+    auto frames = [&playlist](const Title& t) {
+        return t.duration ? t.duration->frameCount(playlist.frameRate) : -1;
+    };
+    for (const bool needClips : {true, false}) {
+        for (const Title& t : playlist.titles)
+            if ((!needClips || !t.clips.empty()) && (best == nullptr || frames(t) > frames(*best))) best = &t;
+        if (best != nullptr) return best;
+    }
+    return nullptr;
 }
 
 TitleFiles filesOfTitle(const Title& title, const std::string& evoFolder) {
@@ -106,7 +187,7 @@ TitleFiles filesOfTitle(const Title& title, const std::string& evoFolder) {
     const std::vector<std::string> names = title.evoNames();
     for (const std::string& name : names) {
         const std::string path = evoFolder + name;
-        if (fileExists(path))
+        if (present(path))
             files.paths.push_back(path);
         else
             files.missing.push_back(path);
@@ -117,7 +198,7 @@ TitleFiles filesOfTitle(const Title& title, const std::string& evoFolder) {
     if (endsWith(last, "_1.EVO")) {
         const std::string second = last.substr(0, last.size() - 5) + "2.EVO";
         const bool listed = std::find(names.begin(), names.end(), second) != names.end();
-        if (!listed && fileExists(evoFolder + second)) {
+        if (!listed && present(evoFolder + second)) {
             files.paths.push_back(evoFolder + second);
             files.warnings.push_back("title " + std::to_string(title.number) + ": the playlist plays " +
                                      last + " alone, but the file names continue it into " + second +
@@ -214,6 +295,13 @@ std::vector<TitleStream> fileStreams(const FileSurvey& survey) {
     return streams;
 }
 
+std::string advancedSubtitleWarning(const Title& title, const PlaylistStream& stream) {
+    return "title " + std::to_string(title.number) + ": subtitle track " + std::to_string(stream.track) +
+           (stream.description.empty() ? std::string() : " (\"" + stream.description + "\")") +
+           " is an AdvancedSubtitleSegment, markup of the disc's applications and not a subpicture "
+           "stream; it cannot be converted";
+}
+
 TitleModel buildTitleModel(const Title& title, const std::string& evoFolder, const SurveySource& survey) {
     TitleModel model;
     model.title = title;
@@ -237,7 +325,7 @@ TitleModel buildTitleModel(const Title& title, const std::string& evoFolder, con
         const int index = p.index();
         TitleStream* t = nullptr;
         for (TitleStream& o : model.streams)
-            if (o.kind == p.kind && o.index == index && index >= 0) t = &o;
+            if (o.kind == p.kind && o.index == index && index >= 0 && !p.advanced) t = &o;
         if (t == nullptr) {
             model.streams.emplace_back();
             t = &model.streams.back();
@@ -247,7 +335,9 @@ TitleModel buildTitleModel(const Title& title, const std::string& evoFolder, con
             t->codec = p.codec;
         }
         t->listed = true;
-        t->caption = p.caption();
+        t->flags = p.flags;
+        t->advanced = p.advanced;
+        t->caption = p.advanced ? "AdvancedSubtitle.track." + twoDigits(p.track) : p.caption();
         t->description = p.description;
         t->language6391 = p.language6391;
         t->language6392 = p.language6392;
@@ -272,9 +362,11 @@ ClockChoice chooseClock(const std::optional<TitleTime>& duration, int rate,
     }
     char text[256];
     if (!duration || !spanSeconds) {
-        choice.clock = Clock::Exact;
-        choice.reason = !duration ? "the title has no titleDuration; exact " + std::to_string(rate) + " Hz"
-                                  : "no EVO files at hand; exact " + std::to_string(rate) + " Hz";
+        // Real discs count at rate * 1000/1001: one count is 1501.5 ticks of 90 kHz at 60 Hz.
+        choice.clock = Clock::Ntsc;
+        choice.reason = std::string(!duration ? "the title has no titleDuration" : "no EVO files at hand") +
+                        "; " + clockName(rate, Clock::Ntsc) + " Hz (" + std::to_string(rate) +
+                        "000/1001), as real discs count";
         return choice;
     }
     const double exactOff = std::fabs(*choice.exactSeconds - *spanSeconds);
@@ -287,6 +379,41 @@ ClockChoice chooseClock(const std::optional<TitleTime>& duration, int rate,
         clockName(rate, Clock::Ntsc).c_str(), *spanSeconds, clockName(rate, choice.clock).c_str());
     choice.reason = text;
     return choice;
+}
+
+std::optional<ClockSetting> clockSetting(const std::string& text, int rate) {
+    if (text == "auto") return ClockSetting::Auto;
+    if (text == clockName(rate, Clock::Exact)) return ClockSetting::Exact;
+    if (text == clockName(rate, Clock::Ntsc)) return ClockSetting::Ntsc;
+    return std::nullopt;
+}
+
+ClockChoice titleClock(const Title& title, int rate, ClockSetting setting,
+                       const std::vector<std::string>& evoPaths) {
+    if (setting != ClockSetting::Auto) {
+        ClockChoice choice;
+        choice.clock = setting == ClockSetting::Exact ? Clock::Exact : Clock::Ntsc;
+        choice.reason = "--clock " + clockName(rate, choice.clock);
+        if (title.duration) {
+            choice.exactSeconds = titleSeconds(*title.duration, rate, Clock::Exact);
+            choice.ntscSeconds = titleSeconds(*title.duration, rate, Clock::Ntsc);
+        }
+        return choice;
+    }
+    std::optional<double> span;
+    if (title.duration && !evoPaths.empty()) {
+        // Only the video's first and last PTS matter: the ends of each file suffice.
+        double total = 0;
+        bool whole = true;
+        for (const std::string& path : evoPaths) {
+            const std::optional<double> s =
+                surveyFileEnds(path, std::int64_t{16} * 1048576).videoSpanSeconds();
+            whole = whole && s.has_value();
+            if (s) total += *s;
+        }
+        if (whole) span = total;
+    }
+    return chooseClock(title.duration, rate, span);
 }
 
 } // namespace vantrel::disc

@@ -21,12 +21,29 @@ struct DiscLocation {
     std::string evoFolder;    // with a trailing "/", empty when unknown
     std::string playlistPath; // the playlist, empty when there is none at hand
     std::string evoFile;      // Kind::EvoFile: the file
+    std::string image;        // the disc image or device the paths lie in, empty for folders on disk
+    std::string playlistNote; // why another playlist than the boot playlist was taken, empty otherwise
 };
 
 // A disc root (holding HVDVD_TS/), its HVDVD_TS folder, an EVO/VOB file or a
-// playlist file. Throws Error("Cannot open file ...") with the system's text
-// when the path does not exist.
+// playlist file; or a disc image (.iso, .udf, .img, or a file with a volume
+// recognition sequence) or a block device (an HD DVD drive), which is a disc
+// root read in place, as are the folders and files inside it (IMAGE/HVDVD_TS,
+// see engine/disc_image.h). Throws Error("Cannot open file ...") with the
+// system's text when the path does not exist, and for an image that is not
+// UDF, is cut before its file system ends or holds no HVDVD_TS folder.
 DiscLocation locateDisc(const std::string& input);
+
+// The playlist of a disc's ADV_OBJ folder: the boot playlist, the
+// highest-numbered VPLSTnnn.XPL. A boot playlist that maps no clips (a
+// selector that only starts the disc's menus) gives way to the
+// highest-numbered playlist that has clips; `note` then says so. Empty when
+// the folder has no playlist.
+std::string bootPlaylist(const std::string& advObjFolder, std::string& note);
+
+// The title a command takes without --title: the longest title with clips
+// (the feature), else the longest title; nullptr for a playlist without titles.
+const Title* defaultTitle(const Playlist& playlist);
 
 // The EVO files of a title: the playlist's clips in order, and the second part
 // that the FEATURE_1/FEATURE_2 naming adds after a first part the playlist
@@ -50,7 +67,9 @@ struct TitleStream {
     int channels = 0;    // from the files' frame headers, else the playlist's attribute item; 0 unknown
     std::string description; // the playlist's
     std::string language6391, language6392;
-    bool listed = false; // the playlist lists it
+    bool listed = false;   // the playlist lists it
+    TrackFlags flags;      // from the playlist's language code
+    bool advanced = false; // an AdvancedSubtitleSegment's subtitle: no subpicture stream to convert
     // Per file of the title, in order: the stream's figures there (none where the file lacks it).
     std::vector<std::optional<StreamSurvey>> perFile;
     // First PTS in the first file, and its delay against that file's first video PTS.
@@ -74,6 +93,10 @@ struct TitleModel {
 // Gives the survey of a file (a caller may keep them, as titles share files).
 using SurveySource = std::function<FileSurvey(const std::string& path)>;
 
+// The warning that names a subtitle track of an AdvancedSubtitleSegment and
+// says that it cannot be converted.
+std::string advancedSubtitleWarning(const Title& title, const PlaylistStream& stream);
+
 // Builds a title's model; with a survey source every file of the title is surveyed.
 TitleModel buildTitleModel(const Title& title, const std::string& evoFolder, const SurveySource& survey = {});
 
@@ -96,8 +119,22 @@ struct ClockChoice {
     std::optional<double> ntscSeconds;  // titleDuration at rate * 1000/1001
     std::string reason;
 };
-// The closer of the two clocks to the video PTS span; the exact rate without one.
+// The closer of the two clocks to the video PTS span. Without a span (no EVO
+// file at hand) or without a titleDuration to compare, rate * 1000/1001: real
+// discs count HH:MM:SS:FF at 60000/1001 Hz.
 ClockChoice chooseClock(const std::optional<TitleTime>& duration, int rate,
                         std::optional<double> spanSeconds);
+
+// How the user asked for the clock: --clock auto, 60 or 59.94 (for a 60 Hz timeBase).
+enum class ClockSetting { Auto, Exact, Ntsc };
+// The setting a --clock value names at a nominal rate; none for other text.
+std::optional<ClockSetting> clockSetting(const std::string& text, int rate);
+
+// The one clock decision for a title that every command shares: the setting
+// when it names a clock, else chooseClock with the video PTS span of the
+// title's EVO files (the video's first PTS to its last PTS plus one frame,
+// summed; read from the ends of each file).
+ClockChoice titleClock(const Title& title, int rate, ClockSetting setting,
+                       const std::vector<std::string>& evoPaths);
 
 } // namespace vantrel::disc

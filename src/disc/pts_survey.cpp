@@ -6,7 +6,6 @@
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <memory>
 
 namespace vantrel::disc {
@@ -477,7 +476,8 @@ std::optional<double> FileSurvey::videoSpanSeconds() const {
 FileSurvey surveyFile(const std::string& path, const SurveyProgress& progress,
                       const SubpicturePayload& subpictures) {
     FileSurvey result;
-    InputFile file(path);
+    const std::unique_ptr<ByteSource> source = openSource(path); // on disk or inside a disc image
+    ByteSource& file = *source;
     result.path = path;
     result.size = file.size();
     std::vector<std::uint8_t> buffer(kChunk * 2);
@@ -508,23 +508,24 @@ FileSurvey surveyFile(const std::string& path, const SurveyProgress& progress,
 }
 
 FileSurvey surveyFileEnds(const std::string& path, std::int64_t window) {
-    std::int64_t size = 0;
-    {
-        InputFile probe(path); // the file layer's text when it cannot be opened
-        size = probe.size();
-    }
+    const std::unique_ptr<ByteSource> file =
+        openSource(path); // the file layer's text when it cannot be opened
+    const std::int64_t size = file->size();
     if (size <= 2 * window) return surveyFile(path);
     FileSurvey result;
     result.path = path;
     result.size = size;
     Surveyor surveyor;
-    std::ifstream in(path, std::ios::binary);
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(window));
-    auto readAt = [&in, &buffer](std::int64_t offset) {
-        in.clear();
-        in.seekg(offset);
-        in.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(buffer.size()));
-        return static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0));
+    auto readAt = [&file, &buffer](std::int64_t offset) {
+        file->seek(offset);
+        std::size_t got = 0;
+        while (got < buffer.size()) {
+            const std::size_t n = file->read(buffer.data() + got, buffer.size() - got);
+            if (n == 0) break;
+            got += n;
+        }
+        return got;
     };
     const std::size_t head = readAt(0);
     result.programStream =
@@ -548,9 +549,9 @@ FileSurvey surveyBytes(const std::uint8_t* data, std::size_t n) {
 }
 
 bool looksLikeProgramStream(const std::string& path) {
-    InputFile file(path);
+    const std::unique_ptr<ByteSource> file = openSource(path);
     std::uint8_t head[4] = {0, 0, 0, 0};
-    return file.read(head, 4) == 4 && head[0] == 0 && head[1] == 0 && head[2] == 1 && head[3] == 0xBA;
+    return file->read(head, 4) == 4 && head[0] == 0 && head[1] == 0 && head[2] == 1 && head[3] == 0xBA;
 }
 
 double ticksToMs(double ticks) {

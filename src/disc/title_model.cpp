@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <new>
 #include <string_view>
 
@@ -119,6 +120,16 @@ std::string languageOf(const std::string& langcode) {
     return code;
 }
 
+// "03" of "en:03"; empty without a colon.
+std::string languageExtensionOf(const std::string& langcode) {
+    const std::size_t colon = langcode.find(':');
+    if (colon == std::string::npos) return {};
+    std::string ext = langcode.substr(colon + 1);
+    while (!ext.empty() && ext.back() == ' ') ext.pop_back();
+    while (!ext.empty() && ext.front() == ' ') ext.erase(ext.begin());
+    return ext;
+}
+
 struct AttrItem {
     std::string codec, channels;
 };
@@ -218,6 +229,30 @@ std::vector<const Title*> Playlist::titlesPlaying(const std::string& evoName) co
     return found;
 }
 
+TrackFlags trackFlags(StreamKind kind, const std::string& extension) {
+    TrackFlags flags;
+    std::string ext;
+    for (char c : extension) ext += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    if (kind == StreamKind::Audio) {
+        flags.commentary = ext == "03";
+        flags.visuallyImpaired = ext == "02";
+    } else if (kind == StreamKind::Subtitle) {
+        flags.forced = ext == "09";
+        flags.hearingImpaired = ext == "05";
+        flags.commentary = ext == "0D";
+    }
+    return flags;
+}
+
+std::vector<std::string> flagNames(const TrackFlags& flags) {
+    std::vector<std::string> names;
+    if (flags.commentary) names.emplace_back("commentary");
+    if (flags.visuallyImpaired) names.emplace_back("visually_impaired");
+    if (flags.forced) names.emplace_back("forced");
+    if (flags.hearingImpaired) names.emplace_back("hearing_impaired");
+    return names;
+}
+
 namespace {
 
 // What the titles refer to by index: the codecs and channels of the media attribute list.
@@ -231,6 +266,7 @@ struct ReadContext {
     Elements el;
     AttributeItems items;
     std::map<int, std::string> audioLang, subLang; // of the current title, by track
+    std::map<int, std::string> audioExt, subExt;   // their language codes' extensions
 };
 
 void readAttributeItems(const ReadContext& cx, pugi::xml_node list, AttributeItems& items) {
@@ -267,8 +303,9 @@ void readStream(pugi::xml_node node, StreamKind kind, Title& title) {
     s.description = attr(node, "description");
     // A language on the element itself is the fallback for the navigation list.
     s.language6391 = languageOf(attr(node, node.attribute("langcode") ? "langcode" : "language"));
+    s.languageExtension = languageExtensionOf(attr(node, "langcode"));
     for (const PlaylistStream& o : title.streams)
-        if (o.kind == s.kind && o.streamNumber == s.streamNumber) return;
+        if (!o.advanced && o.kind == s.kind && o.streamNumber == s.streamNumber) return;
     title.streams.push_back(s);
 }
 
@@ -302,10 +339,27 @@ void readChapter(pugi::xml_node node, Title& title) {
     title.chapters.push_back(c);
 }
 
-// An AudioTrack or SubtitleTrack of the track navigation list: the language of a track.
-void readTrackLanguage(pugi::xml_node node, std::map<int, std::string>& languages) {
+// An AudioTrack or SubtitleTrack of the track navigation list: the language
+// of a track, and the extension of its language code.
+void readTrackLanguage(pugi::xml_node node, std::map<int, std::string>& languages,
+                       std::map<int, std::string>& extensions) {
     const auto track = intAttr(node, "track");
-    if (track && node.attribute("langcode")) languages[*track] = languageOf(attr(node, "langcode"));
+    if (!track || !node.attribute("langcode")) return;
+    languages[*track] = languageOf(attr(node, "langcode"));
+    extensions[*track] = languageExtensionOf(attr(node, "langcode"));
+}
+
+// A subtitle track that an AdvancedSubtitleSegment plays, once per track.
+void readAdvancedSubtitle(pugi::xml_node node, Title& title) {
+    const int track = intAttr(node, "track").value_or(0);
+    for (const PlaylistStream& o : title.streams)
+        if (o.advanced && o.track == track) return;
+    PlaylistStream s;
+    s.kind = StreamKind::Subtitle;
+    s.track = track;
+    s.advanced = true;
+    s.description = attr(node, "description");
+    title.streams.push_back(s);
 }
 
 // The navigation list's languages go to the streams of their track.
@@ -316,6 +370,10 @@ void applyLanguages(const ReadContext& cx, Title& title) {
         if (s.kind != StreamKind::Video && it != langs.end()) s.language6391 = it->second;
         if (s.language6391 == "*") s.language6391.clear();
         s.language6392 = iso6392B(s.language6391);
+        const auto& exts = s.kind == StreamKind::Audio ? cx.audioExt : cx.subExt;
+        if (auto e = exts.find(s.track); s.kind != StreamKind::Video && e != exts.end())
+            s.languageExtension = e->second;
+        s.flags = trackFlags(s.kind, s.languageExtension);
     }
 }
 
@@ -331,13 +389,20 @@ void readTitle(ReadContext& cx, pugi::xml_node node, Playlist& playlist) {
     title.duration = parseTitleTime(title.durationText);
     cx.audioLang.clear();
     cx.subLang.clear();
+    cx.audioExt.clear();
+    cx.subExt.clear();
     cx.el.each(node, "PrimaryAudioVideoClip", [&](pugi::xml_node clip) { readClip(cx, clip, title); });
+    cx.el.each(node, "AdvancedSubtitleSegment", [&](pugi::xml_node segment) {
+        cx.el.each(segment, "Subtitle", [&](pugi::xml_node s) { readAdvancedSubtitle(s, title); });
+    });
     cx.el.each(node, "ChapterList", [&](pugi::xml_node list) {
         cx.el.each(list, "Chapter", [&](pugi::xml_node chapter) { readChapter(chapter, title); });
     });
     cx.el.each(node, "TrackNavigationList", [&](pugi::xml_node list) {
-        cx.el.each(list, "AudioTrack", [&](pugi::xml_node t) { readTrackLanguage(t, cx.audioLang); });
-        cx.el.each(list, "SubtitleTrack", [&](pugi::xml_node t) { readTrackLanguage(t, cx.subLang); });
+        cx.el.each(list, "AudioTrack",
+                   [&](pugi::xml_node t) { readTrackLanguage(t, cx.audioLang, cx.audioExt); });
+        cx.el.each(list, "SubtitleTrack",
+                   [&](pugi::xml_node t) { readTrackLanguage(t, cx.subLang, cx.subExt); });
     });
     applyLanguages(cx, title);
 }
@@ -373,7 +438,7 @@ Playlist parsePlaylist(const std::string& text) {
     const pugi::xml_node root = findPlaylistElement(doc);
     if (!root) throw Error("not a playlist: no Playlist element");
 
-    ReadContext cx{Elements(namespaceOf(root)), {}, {}, {}};
+    ReadContext cx{Elements(namespaceOf(root)), {}, {}, {}, {}, {}};
     Playlist playlist;
     playlist.name = attr(root, "displayName");
     cx.el.each(root, "MediaAttributeList",
@@ -387,7 +452,8 @@ Playlist parsePlaylist(const std::string& text) {
 }
 
 Playlist readPlaylist(const std::string& path) {
-    InputFile file(path);
+    const std::unique_ptr<ByteSource> source = openSource(path); // a file on disk or inside a disc image
+    ByteSource& file = *source;
     refuseOversizedPlaylist(file);
     std::string text(static_cast<std::size_t>(file.size()), '\0');
     std::size_t got = 0;

@@ -41,16 +41,36 @@ struct Chapter {
 enum class StreamKind { Video, Audio, Subtitle };
 const char* kindName(StreamKind kind); // "video", "audio", "subtitle"
 
+// What a track's language code says beyond its language: "xx:NN" carries an
+// extension NN after the ISO 639-1 code. Real discs mark commentaries and
+// forced subtitles there, never with the playlist's forced attribute.
+struct TrackFlags {
+    bool commentary = false;       // audio 03, subtitle 0D: director's comments
+    bool visuallyImpaired = false; // audio 02
+    bool forced = false;           // subtitle 09: forced captions
+    bool hearingImpaired = false;  // subtitle 05: captions
+    bool any() const { return commentary || visuallyImpaired || forced || hearingImpaired; }
+};
+// The flags of an extension ("03", case ignored) for a kind of track.
+TrackFlags trackFlags(StreamKind kind, const std::string& extension);
+// The names of the flags that are set: "commentary", "visually_impaired", "forced", "hearing_impaired".
+std::vector<std::string> flagNames(const TrackFlags& flags);
+
 struct PlaylistStream {
     StreamKind kind = StreamKind::Video;
     int track = 0;        // navigation track
     int streamNumber = 0; // audio/subtitle: the stream in the EVO (index streamNumber - 1)
     int mediaAttr = 0;
-    std::string codec;        // from the attribute item ("DD+", "VC-1"), may be empty
-    std::string channels;     // audio: the attribute item's channels value
-    std::string description;  // the element's description
-    std::string language6391; // as written ("en"), "" when none
-    std::string language6392; // ISO 639-2/B ("eng"); "und" when undetermined or unknown
+    std::string codec;             // from the attribute item ("DD+", "VC-1"), may be empty
+    std::string channels;          // audio: the attribute item's channels value
+    std::string description;       // the element's description
+    std::string language6391;      // as written ("en"), "" when none
+    std::string language6392;      // ISO 639-2/B ("eng"); "und" when undetermined or unknown
+    std::string languageExtension; // "03" of "en:03", as written; empty when none
+    TrackFlags flags;              // from languageExtension
+    // A subtitle of an AdvancedSubtitleSegment: markup of the disc's
+    // applications, not a subpicture stream (streamNumber 0, no index).
+    bool advanced = false;
     // The stream's index within its kind in the EVO files: video track - 1,
     // audio/subtitle streamNumber - 1; -1 when out of range.
     int index() const;

@@ -1,5 +1,6 @@
 #include "file_layer.h"
 
+#include "disc_image.h"
 #include "errors.h"
 
 #include <algorithm>
@@ -106,6 +107,16 @@ std::size_t InputFile::read(void* buffer, std::size_t n) {
     }
     m_position += static_cast<std::int64_t>(got);
     return got;
+}
+
+void ByteSource::seek(std::int64_t /*offset*/) {
+    throw Error("Cannot read file \"" + absolutePath(path()) + "\". " + systemError(ESPIPE));
+}
+
+void InputFile::seek(std::int64_t offset) {
+    if (offset < 0 || offset > m_size || ::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) != offset)
+        throw Error("Cannot read file \"" + absolutePath(m_path) + "\". " + systemError(EINVAL));
+    m_position = offset;
 }
 
 OutputFile::OutputFile(const std::string& path, std::span<const FileIdentity> busy) : m_path(path) {
@@ -216,6 +227,8 @@ void OutputFile::close() {
 }
 
 std::unique_ptr<ByteSource> openSource(const std::string& path) {
+    if (const std::optional<ImagePath> inImage = splitImagePath(path); inImage && inImage->inner != "/")
+        return openImageFile(*inImage);
     return std::make_unique<InputFile>(path);
 }
 

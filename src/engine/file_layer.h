@@ -42,6 +42,9 @@ public:
     virtual std::int64_t size() const = 0;
     virtual std::int64_t position() const = 0;
     virtual std::size_t read(void* buffer, std::size_t n) = 0;
+    // Moves the read position to offset (0..size()); reading then goes on from
+    // there. A source that cannot move throws Error("Cannot read file ...").
+    virtual void seek(std::int64_t offset);
     // The name the error texts give it.
     virtual const std::string& path() const = 0;
 };
@@ -63,6 +66,7 @@ public:
     // returns that count. A failed read, or a file that ends before the size
     // it had at the open, throws Error("Cannot read file ...").
     std::size_t read(void* buffer, std::size_t n) override;
+    void seek(std::int64_t offset) override;
     const std::string& path() const override { return m_path; }
     FileIdentity identity() const { return m_identity; }
 
@@ -74,7 +78,9 @@ private:
     FileIdentity m_identity;
 };
 
-// Opens what a path names for reading, as an InputFile does.
+// Opens what a path names for reading: a regular file as an InputFile does, or
+// a file inside a disc image named as IMAGE/INNER (see disc_image.h). The
+// reader never knows which of the two it has.
 std::unique_ptr<ByteSource> openSource(const std::string& path);
 
 // A file created new or cut to length 0, written by appending. Writes are

@@ -183,6 +183,7 @@ MkvOutcome prepareMuxFolder(const MkvJob& job, const std::string& folderGiven,
         std::optional<StreamLabel> label = job.label ? job.label(s.code) : std::nullopt;
         t.language = language6392(label ? label->language : "");
         t.name = label && !label->description.empty() ? label->description : streamCaption(s);
+        if (label) t.flags = label->flags;
         if (isVideo(s.kind)) t.isDefault = plan.tracks.empty();
         if (isAudio(s.kind) && !audioDefault) t.isDefault = audioDefault = true;
         plan.tracks.push_back(t);

@@ -20,6 +20,7 @@ namespace vantrel::mux {
 struct StreamLabel {
     std::string language; // any ISO 639 form; empty: "und"
     std::string description;
+    MuxFlags flags; // from the playlist's language code
 };
 
 struct MkvJob {

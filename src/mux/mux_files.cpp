@@ -56,6 +56,14 @@ int wholeMs(double ms) {
     return static_cast<int>(std::lround(ms));
 }
 
+namespace {
+void addFlags(std::vector<std::string>& a, const MuxFlags& f) {
+    if (f.commentary) a.insert(a.end(), {"--commentary-flag", "0:yes"});
+    if (f.visuallyImpaired) a.insert(a.end(), {"--visual-impaired-flag", "0:yes"});
+    if (f.hearingImpaired) a.insert(a.end(), {"--hearing-impaired-flag", "0:yes"});
+}
+} // namespace
+
 std::vector<std::string> muxArguments(const MuxPlan& plan) {
     std::vector<std::string> a = {"--output", plan.output};
     if (!plan.title.empty()) a.insert(a.end(), {"--title", plan.title});
@@ -66,6 +74,8 @@ std::vector<std::string> muxArguments(const MuxPlan& plan) {
         a.insert(a.end(), {"--language", "0:" + t.language});
         if (!t.name.empty()) a.insert(a.end(), {"--track-name", "0:" + t.name});
         a.insert(a.end(), {"--default-track-flag", t.isDefault ? "0:yes" : "0:no"});
+        addFlags(a, t.flags);
+        if (t.flags.forced) a.insert(a.end(), {"--forced-display-flag", "0:yes"});
         if (isVideo(s.kind) && plan.pulldown && t.stream == plan.tracks.front().stream)
             a.insert(a.end(), {"--default-duration", "0:24000/1001p"});
         if (isAudio(s.kind) && wholeMs(s.delayMs) != 0)
@@ -82,7 +92,8 @@ std::vector<std::string> muxArguments(const MuxPlan& plan) {
         a.insert(a.end(), {"--language", "0:" + e.language});
         if (!e.name.empty()) a.insert(a.end(), {"--track-name", "0:" + e.name});
         a.insert(a.end(), {"--default-track-flag", e.isDefault ? "0:yes" : "0:no"});
-        if (e.isForced) a.insert(a.end(), {"--forced-display-flag", "0:yes"});
+        if (e.isForced || e.flags.forced) a.insert(a.end(), {"--forced-display-flag", "0:yes"});
+        addFlags(a, e.flags);
         if (e.syncMs != 0) a.insert(a.end(), {"--sync", "0:" + std::to_string(e.syncMs)});
         a.push_back(e.file);
     }

@@ -19,6 +19,15 @@ struct ChapterMark {
     std::string name;
 };
 
+// The playlist's track flags as the muxer takes them (--commentary-flag,
+// --visual-impaired-flag, --forced-display-flag, --hearing-impaired-flag).
+struct MuxFlags {
+    bool commentary = false;
+    bool visuallyImpaired = false;
+    bool forced = false;
+    bool hearingImpaired = false;
+};
+
 // A track that is not one of the prepared streams (subtitles converted
 // elsewhere hook in here): its file holds one track, id 0.
 struct ExtraTrack {
@@ -28,6 +37,7 @@ struct ExtraTrack {
     std::string name;
     bool isDefault = false;
     bool isForced = false;
+    MuxFlags flags; // the playlist's; flags.forced adds to isForced
     int syncMs = 0;
 };
 
@@ -36,6 +46,7 @@ struct TrackPlan {
     std::string language = "und"; // ISO 639-2/B
     std::string name;
     bool isDefault = false;
+    MuxFlags flags;
 };
 
 struct MuxPlan {

@@ -8,8 +8,7 @@ namespace {
 constexpr std::size_t kBufferSize = 1 << 20;
 }
 
-PesReader::PesReader(const std::string& path)
-    : m_file(std::make_unique<InputFile>(path)), m_buf(kBufferSize) {}
+PesReader::PesReader(const std::string& path) : m_file(openSource(path)), m_buf(kBufferSize) {}
 
 bool PesReader::fill(std::size_t need) {
     if (m_end - m_pos >= need) return true;

@@ -37,8 +37,8 @@ public:
     std::int64_t position() const { return m_base + static_cast<std::int64_t>(m_pos); }
 
 private:
-    bool fill(std::size_t need); // at least `need` bytes from m_pos, false at the end
-    std::unique_ptr<InputFile> m_file;
+    bool fill(std::size_t need);        // at least `need` bytes from m_pos, false at the end
+    std::unique_ptr<ByteSource> m_file; // a file on disk or inside a disc image
     std::vector<std::uint8_t> m_buf;
     std::size_t m_pos = 0, m_end = 0;
     std::int64_t m_base = 0; // file offset of m_buf[0]

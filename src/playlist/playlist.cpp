@@ -104,7 +104,7 @@ void buildTree(Core& core, const std::vector<std::string>& lines, LineSpan span,
 
 } // namespace
 
-void refuseOversizedPlaylist(const InputFile& file) {
+void refuseOversizedPlaylist(const ByteSource& file) {
     if (file.size() > kLargestPlaylist)
         throw Error("Cannot open file \"" + absolutePath(file.path()) +
                     "\". Not a playlist (larger than 64 MiB)");

@@ -10,6 +10,6 @@ void bReadXPLClick(Core& core);
 
 // Playlists are a few kilobytes: a file larger than this is refused before it
 // is read, so that a video file picked by mistake cannot fill the memory.
-void refuseOversizedPlaylist(const InputFile& file);
+void refuseOversizedPlaylist(const ByteSource& file);
 
 } // namespace vantrel

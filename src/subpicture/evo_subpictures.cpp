@@ -117,7 +117,8 @@ private:
 } // namespace
 
 void feedEvoFile(const std::string& path, EvoSubpictureCollector& collector, std::uint32_t ptsShift) {
-    InputFile in(path);
+    const std::unique_ptr<ByteSource> source = openSource(path); // on disk or inside a disc image
+    ByteSource& in = *source;
     NoWindow window;
     StreamTable table;
     table.clear();

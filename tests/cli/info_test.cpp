@@ -202,17 +202,18 @@ TEST(CliInfo, AuthoringTestPlaylistWithoutEvoFiles) {
         EXPECT_EQ(t["name"], name);
         EXPECT_EQ(t["duration"], duration);
         EXPECT_EQ(t["chapters"].size(), chapters);
-        EXPECT_EQ(t["clock"]["rate"], "60"); // no EVO files: the exact rate
+        EXPECT_EQ(t["clock"]["rate"], "59.94"); // no EVO files: 60000/1001, as real discs count
+        EXPECT_EQ(t["default"], number == 2);   // the longest title with clips
     }
     const json& feature = j["titles"][1];
-    EXPECT_DOUBLE_EQ(feature["duration_s"].get<double>(), 3486.0);
+    EXPECT_DOUBLE_EQ(feature["duration_s"].get<double>(), 3489.486);
     const int starts[16][2] = {{0, 0},   {4, 42},  {9, 17},  {12, 55}, {16, 36}, {19, 59},
                                {21, 42}, {24, 33}, {28, 25}, {32, 19}, {37, 43}, {40, 56},
                                {43, 5},  {47, 35}, {50, 28}, {53, 46}};
     for (int c = 0; c < 16; ++c) {
         const json& ch = feature["chapters"][static_cast<std::size_t>(c)];
         EXPECT_EQ(ch["name"], "Chapter " + std::to_string(c + 1));
-        EXPECT_DOUBLE_EQ(ch["start_ms"].get<double>(), (starts[c][0] * 60 + starts[c][1]) * 1000.0);
+        EXPECT_DOUBLE_EQ(ch["start_ms"].get<double>(), (starts[c][0] * 60 + starts[c][1]) * 1001.0);
     }
     ASSERT_EQ(feature["streams"].size(), 9u); // one video, eight audio
     for (const json& s : feature["streams"])

@@ -292,14 +292,14 @@ TEST(TitleModel, ClockDecision) {
         {"01:00:00:00", 60, 3603.6, Clock::Ntsc},
         {"01:00:00:00", 60, 3601.7, Clock::Exact}, // nearer 3600 than 3603.6
         {"01:00:00:00", 60, 3601.9, Clock::Ntsc},
-        {"01:00:00:00", 60, std::nullopt, Clock::Exact}, // no files: the nominal rate
+        {"01:00:00:00", 60, std::nullopt, Clock::Ntsc}, // no files: 60000/1001, as real discs count
         {"00:00:12:12", 24, 12.555, Clock::Ntsc},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.duration) + " " + std::to_string(c.span.value_or(-1)));
         EXPECT_EQ(chooseClock(parseTitleTime(c.duration), c.rate, c.span).clock, c.want);
     }
-    EXPECT_EQ(chooseClock(std::nullopt, 60, 10.0).clock, Clock::Exact);
+    EXPECT_EQ(chooseClock(std::nullopt, 60, 10.0).clock, Clock::Ntsc);
     EXPECT_EQ(clockName(60, Clock::Ntsc), "59.94");
     EXPECT_EQ(clockName(24, Clock::Ntsc), "23.976");
     EXPECT_EQ(clockName(50, Clock::Exact), "50");
