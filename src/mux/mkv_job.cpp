@@ -253,7 +253,7 @@ MkvOutcome runMkvJob(const MkvJob& job) {
     if (job.progress) job.progress("Muxing", 0, 100);
     // --gui-mode: the muxer's progress as "#GUI#progress N%" lines of their own.
     ProgramRun run = runProgram(
-        job.muxer, {"--gui-mode", "@" + muxFile},
+        job.muxer, {"@" + muxFile, "--gui-mode"},
         [&](const std::string& line) {
             int percent = 0;
             if (job.progress && (std::sscanf(line.c_str(), "#GUI#progress %d%%", &percent) == 1 ||
