@@ -1,9 +1,13 @@
 #include "cli.h"
 
 #include "engine/errors.h"
+#include "engine/file_layer.h"
+#include "engine/version.h"
+#include "interruption.h"
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ostream>
 
 namespace vantrel::cli {
@@ -22,6 +26,13 @@ std::string clockText(double seconds) {
     return text;
 }
 
+// The window says only "Stream write error"; the command line names the file and the reason.
+std::string withWriteFailure(const std::string& text) {
+    auto failure = takeWriteFailure();
+    if (!failure || text != "Stream write error") return text;
+    return "Cannot write file \"" + failure->path + "\". " + std::strerror(failure->error);
+}
+
 } // namespace
 
 Console::Console(std::ostream& err, bool quiet, bool terminal)
@@ -29,8 +40,18 @@ Console::Console(std::ostream& err, bool quiet, bool terminal)
 
 void Console::warning(const std::string& text) {
     ++m_warnings;
+    if (m_summary.add(text) && !m_verbose) return;
     clearLine();
     m_err << "warning: " << text << '\n';
+}
+
+void Console::printSummaries() {
+    std::vector<std::string> lines = m_summary.lines();
+    m_summary.clear();
+    for (const std::string& line : lines) {
+        clearLine();
+        m_err << "warning: " << line << '\n';
+    }
 }
 
 void Console::note(const std::string& text) {
@@ -59,6 +80,27 @@ void Console::progressUpdate(std::int64_t position) {
         position > 0 ? elapsed * static_cast<double>(m_size - position) / static_cast<double>(position) : 0;
     char line[256];
     std::snprintf(line, sizeof line, "\r\033[K%s %3.0f%% %.1f MB/s %s left", m_label.c_str(), percent, rate,
+                  clockText(left).c_str());
+    m_err << line << std::flush;
+    m_drawn = true;
+}
+
+void Console::progressPercent(const std::string& label, int percent) {
+    if (label != m_label || m_size != -1) {
+        clearLine();
+        m_label = label;
+        m_size = -1; // no byte count: no rate
+        m_start = secondsNow();
+        m_lastDraw = -1;
+    }
+    if (!progressShown()) return;
+    const double now = secondsNow();
+    if (m_lastDraw >= 0 && now - m_lastDraw < 0.25 && percent < 100) return;
+    m_lastDraw = now;
+    const double elapsed = now - m_start;
+    const double left = percent > 0 ? elapsed * (100.0 - percent) / percent : 0;
+    char line[256];
+    std::snprintf(line, sizeof line, "\r\033[K%s %3d%% %s left", m_label.c_str(), percent,
                   clockText(left).c_str());
     m_err << line << std::flush;
     m_drawn = true;
@@ -130,7 +172,8 @@ int positiveNumber(const std::string& option, const std::string& text) {
 }
 
 std::string overallHelp() {
-    std::string text = "usage: vantrel-cli [--quiet] [--json] COMMAND [ARGS...]\n"
+    std::string text = "usage: vantrel-cli [--quiet] [--json] [--verbose] COMMAND [ARGS...]\n"
+                       "       vantrel-cli --version\n"
                        "\n"
                        "Splits HD DVD EVO and DVD VOB program streams and reads HD DVD playlists,\n"
                        "on the same core as the vantrel window.\n"
@@ -145,10 +188,20 @@ std::string overallHelp() {
             "global options:\n"
             "  --quiet   no progress line, no notes on stderr, no run log on stdout\n"
             "  --json    machine-readable output on stdout (see docs/cli-json.md)\n"
+            "  --verbose every warning of every subpicture unit, not one line per stream\n"
             "  --help    this text; COMMAND --help for a command's own\n"
+            "  --version the program's version\n"
             "\n"
-            "exit codes: 0 ok, 1 ok with warnings, 2 usage, 3 input unreadable or not a\n"
-            "program stream, 4 playlist missing or title not found, 5 output not written\n";
+            "exit codes:\n"
+            "  0    done\n"
+            "  1    done, with warnings (each printed as \"warning: ...\")\n"
+            "  2    bad command line\n"
+            "  3    input missing or unreadable, or not a program stream or disc\n"
+            "  4    playlist missing where needed, or title not found\n"
+            "  5    output not written: it is an input, exists (see --force), or a write failed\n"
+            "  6    mkvmerge missing or failing (mkv)\n"
+            "  7    the muxed file does not hold what was meant (mkv)\n"
+            "  130  interrupted (Ctrl+C or SIGTERM); unfinished outputs are removed\n";
     return text;
 }
 
@@ -164,10 +217,17 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             options.quiet = true;
         else if (!afterDashes && a == "--json")
             options.json = true;
+        else if (!afterDashes && a == "--verbose")
+            options.verbose = true;
         else {
             if (a == "--") afterDashes = true;
             rest.push_back(a);
         }
+    }
+    (void)takeWriteFailure(); // one left by an earlier run in this process
+    if (!rest.empty() && rest[0] == "--version") {
+        out << "vantrel-cli " << VANTREL_VERSION << '\n';
+        return kExitOk;
     }
     if (rest.empty() || rest[0] == "--help" || rest[0] == "-h" || rest[0] == "help") {
         if (rest.size() >= 2 && rest[0] == "help") {
@@ -194,10 +254,12 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return kExitOk;
     }
     Console console(err, options.quiet, stderrIsTerminal);
+    console.setVerbose(options.verbose);
     Context context{options, commandArgs, out, console};
     try {
         int code = command->run(context);
         console.progressEnd();
+        console.printSummaries();
         out.flush();
         if (!out) {
             err << "error: Stream write error\n";
@@ -207,7 +269,11 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     } catch (const Failure& f) {
         console.progressEnd();
         out.flush();
-        err << "error: " << f.what() << '\n';
+        if (f.code() == kExitInterrupted) {
+            err << "interrupted\n";
+            return kExitInterrupted;
+        }
+        err << "error: " << withWriteFailure(f.what()) << '\n';
         if (f.code() == kExitUsage) err << "(vantrel-cli " << command->name << " --help shows the usage)\n";
         return f.code();
     } catch (const Error& e) {
@@ -215,7 +281,7 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         console.progressEnd();
         out.flush();
         const std::string text = e.what();
-        err << "error: " << text << '\n';
+        err << "error: " << withWriteFailure(text) << '\n';
         if (text.rfind("Cannot open file", 0) == 0 || text.rfind("Cannot read file", 0) == 0)
             return kExitInputUnreadable;
         return kExitOutputFailed;

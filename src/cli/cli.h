@@ -4,6 +4,8 @@
 // in command_table.cpp.
 #pragma once
 
+#include "warning_summary.h"
+
 #include <cstdint>
 #include <iosfwd>
 #include <map>
@@ -36,8 +38,9 @@ private:
 };
 
 struct GlobalOptions {
-    bool quiet = false; // no progress line, no notes on stderr, no run log on stdout
-    bool json = false;  // machine-readable output on stdout
+    bool quiet = false;   // no progress line, no notes on stderr, no run log on stdout
+    bool json = false;    // machine-readable output on stdout
+    bool verbose = false; // every per-unit warning, not only the summary of its stream
 };
 
 // stderr as the commands use it: warnings (remembered for the exit code),
@@ -46,7 +49,11 @@ class Console {
 public:
     Console(std::ostream& err, bool quiet, bool terminal);
 
+    // A per-unit warning is summed into its stream's line (printed by
+    // printSummaries(), at the end) and printed itself only when verbose.
     void warning(const std::string& text);
+    void setVerbose(bool verbose) { m_verbose = verbose; }
+    void printSummaries();
     void note(const std::string& text); // informational, left out with --quiet
     bool warned() const { return m_warnings > 0; }
 
@@ -54,6 +61,8 @@ public:
     // stretch of work (a file), update() redraws at most a few times a second.
     void progressStart(const std::string& label, std::int64_t size);
     void progressUpdate(std::int64_t position);
+    // A stage that reports only its percent (mkvmerge's own progress): LABEL NN% H:MM:SS left.
+    void progressPercent(const std::string& label, int percent);
     void progressEnd();
     bool progressShown() const { return m_terminal && !m_quiet; }
 
@@ -62,7 +71,9 @@ private:
     std::ostream& m_err;
     bool m_quiet;
     bool m_terminal;
+    bool m_verbose = false;
     int m_warnings = 0;
+    WarningSummary m_summary;
     std::string m_label;
     std::int64_t m_size = 0;
     double m_start = 0;

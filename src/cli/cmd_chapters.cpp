@@ -5,11 +5,13 @@
 #include "disc_input.h"
 #include "engine/errors.h"
 #include "engine/file_layer.h"
+#include "output_guard.h"
 
 #include <nlohmann/json.hpp>
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <ostream>
 #include <sstream>
 
@@ -20,8 +22,8 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 constexpr std::string_view kHelp =
-    "usage: vantrel-cli chapters PATH [--title N] [--format ogm|xml|json]\n"
-    "                            [--clock auto|60|59.94] [-o FILE]\n"
+    "usage: vantrel-cli [--quiet] [--json] chapters PATH [--title N] [--format ogm|xml|json]\n"
+    "                            [--clock auto|60|59.94] [-o FILE] [--force]\n"
     "\n"
     "Writes a title's chapters as a chapter file that muxers read: the simple OGM\n"
     "form (CHAPTER01=HH:MM:SS.mmm, CHAPTER01NAME=...), Matroska chapter XML, or\n"
@@ -40,7 +42,8 @@ constexpr std::string_view kHelp =
     "           the closer; without EVO files it takes 59.94, as real discs count.\n"
     "           info, mkv and mux-prep make the same choice. It is reported on\n"
     "           stderr.\n"
-    "-o FILE    write there instead of stdout\n";
+    "-o FILE    write there instead of stdout; never over the playlist\n"
+    "--force    replace FILE when it exists\n";
 
 // HH:MM:SS.mmm (or with nine places for the XML form) from nanoseconds.
 std::string clockTime(long long ns, int places) {
@@ -55,7 +58,7 @@ std::string clockTime(long long ns, int places) {
 }
 
 int runChapters(Context& ctx) {
-    ParsedArgs args = parseArgs(ctx.args, {"--title", "--format", "--clock", "-o", "--output"}, {});
+    ParsedArgs args = parseArgs(ctx.args, {"--title", "--format", "--clock", "-o", "--output"}, {"--force"});
     if (args.positional.size() != 1) throw Failure(kExitUsage, "chapters takes one PATH (a VPLST000.XPL)");
     const std::string path = args.positional[0];
     const std::string format = args.value("--format", ctx.options.json ? "json" : "ogm");
@@ -64,6 +67,7 @@ int runChapters(Context& ctx) {
     const std::string clockArg = args.value("--clock", "auto");
     const std::string outPath = args.value("-o", args.value("--output"));
     const std::optional<int> titleNumber = titleOption(args);
+    if (!outPath.empty()) checkOutputFile(outPath, inputsOfRun(path, {}), args.has("--force"));
 
     DiscInput input = openDiscInput(path, false);
     if (input.at.kind == disc::DiscLocation::Kind::EvoFile)
@@ -165,12 +169,16 @@ int runChapters(Context& ctx) {
     if (outPath.empty()) {
         ctx.out << text.str();
     } else {
+        bool opened = false;
         try {
             OutputFile file(outPath);
+            opened = true;
             const std::string bytes = text.str();
             file.write(bytes.data(), bytes.size());
             file.close();
         } catch (const Error& e) {
+            std::error_code ec;
+            if (opened) std::filesystem::remove(outPath, ec); // no half-written chapter file
             throw Failure(kExitOutputFailed, e.what());
         }
         ctx.console.note("wrote " + outPath);

@@ -8,7 +8,7 @@ namespace vantrel::cli {
 namespace {
 
 constexpr std::string_view kHelp =
-    "usage: vantrel-cli [--json] demux PATH [--title N] [-o DIR] [--tracks LIST] [--full-scan]\n"
+    "usage: vantrel-cli [--quiet] [--json] demux PATH [--title N] [-o DIR] [--tracks LIST] [--full-scan]\n"
     "\n"
     "Splits an EVO/VOB file into one file per stream, exactly as the window's\n"
     "Demux does after Read EVO: the same bytes and the same names\n"
@@ -17,11 +17,16 @@ constexpr std::string_view kHelp =
     "\n"
     "PATH        an EVO/VOB file; or a disc, HVDVD_TS folder or VPLST000.XPL with --title\n"
     "--title N   the first EVO file of the title whose titleNumber is N\n"
-    "-o DIR      the output folder (default: the current folder); it must exist\n"
-    "--tracks L  the stream boxes to write, by name (cbVideo0,cbAudio00,cbSub01)\n"
-    "            or all (default: every stream the scan found)\n"
+    "-o DIR      the output folder (default: the current folder; created when missing)\n"
+    "--tracks L  the streams to write: box names (cbVideo0,cbAudio00,cbSub01), stream\n"
+    "            codes (0xC0) or captions (DD+.stream.00); all (default) is every\n"
+    "            stream the scan found\n"
     "--full-scan read the whole file when looking for streams (the window's\n"
-    "            default stops after 300 MB, \"Fast EVO checking\")\n";
+    "            default stops after 300 MB, \"Fast EVO checking\")\n"
+    "\n"
+    "Audio streams that the window puts into one box (0x80, 0x88 and 0xA0 all in\n"
+    "cbAudio00) go into one file, as in the window, with a warning (exit 1).\n"
+    "Ctrl+C or a failed write removes the files of the run (exit 130 or 5).\n";
 
 int runDemux(Context& ctx) {
     return runLikeTheWindow(ctx, "demux", bDemuxClick);

@@ -7,6 +7,7 @@
 #include "engine/errors.h"
 #include "engine/file_layer.h"
 #include "engine/path_parts.h"
+#include "source_checks.h"
 #include "subpicture/evo_subpictures.h"
 
 #include <nlohmann/json.hpp>
@@ -24,7 +25,7 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 constexpr std::string_view kHelp =
-    "usage: vantrel-cli [--json] info PATH [--title N] [--no-scan]\n"
+    "usage: vantrel-cli [--quiet] [--json] [--verbose] info PATH [--title N] [--no-scan]\n"
     "\n"
     "Reports the playlist's titles (number, name, duration, clips and their EVO\n"
     "files, chapters) and each title's streams: kind, codec, id, stream box and\n"
@@ -234,8 +235,11 @@ private:
         m_ctx.console.progressStart(fileNamePart(path), size);
         disc::FileSurvey s;
         // The subpicture units are decoded in the same pass, for their figures.
-        subpicture::EvoSubpictureCollector units(
-            [this, &path](const std::string& text) { m_ctx.console.note(fileNamePart(path) + ": " + text); });
+        WarningSummary skipped;
+        subpicture::EvoSubpictureCollector units([this, &path, &skipped](const std::string& text) {
+            if (!skipped.add(text) || m_ctx.options.verbose)
+                m_ctx.console.note(fileNamePart(path) + ": " + text);
+        });
         try {
             s = disc::surveyFile(
                 path, [this](std::int64_t pos, std::int64_t) { m_ctx.console.progressUpdate(pos); },
@@ -250,8 +254,18 @@ private:
         }
         units.finish();
         m_subpictures[path] = units.streams();
+        const SubpictureFigures& figures = m_subpictures[path];
+        for (const std::string& line : skipped.lines([&figures](int index) {
+                 return index < subpicture::kSubpictureStreams
+                            ? figures[static_cast<std::size_t>(index)].figures.units
+                            : 0;
+             }))
+            warn(fileNamePart(path) + ": " + line);
         m_ctx.console.progressEnd();
-        if (!s.programStream) warn(path + " is not a program stream (no pack header at its start)");
+        if (!s.programStream)
+            warn(path + " is not a program stream (no pack header at its start)");
+        else
+            for (const std::string& w : sourceWarnings(path)) warn(w);
         return m_surveys.emplace(path, std::move(s)).first->second;
     }
 

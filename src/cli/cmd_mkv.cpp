@@ -1,6 +1,9 @@
 // mkv PATH [--title N] -o OUT.mkv [--tracks LIST] [--keep-temp]: the title as
 // one Matroska file with named tracks, languages, chapters and audio in sync.
+#include "interruption.h"
 #include "mkv_input.h"
+#include "output_guard.h"
+#include "source_checks.h"
 
 #include <nlohmann/json.hpp>
 
@@ -11,7 +14,8 @@ namespace vantrel::cli {
 namespace {
 
 constexpr std::string_view kHelp =
-    "usage: vantrel-cli [--json] mkv PATH [--title N] -o OUT.mkv [--tracks LIST] [--keep-temp]\n"
+    "usage: vantrel-cli [--quiet] [--json] mkv PATH [--title N] -o OUT.mkv [--tracks LIST]\n"
+    "                                          [--keep-temp] [--force]\n"
     "\n"
     "Writes a title as one Matroska file with mkvmerge: video, every audio stream\n"
     "(LPCM as WAV) with the playlist's names and languages, each delayed by its\n"
@@ -30,18 +34,36 @@ constexpr std::string_view kHelp =
     "--clock C    auto (default), 60 or 59.94: the clock of the chapter times, as\n"
     "             for chapters (one decision per title for every command)\n"
     "--keep-temp  keep the folder of prepared files (mux.json, title.json) beside OUT\n"
+    "--force      replace OUT.mkv when it exists (it is never one of the inputs)\n"
     "\n"
     "Exit codes: 1 done with warnings (every join gap or overlap is one),\n"
-    "6 mkvmerge missing or failing, 7 the result does not hold what was meant.\n";
+    "5 OUT exists or cannot be written, 6 mkvmerge missing or failing, 7 the result\n"
+    "does not hold what was meant, 130 interrupted (nothing is left beside OUT).\n";
 
 int runMkv(Context& ctx) {
     ParsedArgs args =
-        parseArgs(ctx.args, {"--title", "-o", "--output", "--tracks", "--clock"}, {"--keep-temp"});
+        parseArgs(ctx.args, {"--title", "-o", "--output", "--tracks", "--clock"}, {"--keep-temp", "--force"});
     const std::string out = args.value("-o", args.value("--output"));
     if (out.empty()) throw Failure(kExitUsage, "mkv needs -o OUT.mkv");
+    checkOutputFile(out, {}, args.has("--force"));
+    InterruptScope interrupts;
     mux::MkvJob job = mkvJobOf(ctx, args, "mkv");
+    checkOutputFile(out, inputsOfRun(args.positional.front(), job.parts), args.has("--force"));
+    for (const std::string& part : job.parts)
+        if (auto cut = cutPackWarning(part)) ctx.console.warning(*cut);
     job.output = out;
     job.keepTemp = args.has("--keep-temp");
+    job.stopRequested = interruptRequested;
+    Console* console = &ctx.console;
+    job.progress = [shown = job.progress, console](const std::string& stage, std::int64_t done,
+                                                   std::int64_t total) {
+        if (interruptRequested()) throw mux::MkvFailure(mux::kExitInterrupted, "interrupted");
+        // mkvmerge's own percent, not a byte rate.
+        if (stage == "Muxing" && total == 100)
+            console->progressPercent("muxing with mkvmerge", static_cast<int>(done));
+        else if (shown)
+            shown(stage, done, total);
+    };
     mux::MkvOutcome outcome;
     try {
         outcome = mux::runMkvJob(job);

@@ -1,6 +1,7 @@
 // mux-prep PATH [--title N] -o DIR [--tracks LIST]: the files mkvmerge takes,
 // beside an option file for "mkvmerge @DIR/mux.json" and the manifest.
 #include "mkv_input.h"
+#include "output_guard.h"
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -11,7 +12,8 @@ namespace vantrel::cli {
 namespace {
 
 constexpr std::string_view kHelp =
-    "usage: vantrel-cli [--json] mux-prep PATH [--title N] -o DIR [--tracks LIST]\n"
+    "usage: vantrel-cli [--quiet] [--json] mux-prep PATH [--title N] -o DIR [--tracks LIST]\n"
+    "                                               [--force]\n"
     "\n"
     "Writes what mkvmerge needs to mux a title into DIR: the video (.m2v, .h264,\n"
     ".vc1), the audio (.ac3, .eac3, .dts, .thd/.mlp, LPCM as .wav) starting at its\n"
@@ -22,17 +24,23 @@ constexpr std::string_view kHelp =
     "PATH        an EVO file; or a disc, HVDVD_TS folder, VPLST000.XPL or disc image\n"
     "            (.iso, a drive): its longest title with clips, or --title N\n"
     "--title N   the title whose titleNumber is N\n"
-    "-o DIR      the folder to write into; it must exist\n"
+    "-o DIR      the folder to write into (created when missing)\n"
     "--tracks L  as for mkv\n"
-    "--clock C   auto (default), 60 or 59.94, as for chapters\n";
+    "--clock C   auto (default), 60 or 59.94, as for chapters\n"
+    "--force     write into DIR when it already holds mux.json or title.json\n";
 
 int runMuxPrep(Context& ctx) {
     namespace fs = std::filesystem;
-    ParsedArgs args = parseArgs(ctx.args, {"--title", "-o", "--output", "--tracks", "--clock"}, {});
+    ParsedArgs args = parseArgs(ctx.args, {"--title", "-o", "--output", "--tracks", "--clock"}, {"--force"});
     std::string dir = args.value("-o", args.value("--output"));
     if (dir.empty()) throw Failure(kExitUsage, "mux-prep needs -o DIR");
-    if (!fs::is_directory(dir)) throw Failure(kExitOutputFailed, dir + " is not a folder");
     if (dir.back() != '/') dir += '/';
+    for (const char* name : {"mux.json", "title.json"})
+        if (fs::exists(dir + name) && !args.has("--force"))
+            throw Failure(kExitOutputFailed,
+                          dir + name +
+                              " exists: give --force to write over that folder's files, or name another -o");
+    makeOutputFolder(dir);
     mux::MkvJob job = mkvJobOf(ctx, args, "mux-prep");
     const std::string base = fs::path(job.parts.front()).stem().string() + (job.parts.size() > 1 ? "_2" : "");
     job.output = dir + base + ".mkv";

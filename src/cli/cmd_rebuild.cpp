@@ -8,7 +8,7 @@ namespace vantrel::cli {
 namespace {
 
 constexpr std::string_view kHelp =
-    "usage: vantrel-cli [--json] rebuild PATH [--title N] [--tracks LIST] [-o DIR] [--full-scan]\n"
+    "usage: vantrel-cli [--quiet] [--json] rebuild PATH [--title N] [--tracks LIST] [-o DIR] [--full-scan]\n"
     "\n"
     "Writes NAME.rebuilt.EVO, a copy of the source without the packs of the\n"
     "streams left out and with the kept streams numbered anew, exactly as the\n"
@@ -16,8 +16,11 @@ constexpr std::string_view kHelp =
     "\n"
     "PATH        an EVO/VOB file; or a disc, HVDVD_TS folder or VPLST000.XPL with --title\n"
     "--title N   the first EVO file of the title whose titleNumber is N\n"
-    "--tracks L  the stream boxes to keep, by name (cbVideo0,cbAudio00) or all (default)\n"
-    "-o DIR      the output folder (default: the current folder); it must exist\n"
+    "--tracks L  the streams to keep: box names (cbVideo0,cbAudio00), stream codes\n"
+    "            (0xC0) or captions (DD+.stream.00); all (default). AC-3, LPCM, MLP\n"
+    "            and extended subpicture streams are always kept (a warning names\n"
+    "            each one --tracks leaves out, exit 1)\n"
+    "-o DIR      the output folder (default: the current folder; created when missing)\n"
     "--full-scan read the whole file when looking for streams\n";
 
 int runRebuild(Context& ctx) {

@@ -3,11 +3,13 @@
 #include "cli.h"
 #include "engine/errors.h"
 #include "engine/file_layer.h"
+#include "output_guard.h"
 #include "subpicture/pgs_converter.h"
 
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <filesystem>
 #include <ostream>
 
 namespace vantrel::cli {
@@ -15,7 +17,7 @@ namespace vantrel::cli {
 namespace {
 
 constexpr std::string_view kHelp =
-    "usage: vantrel-cli [--json] sup2pgs IN.sup [-o OUT.sup]\n"
+    "usage: vantrel-cli [--quiet] [--json] sup2pgs IN.sup [-o OUT.sup] [--force]\n"
     "\n"
     "Converts a subpicture file written by demux (units behind \"SP\" records) to\n"
     "a presentation graphics file (\"PG\" segments): one display set per\n"
@@ -24,7 +26,9 @@ constexpr std::string_view kHelp =
     "Damaged units are skipped with a warning that names their PTS.\n"
     "\n"
     "IN.sup      a subpicture or extended subpicture file of demux\n"
-    "-o OUT.sup  the output file (default: IN with .pgs.sup in place of .sup)\n";
+    "-o OUT.sup  the output file (default: IN with .pgs.sup in place of .sup);\n"
+    "            never IN itself\n"
+    "--force     replace OUT.sup when it exists\n";
 
 std::string defaultOutput(const std::string& in) {
     std::string base = in;
@@ -47,10 +51,12 @@ std::string timeText(std::uint32_t pts) {
 }
 
 int runSup2pgs(Context& ctx) {
-    ParsedArgs args = parseArgs(ctx.args, {"-o", "--output"}, {});
+    ParsedArgs args = parseArgs(ctx.args, {"-o", "--output"}, {"--force"});
     if (args.positional.size() != 1) throw Failure(kExitUsage, "sup2pgs takes one IN.sup");
     const std::string in = args.positional[0];
     const std::string out = args.value("-o", args.value("--output", defaultOutput(in)));
+
+    checkOutputFile(out, {in}, args.has("--force"));
 
     std::vector<std::uint8_t> records;
     try {
@@ -68,8 +74,10 @@ int runSup2pgs(Context& ctx) {
 
     std::vector<std::string> warnings;
     subpicture::StreamFigures figures;
+    bool opened = false;
     try {
         OutputFile file(out);
+        opened = true;
         subpicture::PgsConverter converter(
             [&file](std::span<const std::uint8_t> bytes) { file.write(bytes.data(), bytes.size()); },
             [&](const std::string& text) {
@@ -83,6 +91,8 @@ int runSup2pgs(Context& ctx) {
         file.close();
         figures = converter.figures();
     } catch (const Error& e) {
+        std::error_code ec;
+        if (opened) std::filesystem::remove(out, ec); // no half-written file left to be taken for a whole one
         throw Failure(kExitOutputFailed, e.what());
     }
 

@@ -3,15 +3,40 @@
 #include "disc_input.h"
 #include "engine/click_handlers.h"
 #include "engine/file_layer.h"
+#include "interruption.h"
+#include "output_guard.h"
+#include "rebuild/rebuild.h"
 #include "runs/runs.h"
 #include "runs/source_selection.h"
+#include "source_checks.h"
 
 #include <nlohmann/json.hpp>
 
+#include <filesystem>
 #include <ostream>
 #include <sstream>
 
 namespace vantrel::cli {
+
+namespace {
+// A box by its name (cbAudio01), its stream's code (0x81) or its caption
+// (DD.stream.01), as mkv and info name streams; -1 when none.
+int boxNamed(const Core& core, const std::string& name) {
+    if (const int box = StreamBoxes::find(name); box >= 0) return box;
+    for (int box : StreamBoxes::tiedBoxes()) {
+        if (!core.boxes[box].enabled) continue;
+        const int code = core.streamTable[StreamBoxes::slotOf(box)];
+        std::string lower = name;
+        for (char& c : lower)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        std::string hex = hexId(code);
+        for (char& c : hex)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if ((code >= 0 && lower == hex) || core.boxes[box].caption == name) return box;
+    }
+    return -1;
+}
+} // namespace
 
 std::string sourceOfCommand(Context& ctx, const ParsedArgs& args, const std::string& command) {
     if (args.positional.size() != 1) throw Failure(kExitUsage, command + " takes one PATH");
@@ -83,10 +108,10 @@ void CoreSession::chooseTracks(const std::string& list) {
     std::string name;
     while (std::getline(in, name, ',')) {
         if (name.empty()) continue;
-        const int box = StreamBoxes::find(name);
+        const int box = boxNamed(core, name);
         if (box < 0)
-            throw Failure(kExitUsage,
-                          "--tracks: no stream box is named " + name + " (found: " + foundText + ")");
+            throw Failure(kExitUsage, "--tracks: no stream box, stream code or caption is " + name +
+                                          " (found: " + foundText + ")");
         if (!core.boxes[box].enabled)
             throw Failure(kExitUsage, "--tracks: " + name + " holds no stream in " + core.EVOname +
                                           " (found: " + foundText + ")");
@@ -107,6 +132,20 @@ std::vector<std::string> CoreSession::tickedBoxes() const {
     return names;
 }
 
+std::vector<std::string> CoreSession::keptInSpiteOfTracks() const {
+    std::vector<std::string> warnings;
+    for (int box : StreamBoxes::tiedBoxes()) {
+        if (!core.boxes[box].enabled || core.boxes.ticked(box)) continue;
+        const int code = core.streamTable[StreamBoxes::slotOf(box)];
+        if (code < 0 || rebuildCanLeaveOut(StreamBoxes::kindOf(box), code)) continue;
+        warnings.push_back(
+            "--tracks leaves out " + StreamBoxes::name(box) + " (" + hexId(code) + ", " +
+            core.boxes[box].caption +
+            "), but rebuild cannot leave out a stream of that kind: it stays in the rebuilt file");
+    }
+    return warnings;
+}
+
 std::vector<std::string> CoreSession::createdFiles(std::size_t fromLine) const {
     std::vector<std::string> files;
     for (std::size_t i = fromLine; i < window.logLines.size(); ++i)
@@ -114,21 +153,57 @@ std::vector<std::string> CoreSession::createdFiles(std::size_t fromLine) const {
     return files;
 }
 
+namespace {
+
+// The outputs of a run that did not finish: removed, so that none is taken for a finished file.
+void removeUnfinished(const std::vector<std::string>& files) {
+    for (const std::string& f : files) {
+        std::error_code ec;
+        std::filesystem::remove(f, ec);
+    }
+}
+
+} // namespace
+
 int runLikeTheWindow(Context& ctx, const std::string& command, void (*click)(Core&)) {
     ParsedArgs args = parseArgs(ctx.args, {"--title", "-o", "--output", "--tracks"}, {"--full-scan"});
     const std::string source = sourceOfCommand(ctx, args, command);
+    const std::string folder = args.value("-o", args.value("--output"));
+    makeOutputFolder(folder);
+    InterruptScope interrupts;
     CoreSession session(ctx);
     session.selectSource(source);
-    session.setOutputFolder(args.value("-o", args.value("--output")));
+    session.setOutputFolder(folder);
     session.scan(!args.has("--full-scan"));
+    if (interruptRequested()) throw Failure(kExitInterrupted, "interrupted");
+    // Rebuild copies packs as they are; only demux merges streams that share a box.
+    if (command == "demux")
+        for (const std::string& w : sourceWarnings(source)) ctx.console.warning(w);
+    else if (auto cut = cutPackWarning(source))
+        ctx.console.warning(*cut);
     session.chooseTracks(args.value("--tracks", "all"));
+    std::vector<std::string> kept;
+    if (command == "rebuild") kept = session.keptInSpiteOfTracks();
+    for (const std::string& w : kept) ctx.console.warning(w);
     const std::size_t from = session.window.logLines.size();
-    click(session.core);
+    try {
+        click(session.core);
+    } catch (...) {
+        ctx.console.progressEnd();
+        removeUnfinished(session.createdFiles(from));
+        throw;
+    }
+    if (interruptRequested()) {
+        ctx.console.progressEnd();
+        removeUnfinished(session.createdFiles(from));
+        throw Failure(kExitInterrupted, "interrupted");
+    }
     if (ctx.options.json) {
         nlohmann::ordered_json j;
         j["schema"] = "vantrel-cli/" + command + "/1";
         j["source"] = source;
         j["tracks"] = session.tickedBoxes();
+        if (command == "rebuild") j["warnings"] = kept;
         j["files"] = nlohmann::ordered_json::array();
         for (const std::string& f : session.createdFiles(from)) {
             std::int64_t size = -1;

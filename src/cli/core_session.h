@@ -34,6 +34,8 @@ public:
     void chooseTracks(const std::string& list);
     // The boxes ticked now, by name.
     std::vector<std::string> tickedBoxes() const;
+    // A warning for each box left unticked whose stream rebuild copies all the same.
+    std::vector<std::string> keptInSpiteOfTracks() const;
     // The files the last run created ("Creating NAME" lines after `fromLine`).
     std::vector<std::string> createdFiles(std::size_t fromLine) const;
 

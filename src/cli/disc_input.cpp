@@ -3,8 +3,23 @@
 #include "engine/errors.h"
 
 #include <cstdio>
+#include <filesystem>
 
 namespace vantrel::cli {
+
+namespace {
+// A folder with at least one .EVO or .VOB file (any case).
+bool holdsEvoFiles(const std::string& folder) {
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(folder, ec)) {
+        std::string ext = e.path().extension().string();
+        for (char& c : ext)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (ext == ".EVO" || ext == ".VOB") return true;
+    }
+    return false;
+}
+} // namespace
 
 DiscInput openDiscInput(const std::string& path, bool playlistRequired) {
     DiscInput input;
@@ -14,6 +29,10 @@ DiscInput openDiscInput(const std::string& path, bool playlistRequired) {
         throw Failure(kExitInputUnreadable, e.what());
     }
     if (input.at.playlistPath.empty()) {
+        if (input.at.kind != disc::DiscLocation::Kind::EvoFile && !holdsEvoFiles(input.at.evoFolder))
+            throw Failure(kExitInputUnreadable,
+                          path + ": no HVDVD_TS or VIDEO_TS folder, EVO or VOB file here; name a disc, "
+                                 "its HVDVD_TS folder, an EVO file or a VPLST000.XPL");
         if (playlistRequired)
             throw Failure(kExitNotFound, "no playlist (ADV_OBJ/VPLST000.XPL) found for " + path);
         return input;

@@ -2,6 +2,7 @@
 
 #include "engine/path_parts.h"
 #include "engine/time_format.h"
+#include "interruption.h"
 
 namespace vantrel::cli {
 
@@ -20,13 +21,18 @@ void TerminalWindow::log(const std::string& text) {
 }
 
 void TerminalWindow::processEvents() {
-    if (m_core == nullptr || !m_core->sourceFile) return;
+    if (m_core == nullptr) return;
+    // Ctrl+C as the window's Cancel button: the run stops after this block.
+    if (interruptRequested()) m_core->stopRequested = 1;
+    if (!m_core->sourceFile) return;
     const InputFile* file = m_core->sourceFile.get();
     // A part opened in place of the first may get its address: the path tells them apart.
     if (file != m_progressFile || file->path() != m_progressPath) {
         m_progressFile = file;
         m_progressPath = file->path();
-        m_console.progressStart(fileNamePart(file->path()), file->size());
+        m_console.progressStart((m_core->demuxActive != 0 ? "writing from " : "reading ") +
+                                    fileNamePart(file->path()),
+                                file->size());
     }
     m_console.progressUpdate(file->position());
 }

@@ -31,6 +31,13 @@ bool isBusy(std::span<const FileIdentity> busy, const FileIdentity& id) {
 
 // Opened without blocking so that a FIFO cannot hold the open for ever; once
 // the file is known to be regular, its reads and writes block as usual.
+thread_local std::optional<WriteFailure> t_lastWriteFailure;
+
+[[noreturn]] void writeFailed(const std::string& path, int err) {
+    t_lastWriteFailure = WriteFailure{absolutePath(path), err};
+    throw Error("Stream write error");
+}
+
 bool clearNonBlocking(int fd) {
     const int flags = ::fcntl(fd, F_GETFL);
     return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
@@ -50,6 +57,12 @@ bool fileExists(const std::string& path) {
 
 void setUpFileLayer() {
     std::signal(SIGXFSZ, SIG_IGN);
+}
+
+std::optional<WriteFailure> takeWriteFailure() {
+    std::optional<WriteFailure> failure = std::move(t_lastWriteFailure);
+    t_lastWriteFailure.reset();
+    return failure;
 }
 
 std::optional<FileIdentity> regularFileIdentity(const std::string& path) {
@@ -162,7 +175,7 @@ void OutputFile::writeThrough(const unsigned char* data, std::size_t n) {
             std::int64_t room = m_limit - m_onDisk;
             if (room <= 0) {
                 m_failed = true;
-                throw Error("Stream write error");
+                writeFailed(m_path, ENOSPC);
             }
             chunk = static_cast<std::size_t>(std::min<std::int64_t>(room, static_cast<std::int64_t>(chunk)));
         }
@@ -170,7 +183,8 @@ void OutputFile::writeThrough(const unsigned char* data, std::size_t n) {
         if (w < 0 && errno == EINTR) continue;
         if (w <= 0) {
             m_failed = true;
-            throw Error("Stream write error");
+            // A write that takes no byte without an error: the device is full.
+            writeFailed(m_path, w < 0 ? errno : ENOSPC);
         }
         data += w;
         n -= static_cast<std::size_t>(w);

@@ -22,6 +22,15 @@ bool fileExists(const std::string& path);
 // error instead of killing the program.
 void setUpFileLayer();
 
+// The last write to an OutputFile that failed in this thread: the file and the
+// system's reason (an errno value). The window shows only "Stream write error";
+// the command line names the file and the reason.
+struct WriteFailure {
+    std::string path;
+    int error = 0;
+};
+std::optional<WriteFailure> takeWriteFailure(); // and forgets it
+
 // A file on disk: its device and inode. Two names of one file (a hard or
 // symbolic link) have the same identity.
 struct FileIdentity {

@@ -4,11 +4,13 @@
 
 #include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -29,18 +31,25 @@ void writeText(const std::string& path, const std::string& text) {
     if (!f) throw Error("Stream write error");
 }
 
+// A line of the muxer's --gui-mode as its plain mode prints it ("#GUI#error X": "Error: X").
+std::string plainLine(const std::string& line) {
+    if (line.rfind("#GUI#error ", 0) == 0) return "Error: " + line.substr(11);
+    if (line.rfind("#GUI#warning ", 0) == 0) return "Warning: " + line.substr(13);
+    return line;
+}
+
 std::string lastLines(const std::string& text, int count) {
     std::vector<std::string> lines;
     std::string cur;
     for (char c : text) {
         if (c == '\n' || c == '\r') {
-            if (!cur.empty()) lines.push_back(cur);
+            if (!cur.empty() && cur.rfind("#GUI#progress", 0) != 0) lines.push_back(plainLine(cur));
             cur.clear();
         } else {
             cur += c;
         }
     }
-    if (!cur.empty()) lines.push_back(cur);
+    if (!cur.empty()) lines.push_back(plainLine(cur));
     std::string out;
     const std::size_t from =
         lines.size() > static_cast<std::size_t>(count) ? lines.size() - static_cast<std::size_t>(count) : 0;
@@ -88,7 +97,8 @@ std::string trackType(EsKind kind) {
 } // namespace
 
 ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
-                      const std::function<void(const std::string&)>& onLine) {
+                      const std::function<void(const std::string&)>& onLine,
+                      const std::function<bool()>& stop) {
     ProgramRun run;
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
@@ -117,6 +127,16 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
     char buf[4096];
     std::string line;
     for (;;) {
+        if (stop && !run.stopped && stop()) {
+            run.stopped = true;
+            ::kill(pid, SIGTERM);
+        }
+        // Woken at least five times a second to ask `stop`.
+        struct pollfd ready {
+            fds[0], POLLIN, 0
+        };
+        const int polled = ::poll(&ready, 1, stop ? 200 : -1);
+        if (polled == 0 || (polled < 0 && errno == EINTR)) continue;
         const ssize_t n = ::read(fds[0], buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
@@ -236,11 +256,17 @@ MkvOutcome runMkvJob(const MkvJob& job) {
 
     // The muxer.
     if (job.progress) job.progress("Muxing", 0, 100);
-    ProgramRun run = runProgram(job.muxer, {"@" + muxFile}, [&](const std::string& line) {
-        int percent = 0;
-        if (job.progress && std::sscanf(line.c_str(), "Progress: %d%%", &percent) == 1)
-            job.progress("Muxing", percent, 100);
-    });
+    // --gui-mode: the muxer's progress as "#GUI#progress N%" lines of their own.
+    ProgramRun run = runProgram(
+        job.muxer, {"@" + muxFile, "--gui-mode"},
+        [&](const std::string& line) {
+            int percent = 0;
+            if (job.progress && (std::sscanf(line.c_str(), "#GUI#progress %d%%", &percent) == 1 ||
+                                 std::sscanf(line.c_str(), "Progress: %d%%", &percent) == 1))
+                job.progress("Muxing", percent, 100);
+        },
+        job.stopRequested);
+    if (run.stopped) throw MkvFailure(kExitInterrupted, "interrupted");
     if (run.status < 0 || !run.failure.empty())
         throw MkvFailure(kExitMuxerFailed, job.muxer + " cannot be run: " + run.failure);
     // 0: done, 1: done with warnings; anything else failed.

@@ -41,6 +41,9 @@ struct MkvJob {
     std::function<std::vector<ExtraTrack>(const std::string& folder, const PrepResult&)> extraTracks;
     std::function<void(const std::string& stage, std::int64_t done, std::int64_t total)> progress;
     bool forceRf64 = false; // tests
+    // Asked regularly while the muxer runs; true stops it (and the job fails
+    // with kExitInterrupted, its temporary folder removed).
+    std::function<bool()> stopRequested;
 };
 
 // The failures of the job, with the exit code the command line gives them.
@@ -54,6 +57,7 @@ private:
 };
 constexpr int kExitMuxerFailed = 6;
 constexpr int kExitCheckMismatch = 7;
+constexpr int kExitInterrupted = 130;
 
 struct MkvOutcome {
     std::vector<std::string> warnings; // "join gap N ms in STREAM" and the like
@@ -78,12 +82,15 @@ MkvOutcome runMkvJob(const MkvJob& job);
 
 // Runs a program with arguments, its output and errors collected; the exit
 // status, or -1 when it could not be started (errno-style text in `failure`).
+// When `stop` turns true the program is sent SIGTERM and `stopped` is set.
 struct ProgramRun {
     int status = -1;
     std::string output;
     std::string failure;
+    bool stopped = false;
 };
 ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
-                      const std::function<void(const std::string& line)>& onLine = {});
+                      const std::function<void(const std::string& line)>& onLine = {},
+                      const std::function<bool()>& stop = {});
 
 } // namespace vantrel::mux

@@ -73,6 +73,14 @@ bool DropSubpicture(Core& core, RebuildState& state, int id) {
                   [id](std::uint8_t counter) { return static_cast<std::uint8_t>((id & 0xE0) | counter); });
 }
 
+bool rebuildCanLeaveOut(StreamKind kind, int code) {
+    switch (kind) {
+    case StreamKind::Video: return true;
+    case StreamKind::Audio: return kRenumberedDdPlus.holds(code) || ids::kDtsHd.holds(code);
+    default: return ids::kBoxedSubpicture.holds(code);
+    }
+}
+
 bool rebuildPack(Core& core, RebuildState& state, unsigned char* pack, std::size_t n) {
     // Only the first packet of the pack is looked at: its stream_id at byte 17,
     // PES_header_data_length H at byte 22, then the sub-stream id (private

@@ -39,6 +39,11 @@ bool DropVideo(Core& core, RebuildState& state, int id);
 bool DropAudio(Core& core, RebuildState& state, int id);
 bool DropSubpicture(Core& core, RebuildState& state, int id);
 
+// Whether the packs of a box's stream (its StreamTable code) can be left out
+// at all: video, DD+ 0xC0..0xC8, DTS-HD and subpictures 0x20..0x2F can; AC-3,
+// LPCM, MLP, the other DD+ ids and extended subpictures are always copied.
+bool rebuildCanLeaveOut(StreamKind kind, int code);
+
 // Decides one pack of n bytes (n <= 2048; a short pack only at the end of the
 // source), rewrites its system header bounds and stream ids in place, and
 // tells whether it goes into the rebuilt file. Never looks past byte n - 1.

@@ -39,7 +39,7 @@ void expectReadBack(const ScratchDir& dir, const std::vector<std::string>& args,
         const std::string mkv = dir.path("t." + format + ".mkv");
         std::vector<std::string> full = {"--quiet", "chapters"};
         full.insert(full.end(), args.begin(), args.end());
-        full.insert(full.end(), {"--format", format, "-o", chapters});
+        full.insert(full.end(), {"--format", format, "-o", chapters, "--force"}); // one file, written again
         const CliResult r = cli(full);
         ASSERT_EQ(r.code, 0) << r.err;
         std::string log;

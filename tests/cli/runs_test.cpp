@@ -42,7 +42,9 @@ TEST(CliRuns, FilesEqualTheWindowsRuns) {
         args.insert(args.end(), c.cli.begin(), c.cli.end());
         args.insert(args.end(), {"-o", ours});
         const CliResult r = cli(args);
-        ASSERT_EQ(r.code, 0) << r.err;
+        // Rebuild copies AC-3, LPCM and MLP streams that --tracks leaves out, and says so.
+        const bool keptAnyway = c.cli[0] == "rebuild" && r.err.find("warning: --tracks leaves out ") == 0;
+        ASSERT_EQ(r.code, keptAnyway ? 1 : 0) << r.err;
         const bool second = c.cli[1] == disc.feature2;
         std::string command = std::string(VANTREL_BENCH) + " --evo '" +
                               (second ? disc.feature2 : disc.feature1) + "' --workdir '" + theirs + "'";
@@ -94,11 +96,13 @@ TEST(CliRuns, ExitCodesAndMessages) {
         {{"info", disc.root + "HVDVD_TS", "--no-scan"}, 0, ""},
         {{"demux", disc.feature1, "-o", unwritable},
          5,
-         "error: Cannot create file \"" + unwritable + "/FEATURE_1_2."},
+         "error: Cannot create folder \"" + unwritable + "\". Not a directory"},
         {{"rebuild", disc.feature1, "-o", unwritable},
          5,
-         "error: Cannot create file \"" + unwritable + "/FEATURE_1_2.rebuilt.EVO\""},
-        {{"chapters", disc.playlist, "-o", unwritable + "/c.txt"}, 5, "error: Cannot create file \""},
+         "error: Cannot create folder \"" + unwritable + "\". Not a directory"},
+        {{"chapters", disc.playlist, "-o", unwritable + "/c.txt"},
+         5,
+         "error: the folder " + unwritable + " does not exist"},
         {{"demux", disc.root}, 2, "error: " + disc.root},
         {{"info", disc.root, "--title", "x"}, 2, "error: --title needs a whole number"},
         {{"demux", disc.feature1, "--tracks", "cbAudio09"}, 2, "error: --tracks: cbAudio09 holds no stream"},

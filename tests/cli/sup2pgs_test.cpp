@@ -35,7 +35,7 @@ TEST(CliSup2pgs, SampleDiscSubpicturesDamagedFilesAndInfoFigures) {
     // Both streams of the two parts: four subtitles each.
     for (const char* name : {"FEATURE_1_2.Subpicture.00.sup", "FEATURE_1_2.Ext.Subpicture.01.sup"}) {
         SCOPED_TRACE(name);
-        const CliResult r = cli({"--json", "sup2pgs", dir.path(name), "-o", dir.path("out.sup")});
+        const CliResult r = cli({"--json", "sup2pgs", dir.path(name), "-o", dir.path("out.sup"), "--force"});
         ASSERT_EQ(r.code, 0) << r.err;
         const auto j = r.json();
         EXPECT_EQ(j["units"], 4);

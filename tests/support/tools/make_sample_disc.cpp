@@ -4,15 +4,23 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s FOLDER [GROUPS]\n", argv[0]);
+    const char* usage = "usage: vantrel-sample-disc FOLDER [GROUPS]\n"
+                        "Writes a small HD DVD-shaped disc (HVDVD_TS, ADV_OBJ) into FOLDER;\n"
+                        "GROUPS video frames per part (default 200). Prints its first EVO file.\n";
+    if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
+    // A FOLDER that looks like an option is a typing mistake, not a name.
+    if (argc < 2 || argc > 3 || argv[1][0] == '-' || (argc == 3 && std::atoi(argv[2]) < 1)) {
+        std::fputs(usage, stderr);
         return 2;
     }
-    int groups = argc > 2 ? std::atoi(argv[2]) : 200;
-    if (groups < 1) groups = 1;
+    const int groups = argc > 2 ? std::atoi(argv[2]) : 200;
     try {
         auto disc = vantrel::test::writeSampleDisc(argv[1], groups);
         std::printf("%s\n", disc.feature1.c_str());

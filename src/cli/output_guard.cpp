@@ -1,0 +1,79 @@
+#include "output_guard.h"
+
+#include "cli.h"
+#include "disc/disc_model.h"
+#include "engine/file_layer.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace vantrel::cli {
+
+namespace {
+namespace fs = std::filesystem;
+
+std::string resolved(const std::string& path) {
+    std::error_code ec;
+    fs::path p = fs::weakly_canonical(fs::path(path), ec);
+    if (ec) return absolutePath(path);
+    return p.lexically_normal().string();
+}
+
+std::string folderOf(const std::string& path) {
+    fs::path parent = fs::path(path).parent_path();
+    return parent.empty() ? std::string(".") : parent.string();
+}
+} // namespace
+
+bool sameFile(const std::string& a, const std::string& b) {
+    const auto idA = regularFileIdentity(a);
+    const auto idB = regularFileIdentity(b);
+    if (idA && idB) return *idA == *idB;
+    return resolved(a) == resolved(b);
+}
+
+void checkOutputFile(const std::string& path, const std::vector<std::string>& inputs, bool force) {
+    for (const std::string& in : inputs)
+        if (!in.empty() && sameFile(path, in))
+            throw Failure(kExitOutputFailed,
+                          path + " is an input of this run (" + in + "): name another output file");
+    std::error_code ec;
+    const fs::file_status st = fs::status(path, ec);
+    if (fs::is_directory(st))
+        throw Failure(kExitOutputFailed,
+                      path + " is a folder: name a file, as " + (fs::path(path) / "NAME").string());
+    const std::string folder = folderOf(path);
+    if (!fs::is_directory(folder, ec))
+        throw Failure(kExitOutputFailed,
+                      "the folder " + folder + " does not exist: create it first, or name another output");
+    if (fs::exists(st) && !force)
+        throw Failure(kExitOutputFailed,
+                      path + " exists: give --force to replace it, or name another output");
+}
+
+std::vector<std::string> inputsOfRun(const std::string& path, const std::vector<std::string>& parts) {
+    std::vector<std::string> inputs = parts;
+    inputs.push_back(path);
+    try {
+        const std::string playlist = disc::locateDisc(path).playlistPath;
+        if (!playlist.empty()) inputs.push_back(playlist);
+    } catch (const std::exception&) {
+        // PATH was read before; a second look that fails adds nothing.
+    }
+    return inputs;
+}
+
+void makeOutputFolder(const std::string& folder) {
+    if (folder.empty()) return;
+    std::error_code ec;
+    const fs::file_status st = fs::status(folder, ec);
+    if (fs::is_directory(st)) return;
+    if (fs::exists(st))
+        throw Failure(kExitOutputFailed, folder + " is a file, not a folder: name a folder for the outputs");
+    fs::create_directories(folder, ec);
+    if (ec || !fs::is_directory(folder))
+        throw Failure(kExitOutputFailed,
+                      "Cannot create folder \"" + absolutePath(folder) + "\". " + ec.message());
+}
+
+} // namespace vantrel::cli

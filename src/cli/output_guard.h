@@ -1,0 +1,29 @@
+// What a command checks before it writes where the user pointed it: no output
+// is one of the run's inputs, no existing file is replaced without --force, a
+// folder is not taken for a file, and a missing output folder is created.
+// Every refusal is a Failure with exit 5 and a text that says what to do.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vantrel::cli {
+
+// True when both paths name one file (same device and inode), or the same
+// path once resolved (for a file that does not exist yet).
+bool sameFile(const std::string& a, const std::string& b);
+
+// An output file named on the command line: refused when it is one of
+// `inputs`, when it is a folder, when its folder does not exist, or when it
+// exists and `force` is not set.
+void checkOutputFile(const std::string& path, const std::vector<std::string>& inputs, bool force);
+
+// The files a run over PATH reads: PATH, the playlist found for it and the
+// title's EVO files.
+std::vector<std::string> inputsOfRun(const std::string& path, const std::vector<std::string>& parts);
+
+// An output folder named on the command line: created (with its parents) when
+// it does not exist; refused when it is a file or cannot be created.
+void makeOutputFolder(const std::string& folder);
+
+} // namespace vantrel::cli

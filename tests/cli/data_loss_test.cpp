@@ -1,0 +1,226 @@
+// Nothing typed at vantrel-cli destroys a file: outputs onto inputs, existing
+// outputs without --force, a full disk and Ctrl+C, each against the real
+// program. Every row checks the exit code, the first line on stderr, that every
+// file that was there is there with its bytes, and that nothing was left behind.
+#include "cli_fixture.h"
+#include "support/evo_builder.h"
+#include "support/sample_disc.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace vantrel::cli::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Every file and folder under a folder, by path, with a hash of its bytes.
+std::map<std::string, std::size_t> tree(const std::string& root) {
+    std::map<std::string, std::size_t> files;
+    for (const auto& e : fs::recursive_directory_iterator(root)) {
+        const std::string name = fs::relative(e.path(), root).string();
+        if (!e.is_regular_file()) {
+            files[name + "/"] = 0;
+            continue;
+        }
+        std::ifstream in(e.path(), std::ios::binary);
+        std::stringstream bytes;
+        bytes << in.rdbuf();
+        files[name] = std::hash<std::string>{}(bytes.str());
+    }
+    return files;
+}
+
+std::string firstLine(const std::string& text) {
+    return text.substr(0, text.find('\n'));
+}
+
+struct ProgramResult {
+    int code = -1;
+    std::string err;
+};
+
+// The real program, from the scratch folder, with an environment prefix.
+ProgramResult program(const ScratchDir& dir, const std::string& env, const std::string& args) {
+    const std::string err = dir.path("stderr.txt");
+    ProgramResult r;
+    r.code = shell("cd '" + dir.path() + "' && " + env + " timeout 120 " + VANTREL_CLI + " " + args +
+                   " >/dev/null 2>'" + err + "'");
+    std::ifstream in(err);
+    std::stringstream text;
+    text << in.rdbuf();
+    r.err = text.str();
+    fs::remove(err);
+    return r;
+}
+
+// The nth write on a file whose path holds pattern fails with ENOSPC.
+std::string diskFull(const std::string& pattern, int nth = 2) {
+    return "LD_PRELOAD=" + std::string(VANTREL_FAULT_SHIM) +
+           " ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 VANTREL_FAULT='write " +
+           std::to_string(nth) + " 28 " + pattern + "'";
+}
+
+// A DVD-style VOB whose audio ids 0x80 (AC-3), 0x88 (DTS) and 0xA0 (LPCM) all
+// have the audio index 0 under the window's rules.
+void writeSharedBoxVob(const std::string& path) {
+    vantrel::test::EvoBuilder b;
+    for (int i = 0; i < 8; ++i) {
+        const std::uint64_t pts = 90000 + static_cast<std::uint64_t>(i) * 2880;
+        b.packPrivate(0x80, vantrel::test::pattern(1500, 1), pts);
+        b.packPrivate(0x88, vantrel::test::pattern(1500, 2), pts);
+        b.packPrivate(0xA0, vantrel::test::pattern(1500, 3), pts);
+    }
+    b.writeTo(path);
+}
+
+TEST(CliDataLoss, RefusalsFullDisksAndSharedBoxesLeaveEveryFileAsItWas) {
+    const bool muxer = haveProgram("mkvmerge");
+    ScratchDir dir;
+    const auto disc = vantrel::test::writeSampleDisc(dir.path("disc"), 40);
+    fs::create_directories(dir.path("subs"));
+    ASSERT_EQ(cli({"--quiet", "demux", disc.feature1, "-o", dir.path("subs"), "--tracks", "cbSub00"}).code,
+              0);
+    const auto subs = folderContents(dir.path("subs"));
+    ASSERT_EQ(subs.size(), 1u);
+    const std::string sup = "subs/" + subs[0].first;
+    { std::ofstream(dir.path("old.mkv")) << "an earlier result"; }
+    { std::ofstream(dir.path("old.txt")) << "earlier chapters"; }
+    const std::string earlierPgs = sup.substr(0, sup.size() - 4) + ".pgs.sup";
+    { std::ofstream(dir.path(earlierPgs)) << "an earlier conversion"; }
+    fs::create_directories(dir.path("prep"));
+    { std::ofstream(dir.path("prep/mux.json")) << "[]"; }
+    fs::create_directories(dir.path("out"));
+    writeSharedBoxVob(dir.path("shared.VOB"));
+
+    struct Row {
+        const char* what;
+        std::string args;
+        std::string env;
+        int code;
+        std::string firstLine; // the start of the first line on stderr
+        bool needsMuxer = false;
+    };
+    const std::vector<Row> rows = {
+        {"mkv onto a title's EVO", "mkv disc --title 1 -o disc/HVDVD_TS/FEATURE_2.EVO --force", "", 5,
+         "error: disc/HVDVD_TS/FEATURE_2.EVO is an input of this run"},
+        {"mkv onto the EVO through another name",
+         "mkv disc/HVDVD_TS/FEATURE_1.EVO -o disc/./HVDVD_TS/FEATURE_1.EVO --force", "", 5,
+         "error: disc/./HVDVD_TS/FEATURE_1.EVO is an input of this run"},
+        {"mkv onto the playlist", "mkv disc --title 1 -o disc/ADV_OBJ/VPLST000.XPL --force", "", 5,
+         "error: disc/ADV_OBJ/VPLST000.XPL is an input of this run"},
+        {"sup2pgs onto its input", "sup2pgs " + sup + " -o " + sup + " --force", "", 5,
+         "error: " + sup + " is an input of this run"},
+        {"chapters onto the playlist", "chapters disc -o disc/ADV_OBJ/VPLST000.XPL --force", "", 5,
+         "error: disc/ADV_OBJ/VPLST000.XPL is an input of this run"},
+        {"mkv over an existing file", "mkv disc --title 1 -o old.mkv", "", 5,
+         "error: old.mkv exists: give --force to replace it"},
+        {"chapters over an existing file", "chapters disc -o old.txt", "", 5,
+         "error: old.txt exists: give --force to replace it"},
+        {"sup2pgs over its earlier output", "sup2pgs " + sup, "", 5,
+         "error: " + earlierPgs + " exists: give --force to replace it"},
+        {"mux-prep over an earlier preparation", "mux-prep disc --title 1 -o prep", "", 5,
+         "error: prep/mux.json exists: give --force"},
+        {"demux onto a full disk", "demux disc/HVDVD_TS/FEATURE_1.EVO -o out", diskFull(".stream."), 5,
+         "error: Cannot write file \"" + dir.path("out") + "/FEATURE_1"},
+        {"rebuild onto a full disk", "rebuild disc/HVDVD_TS/FEATURE_1.EVO -o out", diskFull(".rebuilt."), 5,
+         "error: Cannot write file \"" + dir.path("out") +
+             "/FEATURE_1_2.rebuilt.EVO\". No space left on device"},
+        {"sup2pgs onto a full disk", "sup2pgs " + sup + " -o out/x.sup", diskFull("x.sup", 1), 5,
+         "error: Cannot write file \"" + dir.path("out") + "/x.sup\". No space left on device"},
+        {"mkv onto a full disk", "mkv disc --title 1 -o out/x.mkv", diskFull(".tmp-"), 5,
+         "error: Cannot write file \"" + dir.path("out") + "/.x.mkv.tmp-", true},
+        {"info on streams that share a box", "info shared.VOB", "", 1,
+         "warning: shared.VOB: streams 0x80 (AC-3), 0x88 (DTS) and 0xA0 (LPCM) share the stream box "
+         "cbAudio00"},
+    };
+    const auto before = tree(dir.path());
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.needsMuxer && !muxer) continue;
+        const ProgramResult r = program(dir, row.env, row.args);
+        EXPECT_EQ(r.code, row.code) << r.err;
+        EXPECT_EQ(firstLine(r.err).rfind(row.firstLine, 0), 0u) << r.err;
+        EXPECT_EQ(tree(dir.path()), before) << "a file changed, went or was left behind";
+    }
+    // The full-disk message names the device's reason even where the row above cannot spell the name out.
+    EXPECT_NE(program(dir, diskFull(".stream."), "demux disc/HVDVD_TS/FEATURE_1.EVO -o out")
+                  .err.find("No space left on device"),
+              std::string::npos);
+
+    // demux of the shared box: the window's one file, with the warning and exit 1.
+    const ProgramResult shared = program(dir, "", "--quiet demux shared.VOB -o out");
+    EXPECT_EQ(shared.code, 1) << shared.err;
+    EXPECT_NE(shared.err.find("demux writes them into one file; mux-prep and mkv keep them apart"),
+              std::string::npos)
+        << shared.err;
+    EXPECT_EQ(folderContents(dir.path("out")).size(), 1u);
+}
+
+// Ctrl+C while a long run writes: the program stops (mkvmerge too), removes
+// what it did not finish, says "interrupted" and exits 130.
+TEST(CliDataLoss, InterruptRemovesWhatTheRunDidNotFinish) {
+    ScratchDir dir;
+    const auto disc = vantrel::test::writeSampleDisc(dir.path("disc"), 2500);
+    fs::create_directories(dir.path("out"));
+    struct Row {
+        const char* what;
+        std::vector<std::string> args;
+        std::string waitFor; // the signal goes when a path under out/ holds this
+        bool needsMuxer;
+    };
+    const std::vector<Row> rows = {
+        {"mkv while mkvmerge runs",
+         {"mkv", disc.root, "--title", "1", "-o", dir.path("out/x.mkv")},
+         "mux.json",
+         true},
+        {"demux while it writes", {"demux", disc.feature1, "-o", dir.path("out")}, ".stream.", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.needsMuxer && !haveProgram("mkvmerge")) continue;
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            std::vector<char*> argv{const_cast<char*>(VANTREL_CLI)};
+            for (const std::string& a : row.args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            if (!::freopen("/dev/null", "w", stdout) || !::freopen(dir.path("err.txt").c_str(), "w", stderr))
+                ::_exit(99);
+            ::execv(VANTREL_CLI, argv.data());
+            ::_exit(98);
+        }
+        bool seen = false;
+        for (int i = 0; i < 1200 && !seen; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+            std::error_code ec;
+            for (const auto& e : fs::recursive_directory_iterator(dir.path("out"), ec))
+                seen = seen || e.path().string().find(row.waitFor) != std::string::npos;
+        }
+        EXPECT_TRUE(seen) << "the run did not get that far";
+        ::kill(pid, SIGINT);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status));
+        std::ifstream in(dir.path("err.txt"));
+        std::stringstream err;
+        err << in.rdbuf();
+        EXPECT_EQ(WEXITSTATUS(status), 130) << err.str();
+        EXPECT_NE(("\n" + err.str()).find("\ninterrupted\n"), std::string::npos) << err.str();
+        EXPECT_TRUE(fs::is_empty(dir.path("out")))
+            << "left behind: " << fs::directory_iterator(dir.path("out"))->path();
+        EXPECT_EQ(shell("pgrep -f '[m]kvmerge.*" + dir.path("out") + "' >/dev/null"), 1)
+            << "mkvmerge still runs";
+    }
+}
+
+} // namespace
+} // namespace vantrel::cli::test

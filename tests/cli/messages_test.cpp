@@ -1,0 +1,140 @@
+// What vantrel-cli says when a user's input is not what it takes: the exit
+// code and the first line of each message, one row per case.
+#include "cli_fixture.h"
+#include "support/evo_builder.h"
+#include "support/sample_disc.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace vantrel::cli::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string firstLine(const std::string& text) {
+    return text.substr(0, text.find('\n'));
+}
+
+int lineCount(const std::string& text, const std::string& start) {
+    int n = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = text.find('\n', at);
+        if (text.compare(at, start.size(), start) == 0) ++n;
+        if (end == std::string::npos) break;
+        at = end + 1;
+    }
+    return n;
+}
+
+TEST(CliMessages, ExitCodesAndFirstLinesSayWhatToDo) {
+    ScratchDir dir;
+    const auto disc = vantrel::test::writeSampleDisc(dir.path("disc"), 40);
+    fs::create_directories(dir.path("readme"));
+    { std::ofstream(dir.path("readme/README.txt")) << "not a disc"; }
+    fs::create_directories(dir.path("folder.mkv"));
+    // Cut 1000 bytes into its last pack.
+    fs::copy_file(disc.feature1, dir.path("cut.EVO"));
+    const auto size = fs::file_size(dir.path("cut.EVO"));
+    fs::resize_file(dir.path("cut.EVO"), size - 1048);
+    // Five subpicture units that are placeholders, not units with 32-bit offsets.
+    vantrel::test::EvoBuilder placeholders;
+    for (int i = 0; i < 5; ++i)
+        placeholders.packPrivate(0x20, vantrel::test::pattern(200, 7),
+                                 90000 + 90000u * static_cast<unsigned>(i));
+    placeholders.writeTo(dir.path("placeholders.EVO"));
+
+    struct Row {
+        const char* what;
+        std::vector<std::string> args;
+        int code;
+        std::string firstErr; // the start of the first line on stderr ("" : none is printed)
+    };
+    const std::string cutSize = std::to_string(size - 1048);
+    const std::vector<Row> rows = {
+        {"a folder that is no disc (info)",
+         {"info", dir.path("readme")},
+         3,
+         "error: " + dir.path("readme") + ": no HVDVD_TS or VIDEO_TS folder, EVO or VOB file here"},
+        {"a folder that is no disc (demux)",
+         {"demux", dir.path("readme")},
+         3,
+         "error: " + dir.path("readme") + ": no HVDVD_TS or VIDEO_TS folder, EVO or VOB file here"},
+        {"a folder that is no disc (mkv)",
+         {"mkv", dir.path("readme"), "-o", dir.path("x.mkv")},
+         3,
+         "error: " + dir.path("readme") + ": no HVDVD_TS or VIDEO_TS folder, EVO or VOB file here"},
+        {"-o names a folder",
+         {"mkv", disc.root, "--title", "1", "-o", dir.path("folder.mkv")},
+         5,
+         "error: " + dir.path("folder.mkv") + " is a folder: name a file"},
+        {"-o in a missing folder",
+         {"mkv", disc.root, "--title", "1", "-o", dir.path("none/x.mkv")},
+         5,
+         "error: the folder " + dir.path("none") + " does not exist"},
+        {"chapters -o onto a folder",
+         {"chapters", disc.root, "-o", dir.path("folder.mkv")},
+         5,
+         "error: " + dir.path("folder.mkv") + " is a folder"},
+        {"an EVO cut inside a pack (info)",
+         {"--quiet", "info", dir.path("cut.EVO"), "--no-scan"},
+         1,
+         "warning: cut.EVO ends inside a pack at byte " + cutSize},
+        {"an EVO cut inside a pack (demux)",
+         {"--quiet", "demux", dir.path("cut.EVO"), "-o", dir.path("cutout"), "--tracks", "cbVideo0"},
+         1,
+         "warning: cut.EVO ends inside a pack at byte " + cutSize},
+        {"rebuild keeps what it cannot leave out",
+         {"--quiet", "rebuild", disc.feature1, "-o", dir.path("rebuilt"), "--tracks", "cbVideo0"},
+         1,
+         "warning: --tracks leaves out cbAudio01 (0x81, "},
+        {"demux takes stream codes and captions",
+         {"--quiet", "demux", disc.feature1, "-o", dir.path("picked"), "--tracks", "0x81,VC-1.stream.0"},
+         0,
+         ""},
+        {"placeholder units: one line per stream",
+         {"info", dir.path("placeholders.EVO")},
+         1,
+         "warning: placeholders.EVO: subpicture stream 0: 5 of 5 units skipped (first at "},
+        {"--version", {"--version"}, 0, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const CliResult r = cli(row.args);
+        EXPECT_EQ(r.code, row.code) << r.err;
+        EXPECT_EQ(firstLine(r.err).rfind(row.firstErr, 0), 0u) << r.err;
+        if (row.firstErr.empty()) {
+            EXPECT_EQ(r.err, "");
+        }
+    }
+    EXPECT_EQ(lineCount(cli({"info", dir.path("placeholders.EVO")}).err, "warning:"), 1);
+    EXPECT_EQ(lineCount(cli({"--verbose", "info", dir.path("placeholders.EVO")}).err,
+                        "placeholders.EVO: Subpicture"),
+              5);
+    // The folder was made, and holds the two streams named.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path("picked")), fs::directory_iterator()), 2);
+
+    const std::string help = cli({"--help"}).out;
+    for (const char* code : {"  0 ", "  1 ", "  2 ", "  3 ", "  4 ", "  5 ", "  6 ", "  7 ", "  130 "})
+        EXPECT_NE(help.find(code), std::string::npos) << code;
+    EXPECT_EQ(cli({"--version"}).out.rfind("vantrel-cli ", 0), 0u);
+    for (const Command* c : commandTable()) {
+        const std::string own = cli({std::string(c->name), "--help"}).out;
+        EXPECT_EQ(own.rfind("usage: vantrel-cli [--quiet] [--json] ", 0), 0u) << own;
+        const bool writesFiles =
+            c->name == "chapters" || c->name == "mkv" || c->name == "mux-prep" || c->name == "sup2pgs";
+        EXPECT_EQ(own.find("--force") != std::string::npos, writesFiles) << c->name;
+    }
+
+    std::string sampleHelp;
+    EXPECT_EQ(shell("cd '" + dir.path() + "' && " + VANTREL_BINARY_DIR +
+                        "/tests/support/vantrel-sample-disc --help",
+                    &sampleHelp),
+              0);
+    EXPECT_EQ(sampleHelp.rfind("usage: vantrel-sample-disc", 0), 0u);
+    EXPECT_FALSE(fs::exists(dir.path("--help")));
+}
+
+} // namespace
+} // namespace vantrel::cli::test
