@@ -1,5 +1,6 @@
 #include "pts_survey.h"
 
+#include "engine/codec_facts.h"
 #include "engine/file_layer.h"
 #include "engine/packet_reader.h"
 #include "engine/stream_ids.h"
@@ -30,106 +31,10 @@ struct Tracker {
     bool tailOverflow = false;
     std::uint8_t lpcmHeader[3] = {0, 0, 0}; // the LPCM private header's last three bytes
     bool lpcmHeaderSeen = false;
-    int mlpRateCode = -1;
+    std::optional<int> mlpRate; // from the first major sync; 0 a reserved code
 };
 
 // ---- Audio frames ----------------------------------------------------------
-
-int ac3Rate(int fscod) {
-    static const int kRates[3] = {48000, 44100, 32000};
-    return fscod < 3 ? kRates[fscod] : 0;
-}
-
-// One Dolby Digital (Plus) frame header at p (n bytes available): its size in
-// bytes, samples and rate; false when it is not a valid header.
-struct DolbyFrame {
-    std::size_t bytes = 0;
-    int samples = 0;
-    int rate = 0;
-    int channels = 0;
-    bool counts = true; // an independent frame of sub-stream 0 (E-AC-3) or any AC-3 frame
-};
-
-bool dolbyFrame(const std::uint8_t* p, std::size_t n, DolbyFrame& f) {
-    if (n < 7 || p[0] != 0x0B || p[1] != 0x77) return false;
-    const int bsid = p[5] >> 3;
-    if (bsid <= 10) {
-        static const int kKbps[19] = {32,  40,  48,  56,  64,  80,  96,  112, 128, 160,
-                                      192, 224, 256, 320, 384, 448, 512, 576, 640};
-        const int fscod = p[4] >> 6;
-        const int code = p[4] & 0x3F;
-        if (fscod == 3 || code >= 38) return false;
-        const int kbps = kKbps[code >> 1];
-        std::size_t words = 0;
-        if (fscod == 0)
-            words = static_cast<std::size_t>(kbps) * 2;
-        else if (fscod == 2)
-            words = static_cast<std::size_t>(kbps) * 3;
-        else
-            words = static_cast<std::size_t>(kbps) * 320 / 147 + static_cast<std::size_t>(code & 1);
-        f.bytes = words * 2;
-        f.samples = 1536;
-        f.rate = ac3Rate(fscod);
-        static const int kChannels[8] = {2, 1, 2, 3, 3, 4, 4, 5};
-        const int acmod = p[6] >> 5;
-        // The LFE bit follows acmod after optional 2-bit fields; count it where it is plain to find.
-        int shift = 4;
-        if ((acmod & 1) && acmod != 1) shift -= 2;
-        if (acmod & 4) shift -= 2;
-        if (acmod == 2) shift -= 2;
-        const int lfe = shift >= 0 ? (p[6] >> shift) & 1 : 0;
-        f.channels = kChannels[acmod] + lfe;
-        f.counts = true;
-        return true;
-    }
-    if (bsid > 16) return false;
-    const int strmtyp = p[2] >> 6;
-    const int substreamid = (p[2] >> 3) & 7;
-    const std::size_t frmsiz = (static_cast<std::size_t>(p[2] & 7) << 8) | p[3];
-    const int fscod = p[4] >> 6;
-    int blocks = 6;
-    int rate = 0;
-    if (fscod == 3) {
-        static const int kReduced[3] = {24000, 22050, 16000};
-        const int fscod2 = (p[4] >> 4) & 3;
-        if (fscod2 == 3) return false;
-        rate = kReduced[fscod2];
-    } else {
-        static const int kBlocks[4] = {1, 2, 3, 6};
-        blocks = kBlocks[(p[4] >> 4) & 3];
-        rate = ac3Rate(fscod);
-    }
-    if (strmtyp == 3) return false;
-    f.bytes = (frmsiz + 1) * 2;
-    f.samples = blocks * 256;
-    f.rate = rate;
-    static const int kChannels[8] = {2, 1, 2, 3, 3, 4, 4, 5};
-    f.channels = kChannels[(p[4] >> 1) & 7] + (p[4] & 1);
-    f.counts = strmtyp != 1 && substreamid == 0;
-    return true;
-}
-
-struct DtsFrame {
-    std::size_t bytes = 0;
-    int samples = 0;
-    int rate = 0;
-};
-
-bool dtsFrame(const std::uint8_t* p, std::size_t n, DtsFrame& f) {
-    if (n < 10 || p[0] != 0x7F || p[1] != 0xFE || p[2] != 0x80 || p[3] != 0x01) return false;
-    static const int kRates[16] = {0,     8000, 16000, 32000, 0,     0,     11025, 22050,
-                                   44100, 0,    0,     12000, 24000, 48000, 0,     0};
-    const int nblks = ((p[4] & 1) << 6) | (p[5] >> 2);
-    const std::size_t fsize = ((static_cast<std::size_t>(p[5] & 3) << 12) |
-                               (static_cast<std::size_t>(p[6]) << 4) | static_cast<std::size_t>(p[7] >> 4)) +
-                              1;
-    const int rate = kRates[(p[8] >> 2) & 0xF];
-    if (nblks < 5 || fsize < 96 || rate == 0) return false;
-    f.bytes = fsize;
-    f.samples = (nblks + 1) * 32;
-    f.rate = rate;
-    return true;
-}
 
 // Walks the frames that start in the bytes: from a valid header to the next one
 // a frame's length further on, or searching forward where the next header is
@@ -140,34 +45,20 @@ std::optional<double> walkFrames(const std::vector<std::uint8_t>& bytes, Header 
     std::size_t i = 0;
     bool any = false;
     while (i + 4 <= bytes.size()) {
-        std::size_t frameBytes = 0;
-        int samples = 0, rate = 0;
-        bool counts = true;
-        if (!header(bytes.data() + i, bytes.size() - i, frameBytes, samples, rate, counts)) {
+        const std::optional<codec::FrameHeader> f = header(bytes.data() + i, bytes.size() - i);
+        if (!f) {
             ++i;
             continue;
         }
-        if (counts) {
-            ticks += samples * kPtsPerSecond / rate;
+        if (f->samples > 0) {
+            ticks += f->samples * kPtsPerSecond / f->sampleRate;
             any = true;
         }
-        i += std::max<std::size_t>(frameBytes, 1);
+        i += std::max<std::size_t>(f->bytes, 1);
     }
     // Not one frame header after the last PTS: how long the stream goes on is not known.
     if (!any) return std::nullopt;
     return ticks;
-}
-
-int mlpRate(int code) {
-    switch (code) {
-    case 0: return 48000;
-    case 1: return 96000;
-    case 2: return 192000;
-    case 8: return 44100;
-    case 9: return 88200;
-    case 10: return 176400;
-    default: return 0;
-    }
 }
 
 // ---- The packet walk -------------------------------------------------------
@@ -261,7 +152,7 @@ private:
             if (s.kind == SurveyKind::Video) t->videoPts.push_back(*pts);
         }
         if (s.kind != SurveyKind::Audio) return;
-        if (t->codec == Codec::Mlp && t->mlpRateCode < 0) findMlpRate(*t, payload, length);
+        if (t->codec == Codec::Mlp && !t->mlpRate) findMlpRate(*t, payload, length);
         // Only the stretch after the highest PTS matters; PTS of audio only grow.
         if (pts && *pts == s.lastPts) {
             t->tail.clear();
@@ -276,11 +167,10 @@ private:
     }
 
     static void findMlpRate(Tracker& t, const std::uint8_t* p, std::size_t n) {
-        for (std::size_t i = 0; i + 9 <= n; ++i)
-            if (p[i] == 0xF8 && p[i + 1] == 0x72 && p[i + 2] == 0x6F &&
-                (p[i + 3] == 0xBA || p[i + 3] == 0xBB)) {
-                if (i < 4) continue; // a major sync sits four bytes into its access unit
-                t.mlpRateCode = p[i + 4] >> 4;
+        // A major sync sits four bytes into its access unit.
+        for (std::size_t i = 4; i + 4 <= n; ++i)
+            if (codec::majorSyncAt(p + i, n - i) != codec::MajorSync::None) {
+                t.mlpRate = codec::majorSyncSampleRate(p + i - 4, n - i + 4);
                 return;
             }
     }
@@ -292,61 +182,33 @@ private:
 void finishAudio(Tracker& t) {
     StreamSurvey& s = t.survey;
     if (t.tailOverflow) return;
-    if (t.codec == Codec::Dolby) {
-        DolbyFrame first;
-        for (std::size_t i = 0; i + 7 <= t.tail.size(); ++i)
-            if (dolbyFrame(t.tail.data() + i, t.tail.size() - i, first)) {
-                s.sampleRate = first.rate;
-                s.channels = first.channels;
-                s.frameTicks = first.samples * kPtsPerSecond / first.rate;
+    if (t.codec == Codec::Dolby || t.codec == Codec::Dts) {
+        const auto header = t.codec == Codec::Dolby ? codec::dolbyHeader : codec::dtsCoreHeader;
+        for (std::size_t i = 0; i + 4 <= t.tail.size(); ++i)
+            if (const auto first = header(t.tail.data() + i, t.tail.size() - i)) {
+                s.sampleRate = first->sampleRate;
+                s.channels = first->channels;
+                s.frameTicks = first->samples * kPtsPerSecond / first->sampleRate;
                 break;
             }
-        s.tailTicks = walkFrames(t.tail, [](const std::uint8_t* p, std::size_t n, std::size_t& bytes,
-                                            int& samples, int& rate, bool& counts) {
-            DolbyFrame f;
-            if (!dolbyFrame(p, n, f)) return false;
-            bytes = f.bytes;
-            samples = f.samples;
-            rate = f.rate;
-            counts = f.counts;
-            return true;
-        });
-    } else if (t.codec == Codec::Dts) {
-        s.tailTicks = walkFrames(t.tail, [&s](const std::uint8_t* p, std::size_t n, std::size_t& bytes,
-                                              int& samples, int& rate, bool&) {
-            DtsFrame f;
-            if (!dtsFrame(p, n, f)) return false;
-            bytes = f.bytes;
-            samples = f.samples;
-            rate = f.rate;
-            if (s.sampleRate == 0) {
-                s.sampleRate = rate;
-                s.frameTicks = samples * kPtsPerSecond / rate;
-            }
-            return true;
-        });
+        s.tailTicks = walkFrames(t.tail, header);
     } else if (t.codec == Codec::Lpcm && t.lpcmHeaderSeen) {
-        static const int kBits[4] = {16, 20, 24, 0};
-        static const int kRates[4] = {48000, 96000, 192000, 0};
-        const int bits = kBits[t.lpcmHeader[1] >> 6];
-        const int rate = kRates[(t.lpcmHeader[1] >> 4) & 3];
-        const int channels = (t.lpcmHeader[1] & 7) + 1;
-        if (bits == 0 || rate == 0) return;
-        s.sampleRate = rate;
-        s.channels = channels;
-        const double bytesPerSecond = static_cast<double>(rate) * channels * bits / 8.0;
-        s.tailTicks = static_cast<double>(t.tail.size()) * kPtsPerSecond / bytesPerSecond;
+        std::string why;
+        const std::optional<codec::LpcmFormat> format = codec::parseLpcmHeader(t.lpcmHeader, why);
+        if (!format) return;
+        s.sampleRate = format->sampleRate;
+        s.channels = format->channels;
+        s.tailTicks = static_cast<double>(t.tail.size()) * kPtsPerSecond / format->bytesPerSecond();
     } else if (t.codec == Codec::Mlp) {
-        const int rate = mlpRate(t.mlpRateCode);
+        const int rate = t.mlpRate.value_or(0);
         if (rate == 0) return;
         s.sampleRate = rate;
-        // An access unit lasts 1/1200 s in the 48 kHz family, 1/1102.5 s in the 44.1 kHz one.
-        const double unitTicks = kPtsPerSecond / (rate % 48000 == 0 ? 1200.0 : 1102.5);
+        const double unitTicks = kPtsPerSecond / codec::accessUnitsPerSecond(rate);
         s.frameTicks = unitTicks;
         std::size_t i = 0;
         int units = 0;
         while (i + 4 <= t.tail.size()) {
-            const std::size_t bytes = ((static_cast<std::size_t>(t.tail[i] & 0x0F) << 8) | t.tail[i + 1]) * 2;
+            const std::size_t bytes = codec::accessUnitBytes(t.tail.data() + i);
             if (bytes < 4) break;
             ++units;
             i += bytes;

@@ -47,6 +47,7 @@ bool PacketReader::parse(const std::uint8_t* d, std::size_t total, Packet& p) co
     const std::uint8_t id = d[3];
     if (total < kPesFixed || (d[6] & 0xC0) != 0x80) return false; // MPEG-2 PES headers only
     const std::uint8_t flags = d[7];
+    p.ptsDtsFlags = static_cast<std::uint8_t>(flags >> 6);
     const std::size_t headerEnd = kPesFixed + d[8];
     if (headerEnd > total) return false;
     // Every optional field lies within d[h..headerEnd).

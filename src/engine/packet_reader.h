@@ -27,8 +27,9 @@ struct Packet {
     // private-stream-1 sub-stream id.
     std::uint8_t code = 0;
     ids::CodeKind kind = ids::CodeKind::None;
-    bool hasPts = false;
-    std::uint64_t pts = 0; // 33 bits
+    std::uint8_t ptsDtsFlags = 0; // of the PES header: 2 a PTS alone, 3 a PTS and a DTS
+    bool hasPts = false;          // the PTS the flags announce lies within the header
+    std::uint64_t pts = 0;        // 33 bits
     bool hasDts = false;
     std::uint64_t dts = 0; // 33 bits
     // The PES extension's stream_id_extension (0xFD packets).

@@ -1,5 +1,6 @@
 #include "es_kind.h"
 
+#include "engine/codec_facts.h"
 #include "engine/stream_ids.h"
 
 namespace vantrel::mux {
@@ -28,9 +29,10 @@ EsKind kindOfSubStream(std::uint8_t id) {
 
 EsKind refineLossless(const std::uint8_t* d, std::size_t n, EsKind current) {
     for (std::size_t i = 0; i + 4 <= n; ++i) {
-        if (d[i] == 0xF8 && d[i + 1] == 0x72 && d[i + 2] == 0x6F) {
-            if (d[i + 3] == 0xBA) return EsKind::TrueHd;
-            if (d[i + 3] == 0xBB) return EsKind::Mlp;
+        switch (codec::majorSyncAt(d + i, n - i)) {
+        case codec::MajorSync::TrueHd: return EsKind::TrueHd;
+        case codec::MajorSync::Mlp: return EsKind::Mlp;
+        case codec::MajorSync::None: break;
         }
     }
     return current;
