@@ -9,6 +9,12 @@ namespace {
 
 constexpr std::size_t kBufferSize = 1 << 20;
 
+// A source smaller than the buffer needs no more than its own size.
+std::size_t bufferFor(const ByteSource& source) {
+    const auto size = static_cast<std::uint64_t>(std::max<std::int64_t>(source.size(), 16));
+    return static_cast<std::size_t>(std::min<std::uint64_t>(kBufferSize, size));
+}
+
 // The PES header's fixed part: start code, stream_id, PES_packet_length, two
 // flag bytes and PES_header_data_length.
 constexpr std::size_t kPesFixed = 9;
@@ -22,10 +28,10 @@ std::size_t MemorySource::read(void* buffer, std::size_t n) {
     return n;
 }
 
-PacketReader::PacketReader(ByteSource& source) : m_source(&source), m_buf(kBufferSize) {}
+PacketReader::PacketReader(ByteSource& source) : m_source(&source), m_buf(bufferFor(source)) {}
 
 PacketReader::PacketReader(const std::string& path)
-    : m_owned(openSource(path)), m_source(m_owned.get()), m_buf(kBufferSize) {}
+    : m_owned(openSource(path)), m_source(m_owned.get()), m_buf(bufferFor(*m_source)) {}
 
 bool PacketReader::fill(std::size_t need) {
     if (available() >= need) return true;
