@@ -1,6 +1,9 @@
 #include "pts_survey.h"
 
+#include "engine/codec_facts.h"
 #include "engine/file_layer.h"
+#include "engine/packet_reader.h"
+#include "engine/stream_ids.h"
 
 #include <algorithm>
 #include <array>
@@ -15,14 +18,7 @@ namespace {
 // Bytes of audio kept after the latest PTS of a stream; a stretch without a
 // PTS longer than this (no disc has one) leaves the stream's end unknown.
 constexpr std::size_t kTailLimit = 1 << 20;
-constexpr std::size_t kChunk = 1 << 20;
 constexpr std::int64_t kProgressStep = std::int64_t{4} * 1048576;
-
-std::uint64_t readPts(const std::uint8_t* p) {
-    return (static_cast<std::uint64_t>((p[0] >> 1) & 0x07) << 30) | (static_cast<std::uint64_t>(p[1]) << 22) |
-           (static_cast<std::uint64_t>(p[2] >> 1) << 15) | (static_cast<std::uint64_t>(p[3]) << 7) |
-           static_cast<std::uint64_t>(p[4] >> 1);
-}
 
 enum class Codec { Video, Subpicture, Dolby, Dts, Lpcm, Mlp };
 
@@ -35,106 +31,10 @@ struct Tracker {
     bool tailOverflow = false;
     std::uint8_t lpcmHeader[3] = {0, 0, 0}; // the LPCM private header's last three bytes
     bool lpcmHeaderSeen = false;
-    int mlpRateCode = -1;
+    std::optional<int> mlpRate; // from the first major sync; 0 a reserved code
 };
 
 // ---- Audio frames ----------------------------------------------------------
-
-int ac3Rate(int fscod) {
-    static const int kRates[3] = {48000, 44100, 32000};
-    return fscod < 3 ? kRates[fscod] : 0;
-}
-
-// One Dolby Digital (Plus) frame header at p (n bytes available): its size in
-// bytes, samples and rate; false when it is not a valid header.
-struct DolbyFrame {
-    std::size_t bytes = 0;
-    int samples = 0;
-    int rate = 0;
-    int channels = 0;
-    bool counts = true; // an independent frame of sub-stream 0 (E-AC-3) or any AC-3 frame
-};
-
-bool dolbyFrame(const std::uint8_t* p, std::size_t n, DolbyFrame& f) {
-    if (n < 7 || p[0] != 0x0B || p[1] != 0x77) return false;
-    const int bsid = p[5] >> 3;
-    if (bsid <= 10) {
-        static const int kKbps[19] = {32,  40,  48,  56,  64,  80,  96,  112, 128, 160,
-                                      192, 224, 256, 320, 384, 448, 512, 576, 640};
-        const int fscod = p[4] >> 6;
-        const int code = p[4] & 0x3F;
-        if (fscod == 3 || code >= 38) return false;
-        const int kbps = kKbps[code >> 1];
-        std::size_t words = 0;
-        if (fscod == 0)
-            words = static_cast<std::size_t>(kbps) * 2;
-        else if (fscod == 2)
-            words = static_cast<std::size_t>(kbps) * 3;
-        else
-            words = static_cast<std::size_t>(kbps) * 320 / 147 + static_cast<std::size_t>(code & 1);
-        f.bytes = words * 2;
-        f.samples = 1536;
-        f.rate = ac3Rate(fscod);
-        static const int kChannels[8] = {2, 1, 2, 3, 3, 4, 4, 5};
-        const int acmod = p[6] >> 5;
-        // The LFE bit follows acmod after optional 2-bit fields; count it where it is plain to find.
-        int shift = 4;
-        if ((acmod & 1) && acmod != 1) shift -= 2;
-        if (acmod & 4) shift -= 2;
-        if (acmod == 2) shift -= 2;
-        const int lfe = shift >= 0 ? (p[6] >> shift) & 1 : 0;
-        f.channels = kChannels[acmod] + lfe;
-        f.counts = true;
-        return true;
-    }
-    if (bsid > 16) return false;
-    const int strmtyp = p[2] >> 6;
-    const int substreamid = (p[2] >> 3) & 7;
-    const std::size_t frmsiz = (static_cast<std::size_t>(p[2] & 7) << 8) | p[3];
-    const int fscod = p[4] >> 6;
-    int blocks = 6;
-    int rate = 0;
-    if (fscod == 3) {
-        static const int kReduced[3] = {24000, 22050, 16000};
-        const int fscod2 = (p[4] >> 4) & 3;
-        if (fscod2 == 3) return false;
-        rate = kReduced[fscod2];
-    } else {
-        static const int kBlocks[4] = {1, 2, 3, 6};
-        blocks = kBlocks[(p[4] >> 4) & 3];
-        rate = ac3Rate(fscod);
-    }
-    if (strmtyp == 3) return false;
-    f.bytes = (frmsiz + 1) * 2;
-    f.samples = blocks * 256;
-    f.rate = rate;
-    static const int kChannels[8] = {2, 1, 2, 3, 3, 4, 4, 5};
-    f.channels = kChannels[(p[4] >> 1) & 7] + (p[4] & 1);
-    f.counts = strmtyp != 1 && substreamid == 0;
-    return true;
-}
-
-struct DtsFrame {
-    std::size_t bytes = 0;
-    int samples = 0;
-    int rate = 0;
-};
-
-bool dtsFrame(const std::uint8_t* p, std::size_t n, DtsFrame& f) {
-    if (n < 10 || p[0] != 0x7F || p[1] != 0xFE || p[2] != 0x80 || p[3] != 0x01) return false;
-    static const int kRates[16] = {0,     8000, 16000, 32000, 0,     0,     11025, 22050,
-                                   44100, 0,    0,     12000, 24000, 48000, 0,     0};
-    const int nblks = ((p[4] & 1) << 6) | (p[5] >> 2);
-    const std::size_t fsize = ((static_cast<std::size_t>(p[5] & 3) << 12) |
-                               (static_cast<std::size_t>(p[6]) << 4) | static_cast<std::size_t>(p[7] >> 4)) +
-                              1;
-    const int rate = kRates[(p[8] >> 2) & 0xF];
-    if (nblks < 5 || fsize < 96 || rate == 0) return false;
-    f.bytes = fsize;
-    f.samples = (nblks + 1) * 32;
-    f.rate = rate;
-    return true;
-}
 
 // Walks the frames that start in the bytes: from a valid header to the next one
 // a frame's length further on, or searching forward where the next header is
@@ -145,34 +45,20 @@ std::optional<double> walkFrames(const std::vector<std::uint8_t>& bytes, Header 
     std::size_t i = 0;
     bool any = false;
     while (i + 4 <= bytes.size()) {
-        std::size_t frameBytes = 0;
-        int samples = 0, rate = 0;
-        bool counts = true;
-        if (!header(bytes.data() + i, bytes.size() - i, frameBytes, samples, rate, counts)) {
+        const std::optional<codec::FrameHeader> f = header(bytes.data() + i, bytes.size() - i);
+        if (!f) {
             ++i;
             continue;
         }
-        if (counts) {
-            ticks += samples * kPtsPerSecond / rate;
+        if (f->samples > 0) {
+            ticks += f->samples * kPtsPerSecond / f->sampleRate;
             any = true;
         }
-        i += std::max<std::size_t>(frameBytes, 1);
+        i += std::max<std::size_t>(f->bytes, 1);
     }
     // Not one frame header after the last PTS: how long the stream goes on is not known.
     if (!any) return std::nullopt;
     return ticks;
-}
-
-int mlpRate(int code) {
-    switch (code) {
-    case 0: return 48000;
-    case 1: return 96000;
-    case 2: return 192000;
-    case 8: return 44100;
-    case 9: return 88200;
-    case 10: return 176400;
-    default: return 0;
-    }
 }
 
 // ---- The packet walk -------------------------------------------------------
@@ -181,34 +67,17 @@ class Surveyor {
 public:
     explicit Surveyor(SubpicturePayload subpictures = {}) : m_subpictures(std::move(subpictures)) {}
 
-    // Parses the packets wholly inside data[0..n); gives the bytes consumed. At
-    // the end of the file (last) an incomplete packet is taken as far as it goes.
-    std::size_t feed(const std::uint8_t* d, std::size_t n, bool last) {
-        std::size_t p = 0;
-        while (p + 4 <= n) {
-            if (d[p] != 0 || d[p + 1] != 0 || d[p + 2] != 1) {
-                ++p; // between packets: look for the next start code
-                continue;
+    // Every packet the reader gives, to the end of its source.
+    void feed(PacketReader& reader, const SurveyProgress& progress = {}) {
+        std::int64_t nextProgress = kProgressStep;
+        Packet p;
+        while (reader.next(p)) {
+            packet(p);
+            if (progress && reader.position() >= nextProgress) {
+                progress(reader.position(), reader.size());
+                nextProgress = reader.position() + kProgressStep;
             }
-            const std::uint8_t id = d[p + 3];
-            std::size_t length = 0;
-            if (id == 0xBA) {
-                if (p + 14 > n) break;
-                length = (d[p + 4] & 0xC0) == 0x40 ? 14 + (d[p + 13] & 7) : 12;
-            } else if (id >= 0xBB) {
-                if (p + 6 > n) break;
-                length = 6 + ((static_cast<std::size_t>(d[p + 4]) << 8) | d[p + 5]);
-                if (p + length > n) {
-                    if (!last) break;
-                    length = n - p;
-                }
-                packet(d + p, length);
-            } else {
-                length = 4; // the end code, or a start code of the video stream's own layer
-            }
-            p += length;
         }
-        return last ? n : std::min(p, n);
     }
 
     std::vector<StreamSurvey> finish();
@@ -232,64 +101,47 @@ private:
         return t.get();
     }
 
-    void packet(const std::uint8_t* d, std::size_t n) {
-        const std::uint8_t id = d[3];
-        const bool video = id >= 0xE0 && id <= 0xE3;
-        if (!video && id != 0xBD && id != 0xFD) return;
-        if (n < 9 || (d[6] & 0xC0) != 0x80) return; // MPEG-2 PES headers only
-        const std::uint8_t flags = d[7];
-        const std::size_t headerEnd = 9 + static_cast<std::size_t>(d[8]);
-        if (headerEnd > n) return;
+    void packet(const Packet& p) {
         std::optional<std::uint64_t> pts;
-        std::size_t h = 9;
-        if ((flags & 0x80) && h + 5 <= headerEnd) pts = readPts(d + h);
-        const std::uint8_t* payload = d + headerEnd;
-        std::size_t length = n - headerEnd;
+        if (p.hasPts) pts = p.pts;
+        const std::uint8_t* payload = p.payload;
+        const std::size_t length = p.payloadSize;
+        const int code = p.code;
+        const int index = ids::indexOfCode(code);
 
         Tracker* t = nullptr;
-        std::size_t skip = 0;
-        if (video) {
-            t = tracker(SurveyKind::Video, id & 1, id, id <= 0xE1 ? "MPEG-2" : "H.264", Codec::Video);
-        } else if (id == 0xFD) {
-            const int ext = extensionId(d, flags, headerEnd);
-            if (ext != 0x55 && ext != 0x56) return;
-            t = tracker(SurveyKind::Video, ext - 0x55, ext, "VC-1", Codec::Video);
-        } else {
-            if (length == 0) return;
-            const std::uint8_t sub = payload[0];
-            if ((sub & 0xE0) == 0x20 || (sub & 0xE0) == 0x60) {
-                t = tracker(SurveyKind::Subpicture, sub & 0x1F, sub,
-                            (sub & 0xE0) == 0x20 ? "Subpicture" : "Ext.Subpicture", Codec::Subpicture);
-                skip = 1;
-            } else if ((sub & 0xF8) == 0x80) {
-                t = tracker(SurveyKind::Audio, sub & 7, sub, "DD", Codec::Dolby);
-                skip = 4;
-            } else if ((sub & 0xF8) == 0x88) {
-                t = tracker(SurveyKind::Audio, sub & 7, sub, "DTS-HD", Codec::Dts);
-                skip = 4;
-            } else if ((sub & 0xF0) == 0xC0) {
-                t = tracker(SurveyKind::Audio, sub & 15, sub, "DD+", Codec::Dolby);
-                skip = 4;
-            } else if ((sub & 0xF8) == 0xA0) {
-                t = tracker(SurveyKind::Audio, sub & 15, sub, "LPCM", Codec::Lpcm);
-                skip = 7;
-                if (length >= 7 && !t->lpcmHeaderSeen && t->survey.code == sub) {
-                    std::memcpy(t->lpcmHeader, payload + 4, 3);
-                    t->lpcmHeaderSeen = true;
-                }
-            } else if ((sub & 0xF8) == 0xB0) {
-                t = tracker(SurveyKind::Audio, sub & 7, sub, "MLP", Codec::Mlp);
-                skip = 5;
-            } else {
-                return;
+        switch (p.kind) {
+        case ids::CodeKind::Mpeg2Video:
+            t = tracker(SurveyKind::Video, index, code, "MPEG-2", Codec::Video);
+            break;
+        case ids::CodeKind::H264Video:
+            t = tracker(SurveyKind::Video, index, code, "H.264", Codec::Video);
+            break;
+        case ids::CodeKind::Vc1Video:
+            t = tracker(SurveyKind::Video, index, code, "VC-1", Codec::Video);
+            break;
+        case ids::CodeKind::Subpicture:
+        case ids::CodeKind::ExtendedSubpicture:
+            t = tracker(SurveyKind::Subpicture, index, code,
+                        p.kind == ids::CodeKind::Subpicture ? "Subpicture" : "Ext.Subpicture",
+                        Codec::Subpicture);
+            if (m_subpictures) m_subpictures(index, pts, payload, length);
+            break;
+        case ids::CodeKind::Dd: t = tracker(SurveyKind::Audio, index, code, "DD", Codec::Dolby); break;
+        case ids::CodeKind::DtsHd: t = tracker(SurveyKind::Audio, index, code, "DTS-HD", Codec::Dts); break;
+        case ids::CodeKind::DdPlus: t = tracker(SurveyKind::Audio, index, code, "DD+", Codec::Dolby); break;
+        case ids::CodeKind::Lpcm:
+            t = tracker(SurveyKind::Audio, index, code, "LPCM", Codec::Lpcm);
+            if (!t->lpcmHeaderSeen && t->survey.code == code) {
+                std::memcpy(t->lpcmHeader, p.privateHeader + 3, 3);
+                t->lpcmHeaderSeen = true;
             }
-            if (skip == 1 && m_subpictures) m_subpictures(sub & 0x1F, pts, payload + 1, length - 1);
-            // Another codec on an index already taken counts with the first, as the window's table keeps it.
-            if (t->survey.code != sub) return;
+            break;
+        case ids::CodeKind::Mlp: t = tracker(SurveyKind::Audio, index, code, "MLP", Codec::Mlp); break;
+        case ids::CodeKind::None: return;
         }
-        skip = std::min(skip, length);
-        payload += skip;
-        length -= skip;
+        // Another codec on an index already taken counts with the first, as the window's table keeps it.
+        if (t->survey.code != code) return;
 
         StreamSurvey& s = t->survey;
         ++s.packets;
@@ -300,7 +152,7 @@ private:
             if (s.kind == SurveyKind::Video) t->videoPts.push_back(*pts);
         }
         if (s.kind != SurveyKind::Audio) return;
-        if (t->codec == Codec::Mlp && t->mlpRateCode < 0) findMlpRate(*t, payload, length);
+        if (t->codec == Codec::Mlp && !t->mlpRate) findMlpRate(*t, payload, length);
         // Only the stretch after the highest PTS matters; PTS of audio only grow.
         if (pts && *pts == s.lastPts) {
             t->tail.clear();
@@ -315,36 +167,12 @@ private:
     }
 
     static void findMlpRate(Tracker& t, const std::uint8_t* p, std::size_t n) {
-        for (std::size_t i = 0; i + 9 <= n; ++i)
-            if (p[i] == 0xF8 && p[i + 1] == 0x72 && p[i + 2] == 0x6F &&
-                (p[i + 3] == 0xBA || p[i + 3] == 0xBB)) {
-                if (i < 4) continue; // a major sync sits four bytes into its access unit
-                t.mlpRateCode = p[i + 4] >> 4;
+        // A major sync sits four bytes into its access unit.
+        for (std::size_t i = 4; i + 4 <= n; ++i)
+            if (codec::majorSyncAt(p + i, n - i) != codec::MajorSync::None) {
+                t.mlpRate = codec::majorSyncSampleRate(p + i - 4, n - i + 4);
                 return;
             }
-    }
-
-    // The stream_id_extension in the PES extension of a 0xFD packet, -1 if none.
-    static int extensionId(const std::uint8_t* d, std::uint8_t flags, std::size_t headerEnd) {
-        std::size_t i = 9;
-        if ((flags & 0xC0) == 0x80) i += 5;
-        if ((flags & 0xC0) == 0xC0) i += 10;
-        if (flags & 0x20) i += 6;
-        if (flags & 0x10) i += 3;
-        if (flags & 0x08) i += 1;
-        if (flags & 0x04) i += 1;
-        if (flags & 0x02) i += 2;
-        if (!(flags & 0x01) || i >= headerEnd) return -1;
-        const std::uint8_t ext = d[i++];
-        if (ext & 0x80) i += 16;
-        if (ext & 0x40) {
-            if (i >= headerEnd) return -1;
-            i += 1 + d[i];
-        }
-        if (ext & 0x20) i += 2;
-        if (ext & 0x10) i += 2;
-        if (!(ext & 0x01) || i + 1 >= headerEnd) return -1;
-        return d[i + 1] & 0x7F;
     }
 
     std::array<std::unique_ptr<Tracker>, 50> m_trackers;
@@ -354,61 +182,33 @@ private:
 void finishAudio(Tracker& t) {
     StreamSurvey& s = t.survey;
     if (t.tailOverflow) return;
-    if (t.codec == Codec::Dolby) {
-        DolbyFrame first;
-        for (std::size_t i = 0; i + 7 <= t.tail.size(); ++i)
-            if (dolbyFrame(t.tail.data() + i, t.tail.size() - i, first)) {
-                s.sampleRate = first.rate;
-                s.channels = first.channels;
-                s.frameTicks = first.samples * kPtsPerSecond / first.rate;
+    if (t.codec == Codec::Dolby || t.codec == Codec::Dts) {
+        const auto header = t.codec == Codec::Dolby ? codec::dolbyHeader : codec::dtsCoreHeader;
+        for (std::size_t i = 0; i + 4 <= t.tail.size(); ++i)
+            if (const auto first = header(t.tail.data() + i, t.tail.size() - i)) {
+                s.sampleRate = first->sampleRate;
+                s.channels = first->channels;
+                s.frameTicks = first->samples * kPtsPerSecond / first->sampleRate;
                 break;
             }
-        s.tailTicks = walkFrames(t.tail, [](const std::uint8_t* p, std::size_t n, std::size_t& bytes,
-                                            int& samples, int& rate, bool& counts) {
-            DolbyFrame f;
-            if (!dolbyFrame(p, n, f)) return false;
-            bytes = f.bytes;
-            samples = f.samples;
-            rate = f.rate;
-            counts = f.counts;
-            return true;
-        });
-    } else if (t.codec == Codec::Dts) {
-        s.tailTicks = walkFrames(t.tail, [&s](const std::uint8_t* p, std::size_t n, std::size_t& bytes,
-                                              int& samples, int& rate, bool&) {
-            DtsFrame f;
-            if (!dtsFrame(p, n, f)) return false;
-            bytes = f.bytes;
-            samples = f.samples;
-            rate = f.rate;
-            if (s.sampleRate == 0) {
-                s.sampleRate = rate;
-                s.frameTicks = samples * kPtsPerSecond / rate;
-            }
-            return true;
-        });
+        s.tailTicks = walkFrames(t.tail, header);
     } else if (t.codec == Codec::Lpcm && t.lpcmHeaderSeen) {
-        static const int kBits[4] = {16, 20, 24, 0};
-        static const int kRates[4] = {48000, 96000, 192000, 0};
-        const int bits = kBits[t.lpcmHeader[1] >> 6];
-        const int rate = kRates[(t.lpcmHeader[1] >> 4) & 3];
-        const int channels = (t.lpcmHeader[1] & 7) + 1;
-        if (bits == 0 || rate == 0) return;
-        s.sampleRate = rate;
-        s.channels = channels;
-        const double bytesPerSecond = static_cast<double>(rate) * channels * bits / 8.0;
-        s.tailTicks = static_cast<double>(t.tail.size()) * kPtsPerSecond / bytesPerSecond;
+        std::string why;
+        const std::optional<codec::LpcmFormat> format = codec::parseLpcmHeader(t.lpcmHeader, why);
+        if (!format) return;
+        s.sampleRate = format->sampleRate;
+        s.channels = format->channels;
+        s.tailTicks = static_cast<double>(t.tail.size()) * kPtsPerSecond / format->bytesPerSecond();
     } else if (t.codec == Codec::Mlp) {
-        const int rate = mlpRate(t.mlpRateCode);
+        const int rate = t.mlpRate.value_or(0);
         if (rate == 0) return;
         s.sampleRate = rate;
-        // An access unit lasts 1/1200 s in the 48 kHz family, 1/1102.5 s in the 44.1 kHz one.
-        const double unitTicks = kPtsPerSecond / (rate % 48000 == 0 ? 1200.0 : 1102.5);
+        const double unitTicks = kPtsPerSecond / codec::accessUnitsPerSecond(rate);
         s.frameTicks = unitTicks;
         std::size_t i = 0;
         int units = 0;
         while (i + 4 <= t.tail.size()) {
-            const std::size_t bytes = ((static_cast<std::size_t>(t.tail[i] & 0x0F) << 8) | t.tail[i + 1]) * 2;
+            const std::size_t bytes = codec::accessUnitBytes(t.tail.data() + i);
             if (bytes < 4) break;
             ++units;
             i += bytes;
@@ -476,40 +276,19 @@ std::optional<double> FileSurvey::videoSpanSeconds() const {
 FileSurvey surveyFile(const std::string& path, const SurveyProgress& progress,
                       const SubpicturePayload& subpictures) {
     FileSurvey result;
-    const std::unique_ptr<ByteSource> source = openSource(path); // on disk or inside a disc image
-    ByteSource& file = *source;
+    PacketReader reader(path);
     result.path = path;
-    result.size = file.size();
-    std::vector<std::uint8_t> buffer(kChunk * 2);
-    std::size_t have = 0;
-    std::int64_t nextProgress = kProgressStep;
+    result.size = reader.size();
     Surveyor surveyor(subpictures);
-    bool first = true;
-    while (true) {
-        const std::size_t got = file.read(buffer.data() + have, kChunk);
-        if (first) {
-            result.programStream =
-                have + got >= 4 && buffer[0] == 0 && buffer[1] == 0 && buffer[2] == 1 && buffer[3] == 0xBA;
-            first = false;
-        }
-        have += got;
-        const bool last = got == 0 || file.position() >= file.size();
-        const std::size_t used = surveyor.feed(buffer.data(), have, last);
-        std::memmove(buffer.data(), buffer.data() + used, have - used);
-        have -= used;
-        if (progress && file.position() >= nextProgress) {
-            progress(file.position(), file.size());
-            nextProgress = file.position() + kProgressStep;
-        }
-        if (last) break;
-    }
+    surveyor.feed(reader, progress);
+    result.programStream = reader.startsWithPack();
     result.streams = surveyor.finish();
     return result;
 }
 
 FileSurvey surveyFileEnds(const std::string& path, std::int64_t window) {
     const std::unique_ptr<ByteSource> file =
-        openSource(path); // the file layer's text when it cannot be opened
+        openSource(path); // on disk or inside a disc image; the file layer's text when it cannot be opened
     const std::int64_t size = file->size();
     if (size <= 2 * window) return surveyFile(path);
     FileSurvey result;
@@ -517,23 +296,18 @@ FileSurvey surveyFileEnds(const std::string& path, std::int64_t window) {
     result.size = size;
     Surveyor surveyor;
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(window));
-    auto readAt = [&file, &buffer](std::int64_t offset) {
+    // Each window is read whole (the file layer's rule) and walked as a stream of its own.
+    auto walk = [&](std::int64_t offset) {
         file->seek(offset);
-        std::size_t got = 0;
-        while (got < buffer.size()) {
-            const std::size_t n = file->read(buffer.data() + got, buffer.size() - got);
-            if (n == 0) break;
-            got += n;
-        }
-        return got;
+        const std::size_t got = file->read(buffer.data(), buffer.size());
+        MemorySource bytes(buffer.data(), got, path);
+        PacketReader reader(bytes);
+        surveyor.feed(reader);
+        return reader.startsWithPack();
     };
-    const std::size_t head = readAt(0);
-    result.programStream =
-        head >= 4 && buffer[0] == 0 && buffer[1] == 0 && buffer[2] == 1 && buffer[3] == 0xBA;
-    surveyor.feed(buffer.data(), head, true);
+    result.programStream = walk(0);
     // The tail starts on a pack boundary; the walk finds its way from there in any case.
-    const std::size_t tail = readAt((size - window) / 2048 * 2048);
-    surveyor.feed(buffer.data(), tail, true);
+    walk((size - window) / 2048 * 2048);
     result.streams = surveyor.finish();
     return result;
 }
@@ -541,9 +315,11 @@ FileSurvey surveyFileEnds(const std::string& path, std::int64_t window) {
 FileSurvey surveyBytes(const std::uint8_t* data, std::size_t n) {
     FileSurvey result;
     result.size = static_cast<std::int64_t>(n);
-    result.programStream = n >= 4 && data[0] == 0 && data[1] == 0 && data[2] == 1 && data[3] == 0xBA;
+    MemorySource bytes(data, n);
+    PacketReader reader(bytes);
     Surveyor surveyor;
-    surveyor.feed(data, n, true);
+    surveyor.feed(reader);
+    result.programStream = reader.startsWithPack();
     result.streams = surveyor.finish();
     return result;
 }

@@ -1,6 +1,6 @@
 #include "audio_report.h"
 
-#include "dolby_frame.h"
+#include "codec_facts.h"
 
 #include <string>
 

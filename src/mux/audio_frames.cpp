@@ -1,5 +1,7 @@
 #include "audio_frames.h"
 
+#include "engine/codec_facts.h"
+
 namespace vantrel::mux {
 
 namespace {
@@ -25,67 +27,17 @@ private:
     std::size_t m_bit = 0;
 };
 
-bool ac3Header(const std::uint8_t* d, AudioFrameInfo& info) {
-    static constexpr int kRates[3] = {48000, 44100, 32000};
-    static constexpr int kKbps[19] = {32,  40,  48,  56,  64,  80,  96,  112, 128, 160,
-                                      192, 224, 256, 320, 384, 448, 512, 576, 640};
-    const int bsid = d[5] >> 3;
-    if (bsid <= 10) {
-        const int fscod = d[4] >> 6;
-        const int code = d[4] & 0x3F;
-        if (fscod == 3 || code > 37) return false;
-        const int kbps = kKbps[code / 2];
-        int words = 0;
-        if (fscod == 0)
-            words = kbps * 2;
-        else if (fscod == 2)
-            words = kbps * 3;
-        else
-            words = kbps * 1536000 / 44100 / 16 + (code & 1);
-        info.size = static_cast<std::size_t>(words) * 2;
-        info.samples = 1536;
-        info.sampleRate = kRates[fscod];
-        return true;
-    }
-    if (bsid > 16) return false;
-    // E-AC-3: frame size in 16-bit words; only independent substream 0 adds time.
-    const int strmtyp = d[2] >> 6;
-    const int substream = (d[2] >> 3) & 7;
-    const int frmsiz = ((d[2] & 7) << 8) | d[3];
-    const int fscod = d[4] >> 6;
-    int blocks = 6;
-    int rate = 0;
-    if (fscod == 3) {
-        const int fscod2 = (d[4] >> 4) & 3;
-        if (fscod2 == 3) return false;
-        rate = kRates[fscod2] / 2;
-    } else {
-        static constexpr int kBlocks[4] = {1, 2, 3, 6};
-        blocks = kBlocks[(d[4] >> 4) & 3];
-        rate = kRates[fscod];
-    }
-    info.size = static_cast<std::size_t>(frmsiz + 1) * 2;
-    info.samples = (strmtyp != 1 && substream == 0) ? blocks * 256 : 0;
-    info.sampleRate = rate;
+// The frame header readers are the codec facts' own; n is at least kFrameHeaderBytes.
+bool copyHeader(const std::optional<codec::FrameHeader>& f, AudioFrameInfo& info) {
+    if (!f) return false;
+    info.size = f->bytes;
+    info.samples = f->samples;
+    info.sampleRate = f->sampleRate;
     return true;
 }
 
 bool dtsHeader(const std::uint8_t* d, AudioFrameInfo& info) {
-    static constexpr int kRates[16] = {0,     8000, 16000, 32000, 0,     0,     11025, 22050,
-                                       44100, 0,    0,     12000, 24000, 48000, 0,     0};
-    if (d[0] == 0x7F && d[1] == 0xFE && d[2] == 0x80 && d[3] == 0x01) {
-        BitReader r(d + 4, 8);
-        r.skip(1 + 5 + 1);
-        const std::uint32_t nblks = r.get(7);
-        const std::uint32_t fsize = r.get(14);
-        r.skip(6);
-        const std::uint32_t sfreq = r.get(4);
-        if (fsize < 95) return false;
-        info.size = fsize + 1;
-        info.samples = static_cast<std::int64_t>(nblks + 1) * 32;
-        info.sampleRate = kRates[sfreq];
-        return info.sampleRate != 0;
-    }
+    if (copyHeader(codec::dtsCoreHeader(d, kFrameHeaderBytes), info)) return true;
     if (d[0] == 0x64 && d[1] == 0x58 && d[2] == 0x20 && d[3] == 0x25) {
         BitReader r(d + 4, 8);
         r.skip(8 + 2);
@@ -103,15 +55,12 @@ bool dtsHeader(const std::uint8_t* d, AudioFrameInfo& info) {
 bool mlpHeader(const std::uint8_t* d, AudioFrameInfo& info) {
     // Access units: the length in 16-bit words in the low 12 bits of the first
     // two bytes; units that carry a major sync give the rate.
-    const std::size_t words = static_cast<std::size_t>((d[0] & 0x0F) << 8 | d[1]);
-    if (words < 2) return false;
-    info.size = words * 2;
+    const std::size_t bytes = codec::accessUnitBytes(d);
+    if (bytes < 4) return false;
+    info.size = bytes;
     info.sampleRate = 0;
-    if (d[4] == 0xF8 && d[5] == 0x72 && d[6] == 0x6F && (d[7] == 0xBA || d[7] == 0xBB)) {
-        const int code = (d[7] == 0xBA ? d[8] : d[9]) >> 4;
-        static constexpr int kRates[16] = {48000, 96000, 192000, 0, 0, 0, 0, 0,
-                                           44100, 88200, 176400, 0, 0, 0, 0, 0};
-        info.sampleRate = kRates[code];
+    if (codec::majorSyncAt(d + 4, kFrameHeaderBytes - 4) != codec::MajorSync::None) {
+        info.sampleRate = codec::majorSyncSampleRate(d, kFrameHeaderBytes);
         if (info.sampleRate == 0) return false;
     }
     info.samples = -1; // filled in by the walker from the stream's rate: 1/1200 s (48 kHz family)
@@ -124,7 +73,7 @@ bool readFrameHeader(EsKind kind, const std::uint8_t* d, std::size_t n, AudioFra
     if (n < kFrameHeaderBytes) return false;
     switch (kind) {
     case EsKind::Ac3:
-    case EsKind::Eac3: return d[0] == 0x0B && d[1] == 0x77 && ac3Header(d, info);
+    case EsKind::Eac3: return copyHeader(codec::dolbyHeader(d, kFrameHeaderBytes), info);
     case EsKind::Dts: return dtsHeader(d, info);
     case EsKind::TrueHd:
     case EsKind::Mlp: return mlpHeader(d, info);

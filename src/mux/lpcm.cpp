@@ -4,35 +4,6 @@
 
 namespace vantrel::mux {
 
-std::size_t LpcmFormat::groupBytes() const {
-    const auto ch = static_cast<std::size_t>(channels);
-    switch (bits) {
-    case 16: return 2 * ch;
-    case 20: return 4 * 2 + 2; // four high words, then two bytes of nibble pairs
-    default: return 4 * 2 + 4; // 24: four high words, then one low byte per sample
-    }
-}
-
-std::optional<LpcmFormat> parseLpcmHeader(const std::uint8_t* header, std::string& error) {
-    static constexpr int kRates[4] = {48000, 96000, 44100, 32000};
-    const std::uint8_t b = header[1];
-    const int quant = (b >> 6) & 3;
-    if (quant == 3) {
-        error = "unknown LPCM quantisation code 3";
-        return std::nullopt;
-    }
-    if (b & 0x08) {
-        error = "unknown LPCM sample rate code " + std::to_string((b >> 3) & 7);
-        return std::nullopt;
-    }
-    LpcmFormat f;
-    f.bits = 16 + 4 * quant;
-    f.sampleRate = kRates[(b >> 4) & 3];
-    f.channels = (b & 7) + 1;
-    f.code = b;
-    return f;
-}
-
 LpcmUnpacker::LpcmUnpacker(const LpcmFormat& format) : m_format(format), m_groupBytes(format.groupBytes()) {
     m_held.reserve(m_groupBytes);
 }

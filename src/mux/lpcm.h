@@ -5,6 +5,8 @@
 // first, then the four low bytes (24 bits) or nibble pairs (20 bits).
 #pragma once
 
+#include "engine/codec_facts.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -13,29 +15,8 @@
 
 namespace vantrel::mux {
 
-struct LpcmFormat {
-    int bits = 16; // 16, 20 or 24
-    int sampleRate = 48000;
-    int channels = 2;      // 1..8
-    std::uint8_t code = 0; // the header byte the three fields come from
-
-    // Bytes of one group: four samples for 20/24 bits, one sample frame for 16 bits.
-    std::size_t groupBytes() const;
-    // Samples in one group.
-    int samplesPerGroup() const { return bits == 16 ? channels : 4; }
-    // Bytes per sample in the little-endian output (2 or 3).
-    int outputBytesPerSample() const { return bits == 16 ? 2 : 3; }
-    bool operator==(const LpcmFormat& o) const {
-        return bits == o.bits && sampleRate == o.sampleRate && channels == o.channels;
-    }
-};
-
-// Reads the three header bytes (emphasis/mute/frame number, the format byte,
-// dynamic range). The format byte: bits 7-6 quantisation (0: 16, 1: 20, 2: 24
-// bits), bits 5-4 rate (48000, 96000, 44100, 32000), bit 3 must be clear (a set
-// bit widens the rate field into codes this reader does not know), bits 2-0
-// channels - 1. Unknown codes give no format and a reason in `error`.
-std::optional<LpcmFormat> parseLpcmHeader(const std::uint8_t* header, std::string& error);
+using codec::LpcmFormat;
+using codec::parseLpcmHeader;
 
 // Turns the grouped big-endian samples into interleaved little-endian ones
 // (16 bits: 2 bytes, 20 and 24 bits: 3 bytes, 20-bit samples in the top bits).

@@ -3,8 +3,8 @@
 #include "audio_frames.h"
 #include "engine/errors.h"
 #include "engine/file_layer.h"
+#include "engine/packet_reader.h"
 #include "engine/stream_ids.h"
-#include "pes_reader.h"
 #include "wav_writer.h"
 
 #include <algorithm>
@@ -47,8 +47,8 @@ struct Probe {
 
 Probe probePart(const std::string& path) {
     Probe probe;
-    PesReader reader(path);
-    PesPacket p;
+    PacketReader reader(path);
+    Packet p;
     std::map<std::uint8_t, int> seen;
     while (reader.next(p)) {
         if (!p.hasPts) continue;
@@ -240,8 +240,8 @@ PrepResult prepareStreams(const PrepOptions& options) {
             }
         }
 
-        PesReader reader(options.parts[part]);
-        PesPacket p;
+        PacketReader reader(options.parts[part]);
+        Packet p;
         std::int64_t lastProgress = -1;
         while (reader.next(p)) {
             if (options.progress && (reader.position() >> 22) != lastProgress) {

@@ -2,6 +2,7 @@
 
 #include "engine/start_code_scan.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -10,6 +11,8 @@ namespace vantrel::mux {
 namespace {
 
 constexpr std::size_t kHeaderBytes = 16;
+// An H.264 SPS up to its VUI timing: scaling lists can make it long.
+constexpr std::size_t kSpsBytes = 512;
 
 class Bits {
 public:
@@ -30,7 +33,137 @@ private:
     std::size_t m_bit = 0;
 };
 
+// The bits of an H.264 RBSP: emulation prevention bytes (00 00 03) dropped,
+// Exp-Golomb codes; reading past the end sets overrun().
+class RbspBits {
+public:
+    RbspBits(const std::uint8_t* d, std::size_t n) {
+        m_bytes.reserve(n);
+        int zeros = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (zeros >= 2 && d[i] == 3) {
+                zeros = 0;
+                continue;
+            }
+            zeros = d[i] == 0 ? zeros + 1 : 0;
+            m_bytes.push_back(d[i]);
+        }
+    }
+    std::uint32_t u(int n) {
+        std::uint32_t v = 0;
+        for (int i = 0; i < n; ++i) {
+            const std::size_t byte = m_bit / 8;
+            if (byte >= m_bytes.size()) m_overrun = true;
+            const std::uint32_t b = m_overrun ? 0u : (m_bytes[byte] >> (7 - m_bit % 8)) & 1u;
+            v = (v << 1) | b;
+            ++m_bit;
+        }
+        return v;
+    }
+    std::uint32_t ue() {
+        int zeros = 0;
+        while (u(1) == 0) {
+            if (++zeros > 31 || m_overrun) {
+                m_overrun = true;
+                return 0;
+            }
+        }
+        return zeros == 0 ? 0 : ((1u << zeros) - 1 + u(zeros));
+    }
+    std::int32_t se() {
+        const std::uint32_t k = ue();
+        return (k & 1) ? static_cast<std::int32_t>((k + 1) / 2) : -static_cast<std::int32_t>(k / 2);
+    }
+    bool overrun() const { return m_overrun; }
+
+private:
+    std::vector<std::uint8_t> m_bytes;
+    std::size_t m_bit = 0;
+    bool m_overrun = false;
+};
+
+void skipScalingList(RbspBits& b, int size) {
+    int last = 8, next = 8;
+    for (int j = 0; j < size && !b.overrun(); ++j) {
+        if (next != 0) next = (last + b.se() + 256) % 256;
+        last = next == 0 ? last : next;
+    }
+}
+
+std::uint32_t gcd(std::uint32_t a, std::uint32_t b) {
+    while (b != 0) {
+        const std::uint32_t t = a % b;
+        a = b;
+        b = t;
+    }
+    return a;
+}
+
 } // namespace
+
+std::optional<H264Timing> readH264Timing(const std::uint8_t* sps, std::size_t n) {
+    RbspBits b(sps, n);
+    H264Timing t;
+    const std::uint32_t profile = b.u(8);
+    b.u(8 + 8); // constraint flags, level
+    b.ue();     // seq_parameter_set_id
+    static constexpr std::uint32_t kHighProfiles[] = {100, 110, 122, 244, 44,  83, 86,
+                                                      118, 128, 138, 139, 134, 135};
+    if (std::find(std::begin(kHighProfiles), std::end(kHighProfiles), profile) != std::end(kHighProfiles)) {
+        const std::uint32_t chroma = b.ue();
+        if (chroma == 3) b.u(1); // separate_colour_plane_flag
+        b.ue();                  // bit depths
+        b.ue();
+        b.u(1); // qpprime_y_zero_transform_bypass_flag
+        if (b.u(1)) {
+            for (int i = 0; i < (chroma != 3 ? 8 : 12); ++i)
+                if (b.u(1)) skipScalingList(b, i < 6 ? 16 : 64);
+        }
+    }
+    b.ue(); // log2_max_frame_num_minus4
+    const std::uint32_t pocType = b.ue();
+    if (pocType == 0) {
+        b.ue();
+    } else if (pocType == 1) {
+        b.u(1);
+        b.se();
+        b.se();
+        const std::uint32_t cycle = b.ue();
+        if (cycle > 255) return std::nullopt;
+        for (std::uint32_t i = 0; i < cycle; ++i) b.se();
+    }
+    b.ue(); // max_num_ref_frames
+    b.u(1); // gaps_in_frame_num_value_allowed_flag
+    b.ue(); // pic_width_in_mbs_minus1
+    b.ue(); // pic_height_in_map_units_minus1
+    t.frameMbsOnly = b.u(1) != 0;
+    if (!t.frameMbsOnly) b.u(1); // mb_adaptive_frame_field_flag
+    b.u(1);                      // direct_8x8_inference_flag
+    if (b.u(1)) {                // frame cropping
+        for (int i = 0; i < 4; ++i) b.ue();
+    }
+    if (!b.u(1) || b.overrun()) return std::nullopt; // no VUI
+    if (b.u(1) && b.u(8) == 255) b.u(16 + 16);       // aspect ratio, extended SAR
+    if (b.u(1)) b.u(1);                              // overscan
+    if (b.u(1)) {                                    // video signal type
+        b.u(3 + 1);
+        if (b.u(1)) b.u(8 + 8 + 8);
+    }
+    if (b.u(1)) { // chroma location
+        b.ue();
+        b.ue();
+    }
+    if (!b.u(1)) return std::nullopt; // no timing info
+    const std::uint32_t units = b.u(32);
+    const std::uint32_t scale = b.u(32);
+    t.fixed = b.u(1) != 0;
+    if (b.overrun() || units == 0 || scale == 0 || units > UINT32_MAX / 2) return std::nullopt;
+    const std::uint32_t den = 2 * units;
+    const std::uint32_t g = gcd(scale, den);
+    t.rateNum = scale / g;
+    t.rateDen = den / g;
+    return t;
+}
 
 double VideoFacts::unitRate() const {
     if (rateNum == 0) return 0.0;
@@ -117,16 +250,18 @@ void VideoScanner::startCode(std::uint8_t code, const std::uint8_t* after, std::
             ++m_facts.frames;
             ++m_facts.displayUnits;
         }
-        return;
+        wanted = (code & 0x9F) == 0x07 && !m_facts.sequenceSeen; // the first SPS
+        break;
     default: return;
     }
     if (!wanted) return;
     if (m_collecting) headerComplete(); // a short header: what there is
     m_code = code;
     m_collect.clear();
-    const std::size_t take = std::min(kHeaderBytes, avail);
+    const std::size_t want = m_facts.kind == EsKind::H264 ? kSpsBytes : kHeaderBytes;
+    const std::size_t take = std::min(want, avail);
     m_collect.insert(m_collect.end(), after, after + take);
-    m_need = kHeaderBytes - take;
+    m_need = want - take;
     m_collecting = true;
     if (m_need == 0) headerComplete();
 }
@@ -135,8 +270,20 @@ void VideoScanner::headerComplete() {
     m_collecting = false;
     if (m_facts.kind == EsKind::Mpeg2Video)
         mpeg2Header();
+    else if (m_facts.kind == EsKind::H264)
+        h264Sps();
     else
         vc1Header();
+}
+
+void VideoScanner::h264Sps() {
+    m_facts.sequenceSeen = true;
+    const std::optional<H264Timing> t = readH264Timing(m_collect.data(), m_collect.size());
+    // With fixed_frame_rate_flag clear the timing is the rate's bound; players
+    // (ffmpeg among them) take it as the rate all the same, and so does this.
+    if (!t) return;
+    m_facts.rateNum = t->rateNum;
+    m_facts.rateDen = t->rateDen;
 }
 
 void VideoScanner::mpeg2Header() {

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,18 @@ struct VideoFacts {
     std::string describe() const;
 };
 
+// The frame rate an H.264 sequence parameter set's VUI timing gives:
+// time_scale / (2 × num_units_in_tick), reduced; `fixed` is fixed_frame_rate_flag.
+struct H264Timing {
+    std::uint32_t rateNum = 0;
+    std::uint32_t rateDen = 1;
+    bool fixed = false;
+    bool frameMbsOnly = true; // no field or frame/field adaptive coding
+};
+// Reads the SPS at sps[0..n) (after the NAL header byte, emulation prevention
+// bytes still in); none when it carries no timing or ends before it.
+std::optional<H264Timing> readH264Timing(const std::uint8_t* sps, std::size_t n);
+
 class VideoScanner {
 public:
     explicit VideoScanner(EsKind kind) { m_facts.kind = kind; }
@@ -48,6 +61,7 @@ private:
     void headerComplete();
     void mpeg2Header();
     void vc1Header();
+    void h264Sps();
 
     VideoFacts m_facts;
     std::uint8_t m_tail[3] = {0xFF, 0xFF, 0xFF};

@@ -1,10 +1,6 @@
 #include "evo_subpictures.h"
 
-#include "engine/core.h"
-#include "engine/file_layer.h"
-#include "engine/pack_loop.h"
-#include "engine/pes_parser.h"
-#include "engine/stream_table.h"
+#include "engine/stream_ids.h"
 
 namespace vantrel::subpicture {
 
@@ -65,73 +61,17 @@ void EvoSubpictureCollector::finish() {
     }
 }
 
-namespace {
-
-// The parser reads the window only to log in scan mode; this pass runs in
-// demux mode, so nothing here is ever called.
-class NoWindow final : public WindowPort {
-public:
-    void log(const std::string&) override {}
-    void slog(const std::string&, int) override {}
-    bool optionTicked(Option) override { return false; }
-    std::string fieldText(Field) override { return {}; }
-    void setFieldText(Field, const std::string&) override {}
-    void setButtonEnabled(Button, bool) override {}
-    void showPage(Page) override {}
-    void boxChanged(int) override {}
-    void processEvents() override {}
-    void repaint() override {}
-    bool confirm(const std::string&, const std::string&) override { return false; }
-    double now() override { return 0; }
-    std::string formatLongTime(double) override { return {}; }
-    void memoClear() override {}
-    void memoAdd(const std::string&) override {}
-    void memoSetVisible(bool) override {}
-    std::vector<std::string> memoLines() override { return {}; }
-    void memoKeep(int, int) override {}
-    void treeClear() override {}
-    int treeAddRoot(const std::string&) override { return 0; }
-    int treeAddChild(int, const std::string&) override { return 0; }
-};
-
-class Handler final : public PayloadHandler {
-public:
-    Handler(PesParser& parser, EvoSubpictureCollector& collector, std::uint32_t ptsShift)
-        : m_parser(parser), m_collector(collector), m_ptsShift(ptsShift) {}
-    void setBlock(const std::uint8_t* block) { m_block = block; }
-    void payloadRun(std::size_t offset, std::size_t length) override {
-        const PesParser::PacketView packet = m_parser.packet();
-        if (packet.payloadKind() != PayloadKind::Subpicture) return;
-        std::optional<std::uint32_t> unitPts;
-        if (packet.firstRunOfPacket() && packet.ownPtsValid()) unitPts = packet.ownPts() + m_ptsShift;
-        m_collector.payload(packet.subpictureIndex(), unitPts, m_block + offset, length);
-    }
-
-private:
-    PesParser& m_parser;
-    EvoSubpictureCollector& m_collector;
-    std::uint32_t m_ptsShift;
-    const std::uint8_t* m_block = nullptr;
-};
-
-} // namespace
+void EvoSubpictureCollector::packet(const Packet& p, std::uint32_t ptsShift) {
+    if (!ids::isSubpicture(p.kind)) return;
+    std::optional<std::uint32_t> unitPts;
+    if (p.hasPts && p.ptsDtsFlags == 2) unitPts = static_cast<std::uint32_t>(p.pts) + ptsShift;
+    payload(ids::indexOfCode(p.code), unitPts, p.payload, p.payloadSize);
+}
 
 void feedEvoFile(const std::string& path, EvoSubpictureCollector& collector, std::uint32_t ptsShift) {
-    const std::unique_ptr<ByteSource> source = openSource(path); // on disk or inside a disc image
-    ByteSource& in = *source;
-    NoWindow window;
-    StreamTable table;
-    table.clear();
-    PesParser parser(table, window);
-    parser.reset();
-    Handler handler(parser, collector, ptsShift);
-    std::vector<std::uint8_t> block(kPackBufferSize);
-    for (;;) {
-        const std::size_t n = in.read(block.data(), block.size());
-        if (n == 0) break;
-        handler.setBlock(block.data());
-        parser.parse(block.data(), n, RunMode::Demux, handler);
-    }
+    PacketReader reader(path);
+    Packet p;
+    while (reader.next(p)) collector.packet(p, ptsShift);
 }
 
 void collectEvoSubpictures(const std::string& path, EvoSubpictureCollector& collector) {

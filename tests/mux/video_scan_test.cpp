@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
+
 namespace vantrel::mux {
 namespace {
 
@@ -119,6 +122,43 @@ TEST(VideoScan, PulldownFromRepeatFlagsWhateverTheCuts) {
             }
         }
     }
+}
+
+// H.264 has no repeat flags to count here: its rate is the SPS timing's, and
+// ffprobe's frame rate and frame count are the verdict (x264 streams with
+// access unit delimiters; progressive, with emulation prevention bytes in the
+// SPS, and field-coded).
+TEST(VideoScan, H264RateFromTheSpsTiming) {
+    const std::string dir = test::tempDir("h264");
+    for (const char* shape : {"24000/1001 aud=1", "25 aud=1:keyint=2", "30000/1001 aud=1:tff=1"}) {
+        const std::string rate(shape, std::strchr(shape, ' '));
+        const std::string file = dir + "v.h264";
+        test::shell("ffmpeg -v error -y -f lavfi -i testsrc=size=64x48:rate=" + rate +
+                    " -frames:v 10 -pix_fmt yuv420p -c:v libx264 -x264-params " +
+                    (std::strchr(shape, ' ') + 1) + " '" + file + "'");
+        const Bytes es = test::readFile(file);
+        ASSERT_FALSE(es.empty()) << shape;
+        unsigned num = 0, den = 0;
+        long long frames = 0;
+        const std::string probe = test::shell("ffprobe -v error -count_frames -show_entries "
+                                              "stream=r_frame_rate,nb_read_frames -of csv=p=0 '" +
+                                              file + "'");
+        ASSERT_EQ(std::sscanf(probe.c_str(), "%u/%u,%lld", &num, &den, &frames), 3) << probe;
+        for (std::size_t cut : {std::size_t{1}, std::size_t{5}, es.size()}) {
+            VideoScanner scan(EsKind::H264);
+            for (std::size_t at = 0; at < es.size(); at += cut)
+                scan.feed(es.data() + at, std::min(cut, es.size() - at));
+            scan.finish();
+            const VideoFacts& f = scan.facts();
+            EXPECT_EQ(f.rateNum, num) << shape << " cut " << cut << ": " << f.describe();
+            EXPECT_EQ(f.rateDen, den) << shape;
+            EXPECT_EQ(f.frames, frames) << shape;
+            EXPECT_NEAR(f.durationSeconds(), static_cast<double>(frames) * den / num, 1e-9) << shape;
+        }
+    }
+    // An SPS that ends before its timing gives none.
+    const Bytes cut = {0x64, 0x00, 0x0a, 0xac, 0xd9, 0x44, 0x7b, 0x01, 0x10};
+    EXPECT_FALSE(readH264Timing(cut.data(), cut.size()));
 }
 
 } // namespace
