@@ -19,8 +19,8 @@ constexpr std::string_view kHelp =
     "\"mkvmerge @DIR/mux.json\"; it writes DIR/NAME.mkv) and title.json, which\n"
     "lists every file, delay, join figure and warning.\n"
     "\n"
-    "PATH        an EVO file; or a disc, HVDVD_TS folder or VPLST000.XPL with --title\n"
-    "--title N   the title whose titleNumber is N\n"
+    "PATH        an EVO file, or a disc, HVDVD_TS folder or VPLST000.XPL\n"
+    "--title N   the title whose titleNumber is N; without it the longest title\n"
     "-o DIR      the folder to write into; it must exist\n"
     "--tracks L  as for mkv\n";
 
@@ -32,8 +32,7 @@ int runMuxPrep(Context& ctx) {
     if (!fs::is_directory(dir)) throw Failure(kExitOutputFailed, dir + " is not a folder");
     if (dir.back() != '/') dir += '/';
     mux::MkvJob job = mkvJobOf(ctx, args, "mux-prep");
-    const std::string base = fs::path(job.parts.front()).stem().string() + (job.parts.size() > 1 ? "_2" : "");
-    job.output = dir + base + ".mkv";
+    job.output = dir + mux::preparedBaseName(job) + ".mkv";
     mux::MkvOutcome outcome;
     try {
         outcome = mux::prepareMuxFolder(job, dir, job.output);
@@ -41,6 +40,7 @@ int runMuxPrep(Context& ctx) {
         rethrowAsFailure();
     }
     ctx.console.progressEnd();
+    for (const auto& n : outcome.notes) ctx.console.note(n);
     for (const auto& w : outcome.warnings) ctx.console.warning(w);
     if (ctx.options.json) {
         nlohmann::ordered_json j;

@@ -28,15 +28,19 @@ struct DiscLocation {
 // when the path does not exist.
 DiscLocation locateDisc(const std::string& input);
 
-// The EVO files of a title: the playlist's clips in order, and the second part
-// that the FEATURE_1/FEATURE_2 naming adds after a first part the playlist
-// lists alone. A warning where the playlist and the naming disagree.
+// The EVO files of a title: the playlist's clips in order (the NAME_1/NAME_2
+// naming adds nothing to a title). A warning where the playlist joins files
+// the window's Demux would not continue into each other.
 struct TitleFiles {
     std::vector<std::string> paths;    // existing files, in playing order
     std::vector<std::string> missing;  // listed by the playlist but absent
     std::vector<std::string> warnings; // e.g. the naming continues a file the playlist does not
 };
 TitleFiles filesOfTitle(const Title& title, const std::string& evoFolder);
+
+// The longest title that plays any clip (the feature on real discs); the
+// first of equals; nullptr when none plays one.
+const Title* longestTitleWithClips(const Playlist& playlist);
 
 // One stream of a title: what the playlist says of it and what the files hold.
 struct TitleStream {

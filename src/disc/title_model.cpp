@@ -353,6 +353,7 @@ Playlist parsePlaylist(const std::string& text) {
             clip.src = tag.attr("src");
             clip.timeBegin = tag.attr("titleTimeBegin");
             clip.timeEnd = tag.attr("titleTimeEnd");
+            clip.clipTimeBegin = tag.attr("clipTimeBegin");
             std::string file = clip.src.substr(clip.src.find_last_of('/') + 1);
             std::size_t dot = file.find_last_of('.');
             if (!file.empty() && dot != std::string::npos) clip.evoName = file.substr(0, dot) + ".EVO";
