@@ -188,9 +188,9 @@ MkvOutcome prepareMuxFolder(const MkvJob& job, const std::string& folderGiven,
     prep.subpictures = job.subtitles;
     if (job.progress)
         prep.progress = [&](int part, std::int64_t done, std::int64_t total) {
-            job.progress(
-                "Reading " + fs::path(job.parts[static_cast<std::size_t>(part)].path).filename().string(), done,
-                total);
+            job.progress("Reading " +
+                             fs::path(job.parts[static_cast<std::size_t>(part)].path).filename().string(),
+                         done, total);
         };
     outcome.prep = prepareStreams(prep);
     const PrepResult& p = outcome.prep;
@@ -235,10 +235,11 @@ MkvOutcome prepareMuxFolder(const MkvJob& job, const std::string& folderGiven,
             const std::string where =
                 s.joins.size() > 1 ? " (into clip " + std::to_string(join.part + 1) + ")" : "";
             if (ms > 0)
-                outcome.warnings.push_back("join gap " + std::to_string(ms) + " ms in " + streamCaption(s) + where);
-            if (ms < 0)
-                outcome.warnings.push_back("join overlap " + std::to_string(-ms) + " ms in " + streamCaption(s) +
+                outcome.warnings.push_back("join gap " + std::to_string(ms) + " ms in " + streamCaption(s) +
                                            where);
+            if (ms < 0)
+                outcome.warnings.push_back("join overlap " + std::to_string(-ms) + " ms in " +
+                                           streamCaption(s) + where);
         }
     }
 

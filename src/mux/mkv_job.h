@@ -24,9 +24,9 @@ struct StreamLabel {
 
 struct MkvJob {
     std::vector<ClipPart> parts; // the title's clips in playing order
-    std::string output;             // OUT.mkv
-    std::string title;              // segment title, may be empty
-    double titleSeconds = 0;        // the title's duration; 0: the video's
+    std::string output;          // OUT.mkv
+    std::string title;           // segment title, may be empty
+    double titleSeconds = 0;     // the title's duration; 0: the video's
     std::vector<ChapterMark> chapters;
     std::function<std::optional<StreamLabel>(std::uint8_t code)> label;
     // Called once the video's length is known (seconds by its frames), to

@@ -58,8 +58,8 @@ bool holdsRandomAccess(EsKind kind, const std::uint8_t* d, std::size_t n) {
 struct PartClock {
     int part = 0;
     bool hasVideo = false;
-    std::uint64_t videoStart = 0; // PTS
-    double titleTicks = 0;        // the clip's start on the title's time line
+    std::uint64_t videoStart = 0;      // PTS
+    double titleTicks = 0;             // the clip's start on the title's time line
     std::uint64_t titleVideoStart = 0; // the first clip's videoStart
 };
 
@@ -325,9 +325,9 @@ protected:
         if (p.privateHeader[4] != m_code) {
             std::string why;
             auto format = parseLpcmHeader(p.privateHeader + 3, why);
-            throw InputError("LPCM header of " + streamCaption(s) + " changes at byte " +
-                             std::to_string(p.fileOffset) + " of " +
-                             m_options.parts[static_cast<std::size_t>(m_part)].path + (format ? "" : ": " + why));
+            throw InputError(
+                "LPCM header of " + streamCaption(s) + " changes at byte " + std::to_string(p.fileOffset) +
+                " of " + m_options.parts[static_cast<std::size_t>(m_part)].path + (format ? "" : ": " + why));
         }
         m_unpacker->feed(p.payload, p.payloadSize, m_converted);
         std::size_t from = 0;
@@ -373,7 +373,8 @@ public:
         if (p.hasPts) {
             const auto shift = static_cast<std::int64_t>(clock.titleVideoStart) +
                                std::llround(clock.titleTicks) - static_cast<std::int64_t>(clock.videoStart);
-            unitPts = static_cast<std::uint32_t>(static_cast<std::int64_t>(p.pts) + (clock.hasVideo ? shift : 0));
+            unitPts =
+                static_cast<std::uint32_t>(static_cast<std::int64_t>(p.pts) + (clock.hasVideo ? shift : 0));
         }
         m_collector->payload(p.code & 0x1F, unitPts, p.payload, p.payloadSize);
     }
@@ -511,7 +512,8 @@ void TitlePass::video(Track& t, const PesPacket& p) {
         if (main && access && cutsEnd() && !m_cutUntil && (m_cutFrom || !cutsStart()) &&
             ptsDiff(from, p.pts) >= titleFrameTicks(*c.lengthFrames) - 2)
             m_cutUntil = p.pts;
-        if (access && t.state == Span::Before && m_cutFrom && ptsDiff(*m_cutFrom, p.pts) >= 0) t.state = Span::In;
+        if (access && t.state == Span::Before && m_cutFrom && ptsDiff(*m_cutFrom, p.pts) >= 0)
+            t.state = Span::In;
         if (access && t.state == Span::In && m_cutUntil && ptsDiff(*m_cutUntil, p.pts) >= 0)
             t.state = Span::After;
     }
@@ -521,7 +523,8 @@ void TitlePass::video(Track& t, const PesPacket& p) {
         ++f.packets;
         t.sink->packet(p, s, f, m_clock);
     }
-    if (!m_settled && main && (cutsStart() ? m_cutFrom.has_value() : m_mainPtsSeen >= kVideoPtsLooked)) settle();
+    if (!m_settled && main && (cutsStart() ? m_cutFrom.has_value() : m_mainPtsSeen >= kVideoPtsLooked))
+        settle();
 }
 
 void TitlePass::other(Track& t, const PesPacket& p) {
@@ -556,7 +559,8 @@ void TitlePass::hold(const PesPacket& p) {
     h.from = m_heldBytes.size();
     h.headerSize = p.privateHeader ? p.privateHeaderSize : 0;
     h.payloadSize = p.payloadSize;
-    if (p.privateHeader) m_heldBytes.insert(m_heldBytes.end(), p.privateHeader, p.privateHeader + h.headerSize);
+    if (p.privateHeader)
+        m_heldBytes.insert(m_heldBytes.end(), p.privateHeader, p.privateHeader + h.headerSize);
     m_heldBytes.insert(m_heldBytes.end(), p.payload, p.payload + p.payloadSize);
     m_held.push_back(h);
 }
@@ -627,7 +631,8 @@ void TitlePass::endClip(std::size_t part) {
         return std::string(t);
     };
     if (cutsStart() && !m_cutFrom) {
-        m_result.warnings.push_back(name + " has no random access point where the title starts it; nothing of it is muxed");
+        m_result.warnings.push_back(
+            name + " has no random access point where the title starts it; nothing of it is muxed");
     } else if (m_cutFrom || m_cutUntil) {
         const std::uint64_t from = m_cutFrom.value_or(m_mainLowest);
         std::string note = name + ": the title plays " + secondsText(clip.seconds) + " of it";
@@ -653,7 +658,8 @@ void TitlePass::finishSubpictures() {
         PreparedStream& s = m_result.streams[t.stream];
         if (s.kind != EsKind::Subpicture || !wanted(code)) continue;
         const int index = code & 0x1F;
-        const subpicture::EvoSubpictureStream& figures = m_collector->streams()[static_cast<std::size_t>(index)];
+        const subpicture::EvoSubpictureStream& figures =
+            m_collector->streams()[static_cast<std::size_t>(index)];
         auto file = m_pgsFiles.find(index);
         s.subpictureUnits = figures.figures.converted;
         s.subpictureForced = figures.figures.forced;
@@ -775,9 +781,10 @@ PrepResult prepareStreams(const PrepOptions& options) {
         if (partCount > 1)
             for (std::size_t part = 0; part < partCount; ++part)
                 if (!s.part[part].present)
-                    result.notes.push_back(streamCaption(s) + " is not in " +
-                                           std::filesystem::path(options.parts[part].path).filename().string() +
-                                           "; the clip adds nothing to it");
+                    result.notes.push_back(
+                        streamCaption(s) + " is not in " +
+                        std::filesystem::path(options.parts[part].path).filename().string() +
+                        "; the clip adds nothing to it");
     }
     return result;
 }

@@ -19,6 +19,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vantrel::mux {
@@ -44,8 +45,8 @@ struct PartFigures {
 // One join of a stream: where its part in clip `part` lands against where its
 // own time stamps put it next to the video.
 struct JoinFigures {
-    int part = 0;        // the clip the stream goes on in (0-based)
-    double figureMs = 0; // + gap / - overlap against simple appending
+    int part = 0;            // the clip the stream goes on in (0-based)
+    double figureMs = 0;     // + gap / - overlap against simple appending
     bool continuous = false; // within rounding: nothing dropped, no sync added
     std::int64_t droppedFrames = 0;
     double syncMs = 0; // the sync the part gets on top of appending
@@ -53,6 +54,8 @@ struct JoinFigures {
 
 // What a clip contributes: the whole EVO, or the span a playlist gives it.
 struct ClipPart {
+    ClipPart() = default;
+    ClipPart(std::string file) : path(std::move(file)) {} // NOLINT: a whole EVO converts implicitly
     std::string path;
     // The clip's start inside the EVO and its length, in frames of the title
     // clock's nominal rate (`rate` per second; the clock is exact or 1000/1001
@@ -67,7 +70,7 @@ struct PreparedStream {
     // The files, in playing order (audio: one per clip that carries it;
     // video: one; subpicture: the presentation graphics file).
     std::vector<std::string> files;
-    std::vector<PartFigures> part; // one per clip
+    std::vector<PartFigures> part;  // one per clip
     std::vector<double> fileSyncMs; // per file: the sync on top of appending (the first: 0)
     std::optional<LpcmFormat> lpcm;
     int sampleRate = 0;
@@ -83,11 +86,11 @@ struct PreparedStream {
 
 struct PrepOptions {
     std::vector<ClipPart> parts; // the clips' program stream files, in playing order
-    std::string folder;             // where the files go, with a trailing "/"
-    std::string baseName;           // file names begin with it
-    std::set<std::uint8_t> only;    // stream codes to write; empty: every stream
-    bool forceRf64 = false;         // tests: RF64 headers on small files
-    bool subpictures = false;       // convert the wanted subpicture streams to presentation graphics
+    std::string folder;          // where the files go, with a trailing "/"
+    std::string baseName;        // file names begin with it
+    std::set<std::uint8_t> only; // stream codes to write; empty: every stream
+    bool forceRf64 = false;      // tests: RF64 headers on small files
+    bool subpictures = false;    // convert the wanted subpicture streams to presentation graphics
     std::function<void(int part, std::int64_t position, std::int64_t size)> progress;
 };
 
@@ -106,7 +109,7 @@ struct PrepResult {
     int mainVideo = -1;                  // index into streams
     bool pulldown = false;               // main video
     double videoSeconds = 0;             // main video over every part
-    std::vector<ClipFigures> clips;       // one per clip, in playing order
+    std::vector<ClipFigures> clips;      // one per clip, in playing order
     std::vector<std::string> warnings;
     std::vector<std::string> notes; // what was cut from a clip, streams a clip does not carry
 };

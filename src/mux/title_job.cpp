@@ -38,13 +38,14 @@ void addClips(TitleJob& out, const disc::Title& title, const disc::Playlist& pla
         if (clip.evoName.empty()) continue;
         for (const std::string& s : seen)
             if (s == clip.evoName)
-                throw MkvFailure(kExitBadRequest, "title " + number + " plays " + clip.evoName +
-                                                      " more than once (a loop); it cannot be muxed as one file");
+                throw MkvFailure(kExitBadRequest,
+                                 "title " + number + " plays " + clip.evoName +
+                                     " more than once (a loop); it cannot be muxed as one file");
         seen.push_back(clip.evoName);
         const std::string path = evoFolder + clip.evoName;
         if (!fileExists(path))
-            throw MkvFailure(kExitInputMissing, "title " + number + " plays " + clip.evoName + ", which is not in " +
-                                                    evoFolder);
+            throw MkvFailure(kExitInputMissing,
+                             "title " + number + " plays " + clip.evoName + ", which is not in " + evoFolder);
         ClipPart part;
         part.path = path;
         part.rate = playlist.frameRate;
@@ -99,16 +100,17 @@ std::set<std::uint8_t> codesOfTrackName(const std::string& name) {
         const auto i = static_cast<std::uint8_t>(n);
         codes.insert(static_cast<std::uint8_t>(0xC0 + i));
         if (n < 8)
-            for (const int base : {0x80, 0x88, 0xA0, 0xB0})
-                codes.insert(static_cast<std::uint8_t>(base + i));
+            for (const int base : {0x80, 0x88, 0xA0, 0xB0}) codes.insert(static_cast<std::uint8_t>(base + i));
     } else if (name.size() == 4 && name[0] == '0' && (name[1] == 'x' || name[1] == 'X')) {
         unsigned v = 0;
-        if (std::sscanf(name.c_str() + 2, "%x", &v) == 1 && v <= 0xFF) codes.insert(static_cast<std::uint8_t>(v));
+        if (std::sscanf(name.c_str() + 2, "%x", &v) == 1 && v <= 0xFF)
+            codes.insert(static_cast<std::uint8_t>(v));
     } else {
         for (int c = 0; c < 256; ++c) {
             PreparedStream s;
             s.code = static_cast<std::uint8_t>(c);
-            s.kind = (c >= 0xE0 && c <= 0xE3) || c == 0x55 || c == 0x56 ? kindOfVideo(s.code) : kindOfSubStream(s.code);
+            s.kind = (c >= 0xE0 && c <= 0xE3) || c == 0x55 || c == 0x56 ? kindOfVideo(s.code)
+                                                                        : kindOfSubStream(s.code);
             if (s.kind != EsKind::Unknown && streamCaption(s) == name) codes.insert(s.code);
         }
     }
@@ -119,9 +121,11 @@ const disc::Title& titleOfNumber(const std::optional<disc::Playlist>& playlist, 
     if (!playlist) throw MkvFailure(kExitNoTitle, "--title needs a playlist, and none was found");
     if (const disc::Title* t = playlist->findTitle(number)) return *t;
     std::string known;
-    for (const disc::Title& t : playlist->titles) known += (known.empty() ? "" : ", ") + std::to_string(t.number);
+    for (const disc::Title& t : playlist->titles)
+        known += (known.empty() ? "" : ", ") + std::to_string(t.number);
     throw MkvFailure(kExitNoTitle, "title " + std::to_string(number) + " not found; the playlist has title" +
-                                       (playlist->titles.size() == 1 ? " " : "s ") + (known.empty() ? "none" : known));
+                                       (playlist->titles.size() == 1 ? " " : "s ") +
+                                       (known.empty() ? "none" : known));
 }
 
 TitleJob titleJob(const disc::DiscLocation& at, const std::optional<disc::Playlist>& playlist,
@@ -130,20 +134,23 @@ TitleJob titleJob(const disc::DiscLocation& at, const std::optional<disc::Playli
     const disc::Title* title = nullptr;
     if (at.kind == disc::DiscLocation::Kind::EvoFile && !request.title) {
         const std::string& path = at.evoFile;
-        ClipPart part;
-        part.path = path;
-        out.job.parts.push_back(part);
         const std::string name = fileName(path);
         const auto playing = playlist ? playlist->titlesPlaying(name) : std::vector<const disc::Title*>{};
         if (!playing.empty()) title = playing.front();
+        if (title && !title->clips.empty() && title->clips.front().evoName == name) {
+            // The title this file begins: its clips, as the playlist has them.
+            std::string folder = std::filesystem::path(path).parent_path().string();
+            folder += folder.empty() ? "./" : "/";
+            addClips(out, *title, *playlist, folder);
+        } else {
+            out.job.parts.emplace_back(path);
+        }
         // Without a playlist that plays it, a first part goes on in its second
         // part, as the window's Demux does.
         if (playing.empty() && path.size() > 6 && path.compare(path.size() - 6, 6, "_1.EVO") == 0) {
             const std::string next = path.substr(0, path.size() - 5) + "2.EVO";
             if (fileExists(next)) {
-                ClipPart second;
-                second.path = next;
-                out.job.parts.push_back(second);
+                out.job.parts.emplace_back(next);
                 out.notes.push_back(name + " goes on in " + fileName(next) + " by the file names");
             }
         }
