@@ -2,15 +2,13 @@
 // the video header scanner, the audio frame walker and the LPCM unpacker,
 // each fed in pieces whose size the input chooses. None may read out of
 // bounds, loop or account more bytes than it was given.
+#include "engine/packet_reader.h"
 #include "mux/audio_frames.h"
 #include "mux/lpcm.h"
-#include "mux/pes_reader.h"
 #include "mux/video_scan.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -58,15 +56,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
     }
 
-    static const std::string path = "/tmp/fuzz_mux." + std::to_string(::getpid());
-    if (FILE* f = std::fopen(path.c_str(), "wb")) {
-        std::fwrite(d, 1, n, f);
-        std::fclose(f);
-        PesReader reader(path);
-        PesPacket p;
-        std::size_t payload = 0;
-        while (reader.next(p)) payload += p.payloadSize;
-        if (payload > n) std::abort();
-    }
+    vantrel::MemorySource source(d, n);
+    vantrel::PacketReader reader(source);
+    vantrel::Packet p;
+    std::size_t payload = 0;
+    while (reader.next(p)) payload += p.payloadSize;
+    if (payload > n) std::abort();
     return 0;
 }

@@ -1,12 +1,13 @@
 #include "pts_survey.h"
 
 #include "engine/file_layer.h"
+#include "engine/packet_reader.h"
+#include "engine/stream_ids.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <memory>
 
 namespace vantrel::disc {
@@ -16,14 +17,7 @@ namespace {
 // Bytes of audio kept after the latest PTS of a stream; a stretch without a
 // PTS longer than this (no disc has one) leaves the stream's end unknown.
 constexpr std::size_t kTailLimit = 1 << 20;
-constexpr std::size_t kChunk = 1 << 20;
 constexpr std::int64_t kProgressStep = std::int64_t{4} * 1048576;
-
-std::uint64_t readPts(const std::uint8_t* p) {
-    return (static_cast<std::uint64_t>((p[0] >> 1) & 0x07) << 30) | (static_cast<std::uint64_t>(p[1]) << 22) |
-           (static_cast<std::uint64_t>(p[2] >> 1) << 15) | (static_cast<std::uint64_t>(p[3]) << 7) |
-           static_cast<std::uint64_t>(p[4] >> 1);
-}
 
 enum class Codec { Video, Subpicture, Dolby, Dts, Lpcm, Mlp };
 
@@ -182,34 +176,17 @@ class Surveyor {
 public:
     explicit Surveyor(SubpicturePayload subpictures = {}) : m_subpictures(std::move(subpictures)) {}
 
-    // Parses the packets wholly inside data[0..n); gives the bytes consumed. At
-    // the end of the file (last) an incomplete packet is taken as far as it goes.
-    std::size_t feed(const std::uint8_t* d, std::size_t n, bool last) {
-        std::size_t p = 0;
-        while (p + 4 <= n) {
-            if (d[p] != 0 || d[p + 1] != 0 || d[p + 2] != 1) {
-                ++p; // between packets: look for the next start code
-                continue;
+    // Every packet the reader gives, to the end of its source.
+    void feed(PacketReader& reader, const SurveyProgress& progress = {}) {
+        std::int64_t nextProgress = kProgressStep;
+        Packet p;
+        while (reader.next(p)) {
+            packet(p);
+            if (progress && reader.position() >= nextProgress) {
+                progress(reader.position(), reader.size());
+                nextProgress = reader.position() + kProgressStep;
             }
-            const std::uint8_t id = d[p + 3];
-            std::size_t length = 0;
-            if (id == 0xBA) {
-                if (p + 14 > n) break;
-                length = (d[p + 4] & 0xC0) == 0x40 ? 14 + (d[p + 13] & 7) : 12;
-            } else if (id >= 0xBB) {
-                if (p + 6 > n) break;
-                length = 6 + ((static_cast<std::size_t>(d[p + 4]) << 8) | d[p + 5]);
-                if (p + length > n) {
-                    if (!last) break;
-                    length = n - p;
-                }
-                packet(d + p, length);
-            } else {
-                length = 4; // the end code, or a start code of the video stream's own layer
-            }
-            p += length;
         }
-        return last ? n : std::min(p, n);
     }
 
     std::vector<StreamSurvey> finish();
@@ -233,64 +210,47 @@ private:
         return t.get();
     }
 
-    void packet(const std::uint8_t* d, std::size_t n) {
-        const std::uint8_t id = d[3];
-        const bool video = id >= 0xE0 && id <= 0xE3;
-        if (!video && id != 0xBD && id != 0xFD) return;
-        if (n < 9 || (d[6] & 0xC0) != 0x80) return; // MPEG-2 PES headers only
-        const std::uint8_t flags = d[7];
-        const std::size_t headerEnd = 9 + static_cast<std::size_t>(d[8]);
-        if (headerEnd > n) return;
+    void packet(const Packet& p) {
         std::optional<std::uint64_t> pts;
-        std::size_t h = 9;
-        if ((flags & 0x80) && h + 5 <= headerEnd) pts = readPts(d + h);
-        const std::uint8_t* payload = d + headerEnd;
-        std::size_t length = n - headerEnd;
+        if (p.hasPts) pts = p.pts;
+        const std::uint8_t* payload = p.payload;
+        const std::size_t length = p.payloadSize;
+        const int code = p.code;
+        const int index = ids::indexOfCode(code);
 
         Tracker* t = nullptr;
-        std::size_t skip = 0;
-        if (video) {
-            t = tracker(SurveyKind::Video, id & 1, id, id <= 0xE1 ? "MPEG-2" : "H.264", Codec::Video);
-        } else if (id == 0xFD) {
-            const int ext = extensionId(d, flags, headerEnd);
-            if (ext != 0x55 && ext != 0x56) return;
-            t = tracker(SurveyKind::Video, ext - 0x55, ext, "VC-1", Codec::Video);
-        } else {
-            if (length == 0) return;
-            const std::uint8_t sub = payload[0];
-            if ((sub & 0xE0) == 0x20 || (sub & 0xE0) == 0x60) {
-                t = tracker(SurveyKind::Subpicture, sub & 0x1F, sub,
-                            (sub & 0xE0) == 0x20 ? "Subpicture" : "Ext.Subpicture", Codec::Subpicture);
-                skip = 1;
-            } else if ((sub & 0xF8) == 0x80) {
-                t = tracker(SurveyKind::Audio, sub & 7, sub, "DD", Codec::Dolby);
-                skip = 4;
-            } else if ((sub & 0xF8) == 0x88) {
-                t = tracker(SurveyKind::Audio, sub & 7, sub, "DTS-HD", Codec::Dts);
-                skip = 4;
-            } else if ((sub & 0xF0) == 0xC0) {
-                t = tracker(SurveyKind::Audio, sub & 15, sub, "DD+", Codec::Dolby);
-                skip = 4;
-            } else if ((sub & 0xF8) == 0xA0) {
-                t = tracker(SurveyKind::Audio, sub & 15, sub, "LPCM", Codec::Lpcm);
-                skip = 7;
-                if (length >= 7 && !t->lpcmHeaderSeen && t->survey.code == sub) {
-                    std::memcpy(t->lpcmHeader, payload + 4, 3);
-                    t->lpcmHeaderSeen = true;
-                }
-            } else if ((sub & 0xF8) == 0xB0) {
-                t = tracker(SurveyKind::Audio, sub & 7, sub, "MLP", Codec::Mlp);
-                skip = 5;
-            } else {
-                return;
+        switch (p.kind) {
+        case ids::CodeKind::Mpeg2Video:
+            t = tracker(SurveyKind::Video, index, code, "MPEG-2", Codec::Video);
+            break;
+        case ids::CodeKind::H264Video:
+            t = tracker(SurveyKind::Video, index, code, "H.264", Codec::Video);
+            break;
+        case ids::CodeKind::Vc1Video:
+            t = tracker(SurveyKind::Video, index, code, "VC-1", Codec::Video);
+            break;
+        case ids::CodeKind::Subpicture:
+        case ids::CodeKind::ExtendedSubpicture:
+            t = tracker(SurveyKind::Subpicture, index, code,
+                        p.kind == ids::CodeKind::Subpicture ? "Subpicture" : "Ext.Subpicture",
+                        Codec::Subpicture);
+            if (m_subpictures) m_subpictures(index, pts, payload, length);
+            break;
+        case ids::CodeKind::Dd: t = tracker(SurveyKind::Audio, index, code, "DD", Codec::Dolby); break;
+        case ids::CodeKind::DtsHd: t = tracker(SurveyKind::Audio, index, code, "DTS-HD", Codec::Dts); break;
+        case ids::CodeKind::DdPlus: t = tracker(SurveyKind::Audio, index, code, "DD+", Codec::Dolby); break;
+        case ids::CodeKind::Lpcm:
+            t = tracker(SurveyKind::Audio, index, code, "LPCM", Codec::Lpcm);
+            if (!t->lpcmHeaderSeen && t->survey.code == code) {
+                std::memcpy(t->lpcmHeader, p.privateHeader + 3, 3);
+                t->lpcmHeaderSeen = true;
             }
-            if (skip == 1 && m_subpictures) m_subpictures(sub & 0x1F, pts, payload + 1, length - 1);
-            // Another codec on an index already taken counts with the first, as the window's table keeps it.
-            if (t->survey.code != sub) return;
+            break;
+        case ids::CodeKind::Mlp: t = tracker(SurveyKind::Audio, index, code, "MLP", Codec::Mlp); break;
+        case ids::CodeKind::None: return;
         }
-        skip = std::min(skip, length);
-        payload += skip;
-        length -= skip;
+        // Another codec on an index already taken counts with the first, as the window's table keeps it.
+        if (t->survey.code != code) return;
 
         StreamSurvey& s = t->survey;
         ++s.packets;
@@ -323,29 +283,6 @@ private:
                 t.mlpRateCode = p[i + 4] >> 4;
                 return;
             }
-    }
-
-    // The stream_id_extension in the PES extension of a 0xFD packet, -1 if none.
-    static int extensionId(const std::uint8_t* d, std::uint8_t flags, std::size_t headerEnd) {
-        std::size_t i = 9;
-        if ((flags & 0xC0) == 0x80) i += 5;
-        if ((flags & 0xC0) == 0xC0) i += 10;
-        if (flags & 0x20) i += 6;
-        if (flags & 0x10) i += 3;
-        if (flags & 0x08) i += 1;
-        if (flags & 0x04) i += 1;
-        if (flags & 0x02) i += 2;
-        if (!(flags & 0x01) || i >= headerEnd) return -1;
-        const std::uint8_t ext = d[i++];
-        if (ext & 0x80) i += 16;
-        if (ext & 0x40) {
-            if (i >= headerEnd) return -1;
-            i += 1 + d[i];
-        }
-        if (ext & 0x20) i += 2;
-        if (ext & 0x10) i += 2;
-        if (!(ext & 0x01) || i + 1 >= headerEnd) return -1;
-        return d[i + 1] & 0x7F;
     }
 
     std::array<std::unique_ptr<Tracker>, 50> m_trackers;
@@ -477,62 +414,37 @@ std::optional<double> FileSurvey::videoSpanSeconds() const {
 FileSurvey surveyFile(const std::string& path, const SurveyProgress& progress,
                       const SubpicturePayload& subpictures) {
     FileSurvey result;
-    InputFile file(path);
+    PacketReader reader(path);
     result.path = path;
-    result.size = file.size();
-    std::vector<std::uint8_t> buffer(kChunk * 2);
-    std::size_t have = 0;
-    std::int64_t nextProgress = kProgressStep;
+    result.size = reader.size();
     Surveyor surveyor(subpictures);
-    bool first = true;
-    while (true) {
-        const std::size_t got = file.read(buffer.data() + have, kChunk);
-        if (first) {
-            result.programStream =
-                have + got >= 4 && buffer[0] == 0 && buffer[1] == 0 && buffer[2] == 1 && buffer[3] == 0xBA;
-            first = false;
-        }
-        have += got;
-        const bool last = got == 0 || file.position() >= file.size();
-        const std::size_t used = surveyor.feed(buffer.data(), have, last);
-        std::memmove(buffer.data(), buffer.data() + used, have - used);
-        have -= used;
-        if (progress && file.position() >= nextProgress) {
-            progress(file.position(), file.size());
-            nextProgress = file.position() + kProgressStep;
-        }
-        if (last) break;
-    }
+    surveyor.feed(reader, progress);
+    result.programStream = reader.startsWithPack();
     result.streams = surveyor.finish();
     return result;
 }
 
 FileSurvey surveyFileEnds(const std::string& path, std::int64_t window) {
-    std::int64_t size = 0;
-    {
-        InputFile probe(path); // the file layer's text when it cannot be opened
-        size = probe.size();
-    }
+    InputFile file(path);
+    const std::int64_t size = file.size();
     if (size <= 2 * window) return surveyFile(path);
     FileSurvey result;
     result.path = path;
     result.size = size;
     Surveyor surveyor;
-    std::ifstream in(path, std::ios::binary);
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(window));
-    auto readAt = [&in, &buffer](std::int64_t offset) {
-        in.clear();
-        in.seekg(offset);
-        in.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(buffer.size()));
-        return static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0));
+    // Each window is read whole (the file layer's rule) and walked as a stream of its own.
+    auto walk = [&](std::int64_t offset) {
+        file.seek(offset);
+        const std::size_t got = file.read(buffer.data(), buffer.size());
+        MemorySource bytes(buffer.data(), got, path);
+        PacketReader reader(bytes);
+        surveyor.feed(reader);
+        return reader.startsWithPack();
     };
-    const std::size_t head = readAt(0);
-    result.programStream =
-        head >= 4 && buffer[0] == 0 && buffer[1] == 0 && buffer[2] == 1 && buffer[3] == 0xBA;
-    surveyor.feed(buffer.data(), head, true);
+    result.programStream = walk(0);
     // The tail starts on a pack boundary; the walk finds its way from there in any case.
-    const std::size_t tail = readAt((size - window) / 2048 * 2048);
-    surveyor.feed(buffer.data(), tail, true);
+    walk((size - window) / 2048 * 2048);
     result.streams = surveyor.finish();
     return result;
 }
@@ -540,9 +452,11 @@ FileSurvey surveyFileEnds(const std::string& path, std::int64_t window) {
 FileSurvey surveyBytes(const std::uint8_t* data, std::size_t n) {
     FileSurvey result;
     result.size = static_cast<std::int64_t>(n);
-    result.programStream = n >= 4 && data[0] == 0 && data[1] == 0 && data[2] == 1 && data[3] == 0xBA;
+    MemorySource bytes(data, n);
+    PacketReader reader(bytes);
     Surveyor surveyor;
-    surveyor.feed(data, n, true);
+    surveyor.feed(reader);
+    result.programStream = reader.startsWithPack();
     result.streams = surveyor.finish();
     return result;
 }

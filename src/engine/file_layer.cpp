@@ -108,6 +108,13 @@ std::size_t InputFile::read(void* buffer, std::size_t n) {
     return got;
 }
 
+void InputFile::seek(std::int64_t offset) {
+    offset = std::clamp<std::int64_t>(offset, 0, m_size);
+    if (::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) < 0)
+        throw Error("Cannot read file \"" + absolutePath(m_path) + "\". " + systemError(errno));
+    m_position = offset;
+}
+
 OutputFile::OutputFile(const std::string& path, std::span<const FileIdentity> busy) : m_path(path) {
     auto fail = [&](const std::string& why) {
         if (m_fd >= 0) ::close(m_fd);

@@ -65,6 +65,8 @@ public:
     std::size_t read(void* buffer, std::size_t n) override;
     const std::string& path() const override { return m_path; }
     FileIdentity identity() const { return m_identity; }
+    // Moves the read position to `offset` (0..size()); throws Error("Cannot read file ...").
+    void seek(std::int64_t offset);
 
 private:
     int m_fd = -1;

@@ -121,7 +121,8 @@ void demux(Core& core, RunMode mode) {
     core.stopRequested = 0;
     core.demuxActive = mode == RunMode::Demux ? 1 : 0;
 
-    PesParser parser(core.streamTable, window);
+    WindowStreamLog streamLog(window); // a scan logs each new stream
+    PesParser parser(core.streamTable, streamLog);
     parser.reset();
     BlockReader reader(core, kPackBufferSize, mode == RunMode::Demux ? "Demuxing " : "Reading ");
     core.streamTable.clear();

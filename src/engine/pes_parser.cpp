@@ -8,6 +8,24 @@
 
 namespace vantrel {
 
+std::string streamFoundLine(ids::CodeKind kind, int index) {
+    const char* name = "";
+    switch (kind) {
+    case ids::CodeKind::Mpeg2Video: name = "MPEG-2 video stream "; break;
+    case ids::CodeKind::H264Video: name = "H.264 video stream "; break;
+    case ids::CodeKind::Vc1Video: name = "VC-1 video stream "; break;
+    case ids::CodeKind::Subpicture: name = "Subpicture stream "; break;
+    case ids::CodeKind::ExtendedSubpicture: name = "Extended subpicture stream "; break;
+    case ids::CodeKind::Dd: name = "DD audio stream "; break;
+    case ids::CodeKind::DtsHd: name = "DTS HD audio stream "; break;
+    case ids::CodeKind::DdPlus: name = "DD+ audio stream "; break;
+    case ids::CodeKind::Lpcm: name = "LPCM audio stream "; break;
+    case ids::CodeKind::Mlp: name = "MLP audio stream "; break;
+    case ids::CodeKind::None: break;
+    }
+    return name + std::to_string(index) + " found!";
+}
+
 void PesParser::startCode(std::uint8_t id, RunMode mode) {
     State& s = m_state;
     if (ids::kVideo.holds(id)) {
@@ -16,10 +34,7 @@ void PesParser::startCode(std::uint8_t id, RunMode mode) {
         s.videoIndex = id & 1;
         if (m_table[videoSlot(s.videoIndex)] == -1) {
             m_table[videoSlot(s.videoIndex)] = id;
-            if (mode == RunMode::Scan)
-                m_window.log(
-                    (s.videoKind == VideoKind::Mpeg2 ? "MPEG-2 video stream " : "H.264 video stream ") +
-                    std::to_string(s.videoIndex) + " found!");
+            found(mode, ids::videoKindOf(id), s.videoIndex);
         }
     } else if (id == ids::kExtendedStream) {
         s.payloadKind = PayloadKind::Video;
@@ -52,8 +67,7 @@ void PesParser::extensionId(std::uint8_t b, RunMode mode) {
         s.videoIndex = e - ids::kVc1Video.first;
         if (m_table[videoSlot(s.videoIndex)] == -1) {
             m_table[videoSlot(s.videoIndex)] = e;
-            if (mode == RunMode::Scan)
-                m_window.log("VC-1 video stream " + std::to_string(s.videoIndex) + " found!");
+            found(mode, ids::CodeKind::Vc1Video, s.videoIndex);
         }
         s.payloadKind = PayloadKind::Video;
     } else {
@@ -66,9 +80,8 @@ void PesParser::subpictureId(std::uint8_t b, RunMode mode, bool extended) {
     s.subpictureIndex = b & 0x1F;
     if (m_table[subpictureSlot(s.subpictureIndex)] == -1) {
         m_table[subpictureSlot(s.subpictureIndex)] = b;
-        if (mode == RunMode::Scan)
-            m_window.log((extended ? "Extended subpicture stream " : "Subpicture stream ") +
-                         std::to_string(s.subpictureIndex) + " found!");
+        found(mode, extended ? ids::CodeKind::ExtendedSubpicture : ids::CodeKind::Subpicture,
+              s.subpictureIndex);
     }
     if (mode == RunMode::Scan && !extended) s.pendingPts = 0;
     s.privateHeaderLeft = 0;
@@ -79,19 +92,19 @@ void PesParser::subpictureId(std::uint8_t b, RunMode mode, bool extended) {
 namespace {
 
 // The audio sub-streams of private stream 1: their ids, the bits of the id
-// that give the audio index, and the name a scan logs them by.
+// that give the audio index, and their kind as a scan reports it.
 struct AudioSubStream {
     ids::Range ids;
     int indexMask;
     AudioKind kind;
-    const char* logName;
+    ids::CodeKind code;
 };
 constexpr AudioSubStream kAudioSubStreams[] = {
-    {ids::kDd, 7, AudioKind::DD, "DD audio stream "},
-    {ids::kDtsHd, 7, AudioKind::DtsHd, "DTS HD audio stream "},
-    {ids::kDdPlus, 15, AudioKind::DDPlus, "DD+ audio stream "},
-    {ids::kLpcm, 7, AudioKind::Lpcm, "LPCM audio stream "},
-    {ids::kMlp, 7, AudioKind::Mlp, "MLP audio stream "},
+    {ids::kDd, 7, AudioKind::DD, ids::CodeKind::Dd},
+    {ids::kDtsHd, 7, AudioKind::DtsHd, ids::CodeKind::DtsHd},
+    {ids::kDdPlus, 15, AudioKind::DDPlus, ids::CodeKind::DdPlus},
+    {ids::kLpcm, 7, AudioKind::Lpcm, ids::CodeKind::Lpcm},
+    {ids::kMlp, 7, AudioKind::Mlp, ids::CodeKind::Mlp},
 };
 
 } // namespace
@@ -106,7 +119,7 @@ void PesParser::audioStep(std::uint8_t id, RunMode mode) {
         s.lastAudioId = id;
         if (m_table[audioSlot(s.audioIndex)] < 0) {
             m_table[audioSlot(s.audioIndex)] = id;
-            if (mode == RunMode::Scan) m_window.log(kind.logName + std::to_string(s.audioIndex) + " found!");
+            found(mode, kind.code, s.audioIndex);
         }
         break;
     }
@@ -192,13 +205,10 @@ std::size_t PesParser::betweenPackets(const std::uint8_t* block, std::size_t o, 
 // compiled into it, as a call per byte costs a quarter of the parser's speed.
 [[gnu::always_inline]] inline void PesParser::ptsByte(std::uint8_t b) {
     State& s = m_state;
-    switch (s.ptsLeft) {
-    case 4: s.ptsValue = static_cast<std::uint32_t>(b & 0x06) << 29; break;
-    case 3: s.ptsValue |= static_cast<std::uint32_t>(b) << 22; break;
-    case 2: s.ptsValue |= static_cast<std::uint32_t>(b & 0xFE) << 14; break;
-    case 1: s.ptsValue |= static_cast<std::uint32_t>(b) << 7; break;
-    default:
-        s.ptsValue |= static_cast<std::uint32_t>(b & 0xFE) >> 1;
+    // The window shows the low 32 bits of the 33-bit time stamp.
+    const auto part = static_cast<std::uint32_t>(ids::timeStampBits(4 - s.ptsLeft, b));
+    s.ptsValue = s.ptsLeft == 4 ? part : s.ptsValue | part;
+    if (s.ptsLeft == 0) {
         s.pendingPts = s.ptsValue;
         if (s.packetAnnouncesPts) {
             s.ownPts = s.ptsValue;
@@ -208,7 +218,6 @@ std::size_t PesParser::betweenPackets(const std::uint8_t* block, std::size_t o, 
             endHeader();
         else if (s.payloadKind == PayloadKind::Video && (s.pesFlags & 0x01))
             s.extFlagsLeft = 1;
-        break;
     }
 }
 

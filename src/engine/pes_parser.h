@@ -5,11 +5,14 @@
 // number of blocks. Nothing is allocated while parsing.
 #pragma once
 
+#include "stream_ids.h"
 #include "stream_table.h"
 #include "window_port.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
 
 namespace vantrel {
 
@@ -32,6 +35,27 @@ class PayloadHandler {
 public:
     virtual ~PayloadHandler() = default;
     virtual void payloadRun(std::size_t offset, std::size_t length) = 0;
+};
+
+// Told of each stream a scan meets for the first time: its kind and its index
+// within the kind.
+class StreamReport {
+public:
+    virtual ~StreamReport() = default;
+    virtual void streamFound(ids::CodeKind kind, int index) = 0;
+};
+
+// The line the window logs for a stream found: "MPEG-2 video stream 0 found!".
+std::string streamFoundLine(ids::CodeKind kind, int index);
+
+// Logs each stream found on the window.
+class WindowStreamLog : public StreamReport {
+public:
+    explicit WindowStreamLog(WindowPort& window) : m_window(window) {}
+    void streamFound(ids::CodeKind kind, int index) override { m_window.log(streamFoundLine(kind, index)); }
+
+private:
+    WindowPort& m_window;
 };
 
 class PesParser {
@@ -62,7 +86,12 @@ public:
         State& m_state;
     };
 
-    PesParser(StreamTable& table, WindowPort& window) : m_table(table), m_window(window) {}
+    PesParser(StreamTable& table, StreamReport& report) : m_table(table), m_report(&report) {}
+    // Reports the streams found as lines on the window.
+    PesParser(StreamTable& table, WindowPort& window)
+        : m_table(table), m_windowLog(std::in_place, window), m_report(&*m_windowLog) {}
+    PesParser(const PesParser&) = delete;
+    PesParser& operator=(const PesParser&) = delete;
 
     // Every field back to its initial value (once per pack-loop call).
     void reset() { m_state = State{}; }
@@ -127,9 +156,14 @@ private:
     // that completes the next recognised start code; gives the next offset.
     std::size_t betweenPackets(const std::uint8_t* block, std::size_t o, std::size_t n, RunMode mode);
 
+    void found(RunMode mode, ids::CodeKind kind, int index) {
+        if (mode == RunMode::Scan) m_report->streamFound(kind, index);
+    }
+
     State m_state;
     StreamTable& m_table;
-    WindowPort& m_window;
+    std::optional<WindowStreamLog> m_windowLog;
+    StreamReport* m_report;
 };
 
 } // namespace vantrel

@@ -1,27 +1,29 @@
 #include "es_kind.h"
 
+#include "engine/stream_ids.h"
+
 namespace vantrel::mux {
 
-EsKind kindOfVideo(std::uint8_t streamId) {
-    switch (streamId) {
-    case 0xE0:
-    case 0xE1: return EsKind::Mpeg2Video;
-    case 0xE2:
-    case 0xE3: return EsKind::H264;
-    case 0x55:
-    case 0x56: return EsKind::Vc1;
+EsKind kindOfVideo(std::uint8_t code) {
+    switch (ids::kindOfCode(code)) {
+    case ids::CodeKind::Mpeg2Video: return EsKind::Mpeg2Video;
+    case ids::CodeKind::H264Video: return EsKind::H264;
+    case ids::CodeKind::Vc1Video: return EsKind::Vc1;
     default: return EsKind::Unknown;
     }
 }
 
 EsKind kindOfSubStream(std::uint8_t id) {
-    if ((id & 0xE0) == 0x20 || (id & 0xE0) == 0x60) return EsKind::Subpicture;
-    if ((id & 0xF8) == 0x80) return EsKind::Ac3;
-    if ((id & 0xF8) == 0x88) return EsKind::Dts;
-    if ((id & 0xF0) == 0xC0) return EsKind::Eac3;
-    if ((id & 0xF8) == 0xA0) return EsKind::Lpcm;
-    if ((id & 0xF8) == 0xB0) return EsKind::TrueHd;
-    return EsKind::Unknown;
+    switch (ids::subStreamKindOf(id)) {
+    case ids::CodeKind::Subpicture:
+    case ids::CodeKind::ExtendedSubpicture: return EsKind::Subpicture;
+    case ids::CodeKind::Dd: return EsKind::Ac3;
+    case ids::CodeKind::DtsHd: return EsKind::Dts;
+    case ids::CodeKind::DdPlus: return EsKind::Eac3;
+    case ids::CodeKind::Lpcm: return EsKind::Lpcm;
+    case ids::CodeKind::Mlp: return EsKind::TrueHd;
+    default: return EsKind::Unknown;
+    }
 }
 
 EsKind refineLossless(const std::uint8_t* d, std::size_t n, EsKind current) {

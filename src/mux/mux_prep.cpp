@@ -3,8 +3,8 @@
 #include "audio_frames.h"
 #include "engine/errors.h"
 #include "engine/file_layer.h"
+#include "engine/packet_reader.h"
 #include "engine/stream_ids.h"
-#include "pes_reader.h"
 #include "subpicture/evo_subpictures.h"
 #include "wav_writer.h"
 
@@ -68,7 +68,7 @@ struct PartClock {
 class TrackSink {
 public:
     virtual ~TrackSink() = default;
-    virtual void packet(const PesPacket& p, PreparedStream& s, PartFigures& f, const PartClock& clock) = 0;
+    virtual void packet(const Packet& p, PreparedStream& s, PartFigures& f, const PartClock& clock) = 0;
     // The clip ends.
     virtual void endPart(PreparedStream& /*s*/, PartFigures& /*f*/) {}
     // The title ends.
@@ -80,7 +80,7 @@ public:
 class VideoSink : public TrackSink {
 public:
     VideoSink(EsKind kind, std::string path) : m_scanner(kind), m_path(std::move(path)) {}
-    void packet(const PesPacket& p, PreparedStream& s, PartFigures& f, const PartClock& /*clock*/) override {
+    void packet(const Packet& p, PreparedStream& s, PartFigures& f, const PartClock& /*clock*/) override {
         m_scanner.feed(p.payload, p.payloadSize);
         if (p.hasPts) {
             if (!f.hasPts) {
@@ -172,7 +172,7 @@ public:
     AudioSink(const PrepOptions& options, std::function<std::string(const PreparedStream&, int)> fileName)
         : m_options(options), m_fileName(std::move(fileName)) {}
 
-    void packet(const PesPacket& p, PreparedStream& s, PartFigures& f, const PartClock& clock) override {
+    void packet(const Packet& p, PreparedStream& s, PartFigures& f, const PartClock& clock) override {
         if (!m_started) {
             if (!p.hasPts) return;
             m_started = true;
@@ -192,16 +192,16 @@ public:
 protected:
     // The part's file opens; the figure of the join decides how many ticks
     // (whole frames) of the part's start are dropped.
-    virtual void open(const PesPacket& p, PreparedStream& s, const std::string& path) = 0;
+    virtual void open(const Packet& p, PreparedStream& s, const std::string& path) = 0;
     virtual double frameTicks(const PreparedStream& s) const = 0;
     virtual void drop(const PreparedStream& s, std::int64_t frames) = 0;
-    virtual void feed(const PesPacket& p, PreparedStream& s, PartFigures& f) = 0;
+    virtual void feed(const Packet& p, PreparedStream& s, PartFigures& f) = 0;
     virtual void close(PreparedStream& s, PartFigures& f) = 0;
     const PrepOptions& m_options;
     int m_part = 0;
 
 private:
-    void start(const PesPacket& p, PreparedStream& s, const PartClock& clock) {
+    void start(const Packet& p, PreparedStream& s, const PartClock& clock) {
         m_part = clock.part;
         if (s.kind == EsKind::TrueHd) s.kind = refineLossless(p.payload, p.payloadSize, s.kind);
         const int filePart = m_options.parts.size() > 1 ? clock.part : -1;
@@ -249,7 +249,7 @@ public:
     using AudioSink::AudioSink;
 
 protected:
-    void open(const PesPacket& p, PreparedStream& s, const std::string& path) override {
+    void open(const Packet& p, PreparedStream& s, const std::string& path) override {
         (void)p;
         s.files.push_back(path);
         m_file = std::make_unique<OutputFile>(path);
@@ -263,7 +263,7 @@ protected:
         return static_cast<double>(m_samples) / static_cast<double>(m_frames) / m_rate * kTicks;
     }
     void drop(const PreparedStream& /*s*/, std::int64_t frames) override { m_sink.toDrop = frames; }
-    void feed(const PesPacket& p, PreparedStream& /*s*/, PartFigures& /*f*/) override {
+    void feed(const Packet& p, PreparedStream& /*s*/, PartFigures& /*f*/) override {
         m_walker->feed(p.payload, p.payloadSize, m_sink);
     }
     void close(PreparedStream& s, PartFigures& f) override {
@@ -293,7 +293,7 @@ public:
     using AudioSink::AudioSink;
 
 protected:
-    void open(const PesPacket& p, PreparedStream& s, const std::string& path) override {
+    void open(const Packet& p, PreparedStream& s, const std::string& path) override {
         std::string why;
         auto format = parseLpcmHeader(p.privateHeader + 3, why);
         if (!format)
@@ -321,7 +321,7 @@ protected:
     void drop(const PreparedStream& s, std::int64_t frames) override {
         if (s.lpcm) m_dropBytes = frames * s.lpcm->channels * s.lpcm->outputBytesPerSample();
     }
-    void feed(const PesPacket& p, PreparedStream& s, PartFigures& f) override {
+    void feed(const Packet& p, PreparedStream& s, PartFigures& f) override {
         if (p.privateHeader[4] != m_code) {
             std::string why;
             auto format = parseLpcmHeader(p.privateHeader + 3, why);
@@ -362,7 +362,7 @@ private:
 class SubpictureSink : public TrackSink {
 public:
     explicit SubpictureSink(subpicture::EvoSubpictureCollector* collector) : m_collector(collector) {}
-    void packet(const PesPacket& p, PreparedStream& /*s*/, PartFigures& f, const PartClock& clock) override {
+    void packet(const Packet& p, PreparedStream& /*s*/, PartFigures& f, const PartClock& clock) override {
         if (p.hasPts && !f.hasPts) {
             f.hasPts = true;
             f.firstPts = p.pts;
@@ -401,15 +401,15 @@ private:
         bool skipping = false; // held back: before the start of the clip's span
     };
     struct Held {
-        PesPacket packet;
+        Packet packet;
         std::size_t from = 0, headerSize = 0, payloadSize = 0;
     };
 
-    Track* trackOf(const PesPacket& p);
+    Track* trackOf(const Packet& p);
     void readClip(std::size_t part);
-    void video(Track& t, const PesPacket& p);
-    void other(Track& t, const PesPacket& p);
-    void hold(const PesPacket& p);
+    void video(Track& t, const Packet& p);
+    void other(Track& t, const Packet& p);
+    void hold(const Packet& p);
     void settle();
     void endClip(std::size_t part);
     void finishSubpictures();
@@ -450,7 +450,7 @@ private:
     std::vector<std::uint8_t> m_heldBytes;
 };
 
-TitlePass::Track* TitlePass::trackOf(const PesPacket& p) {
+TitlePass::Track* TitlePass::trackOf(const Packet& p) {
     auto it = m_tracks.find(p.code);
     if (it != m_tracks.end()) return &it->second;
     const bool isVideoPacket = p.streamId != 0xBD;
@@ -491,7 +491,7 @@ TitlePass::Track* TitlePass::trackOf(const PesPacket& p) {
     return &m_tracks.emplace(p.code, std::move(t)).first->second;
 }
 
-void TitlePass::video(Track& t, const PesPacket& p) {
+void TitlePass::video(Track& t, const Packet& p) {
     PreparedStream& s = m_result.streams[t.stream];
     const bool main = m_haveMain && p.code == m_mainCode;
     if (main && p.hasPts) {
@@ -527,7 +527,7 @@ void TitlePass::video(Track& t, const PesPacket& p) {
         settle();
 }
 
-void TitlePass::other(Track& t, const PesPacket& p) {
+void TitlePass::other(Track& t, const Packet& p) {
     PreparedStream& s = m_result.streams[t.stream];
     PartFigures& f = s.part[m_part];
     f.present = true;
@@ -545,7 +545,7 @@ void TitlePass::other(Track& t, const PesPacket& p) {
     }
 }
 
-void TitlePass::hold(const PesPacket& p) {
+void TitlePass::hold(const Packet& p) {
     // Waiting for a span's start: what comes before it need not wait.
     if (cutsStart() && m_mainPtsSeen > 0) {
         Track& t = m_tracks.at(p.code);
@@ -573,7 +573,7 @@ void TitlePass::settle() {
     m_clock.titleTicks = m_titleTicks;
     if (m_part == 0) m_clock.titleVideoStart = m_clock.videoStart;
     for (Held& h : m_held) {
-        PesPacket p = h.packet;
+        Packet p = h.packet;
         const std::uint8_t* base = m_heldBytes.data() + h.from;
         if (p.privateHeader) p.privateHeader = base;
         p.payload = base + h.headerSize;
@@ -591,8 +591,8 @@ void TitlePass::readClip(std::size_t part) {
     m_cutUntil.reset();
     for (auto& [code, t] : m_tracks) t.state = cutsStart() ? Span::Before : Span::In;
     const std::string& path = m_options.parts[part].path;
-    PesReader reader(path);
-    PesPacket p;
+    PacketReader reader(path);
+    Packet p;
     std::int64_t lastProgress = -1;
     while (reader.next(p)) {
         if (m_options.progress && (reader.position() >> 22) != lastProgress) {
