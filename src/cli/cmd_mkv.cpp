@@ -19,15 +19,15 @@ constexpr std::string_view kHelp =
     "\n"
     "Writes a title as one Matroska file with mkvmerge: video, every audio stream\n"
     "(LPCM as WAV) with the playlist's names and languages, each delayed by its\n"
-    "first time stamp against the video's, the chapters, and a feature split over\n"
-    "NAME_1.EVO and NAME_2.EVO joined with its audio kept in sync. Every\n"
+    "first time stamp against the video's, the chapters, and a title of several\n"
+    "clips joined in playlist order with its audio kept in sync. Every\n"
     "subpicture stream becomes a PGS subtitle track with the playlist's name and\n"
     "language, never the default one, forced where all its units are. The result\n"
     "is checked with mkvmerge -J before it is given its name.\n"
     "\n"
     "PATH         an EVO file; or a disc, HVDVD_TS folder, VPLST000.XPL or disc image\n"
     "             (.iso, a drive): its longest title with clips, or --title N\n"
-    "--title N    the title whose titleNumber is N\n"
+    "--title N    the title whose titleNumber is N; without it the longest title\n"
     "-o OUT.mkv   the output file (written under a temporary name, renamed at the end)\n"
     "--tracks L   the streams to mux: box names (cbVideo0,cbAudio01), stream codes\n"
     "             (0xC0) or captions (DD+.stream.00); default all\n"
@@ -48,8 +48,8 @@ int runMkv(Context& ctx) {
     checkOutputFile(out, {}, args.has("--force"));
     InterruptScope interrupts;
     mux::MkvJob job = mkvJobOf(ctx, args, "mkv");
-    checkOutputFile(out, inputsOfRun(args.positional.front(), job.parts), args.has("--force"));
-    for (const std::string& part : job.parts)
+    checkOutputFile(out, inputsOfRun(args.positional.front(), sourcesOf(job)), args.has("--force"));
+    for (const std::string& part : sourcesOf(job))
         if (auto cut = cutPackWarning(part)) ctx.console.warning(*cut);
     job.output = out;
     job.keepTemp = args.has("--keep-temp");
@@ -71,13 +71,14 @@ int runMkv(Context& ctx) {
         rethrowAsFailure();
     }
     ctx.console.progressEnd();
+    for (const auto& n : outcome.notes) ctx.console.note(n);
     for (const auto& w : outcome.warnings) ctx.console.warning(w);
     if (job.keepTemp) ctx.console.note("prepared files kept in " + outcome.tempFolder);
     if (ctx.options.json) {
         nlohmann::ordered_json j;
         j["schema"] = "vantrel-cli/mkv/1";
         j["output"] = out;
-        j["sources"] = job.parts;
+        j["sources"] = sourcesOf(job);
         j["tracks"] = outcome.check.tracks;
         j["chapters"] = outcome.check.chapters;
         j["durationSeconds"] = outcome.check.durationSeconds;

@@ -23,7 +23,7 @@ constexpr std::string_view kHelp =
     "\n"
     "PATH        an EVO file; or a disc, HVDVD_TS folder, VPLST000.XPL or disc image\n"
     "            (.iso, a drive): its longest title with clips, or --title N\n"
-    "--title N   the title whose titleNumber is N\n"
+    "--title N   the title whose titleNumber is N; without it the longest title\n"
     "-o DIR      the folder to write into (created when missing)\n"
     "--tracks L  as for mkv\n"
     "--clock C   auto (default), 60 or 59.94, as for chapters\n"
@@ -42,8 +42,7 @@ int runMuxPrep(Context& ctx) {
                               " exists: give --force to write over that folder's files, or name another -o");
     makeOutputFolder(dir);
     mux::MkvJob job = mkvJobOf(ctx, args, "mux-prep");
-    const std::string base = fs::path(job.parts.front()).stem().string() + (job.parts.size() > 1 ? "_2" : "");
-    job.output = dir + base + ".mkv";
+    job.output = dir + mux::preparedBaseName(job) + ".mkv";
     mux::MkvOutcome outcome;
     try {
         outcome = mux::prepareMuxFolder(job, dir, job.output);
@@ -51,6 +50,7 @@ int runMuxPrep(Context& ctx) {
         rethrowAsFailure();
     }
     ctx.console.progressEnd();
+    for (const auto& n : outcome.notes) ctx.console.note(n);
     for (const auto& w : outcome.warnings) ctx.console.warning(w);
     if (ctx.options.json) {
         nlohmann::ordered_json j;

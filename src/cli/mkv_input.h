@@ -1,6 +1,6 @@
 // What the mkv and mux-prep commands take from PATH, --title and --tracks: the
-// title's EVO files, its name, duration, chapters and the playlist's names and
-// languages of its streams, as a job for the muxing core.
+// muxing core builds the job; this opens the input, prints which title was
+// taken and what the core has to say, and shows the progress.
 #pragma once
 
 #include "cli.h"
@@ -8,11 +8,14 @@
 
 namespace vantrel::cli {
 
-// Fills parts, title, chapters, labels and the stream choice of a job. Fails
-// with exit 2, 3 or 4 as the other commands over a source do.
+// The job of the title PATH and --title name (the longest one without
+// --title). Fails with exit 2, 3 or 4 as the other commands over a source do.
 mux::MkvJob mkvJobOf(Context& ctx, const ParsedArgs& args, const std::string& command);
 
 // The muxing core's failures as the command line's exit codes.
 [[noreturn]] void rethrowAsFailure();
+
+// The sources of a job, as paths.
+std::vector<std::string> sourcesOf(const mux::MkvJob& job);
 
 } // namespace vantrel::cli

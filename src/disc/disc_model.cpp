@@ -192,19 +192,8 @@ TitleFiles filesOfTitle(const Title& title, const std::string& evoFolder) {
         else
             files.missing.push_back(path);
     }
-    if (names.empty()) return files;
-    // The window goes on from NAME_1.EVO into NAME_2.EVO of the same folder.
-    const std::string& last = names.back();
-    if (endsWith(last, "_1.EVO")) {
-        const std::string second = last.substr(0, last.size() - 5) + "2.EVO";
-        const bool listed = std::find(names.begin(), names.end(), second) != names.end();
-        if (!listed && present(evoFolder + second)) {
-            files.paths.push_back(evoFolder + second);
-            files.warnings.push_back("title " + std::to_string(title.number) + ": the playlist plays " +
-                                     last + " alone, but the file names continue it into " + second +
-                                     "; both files are taken");
-        }
-    }
+    // The playlist's clips decide: a first part it plays alone is not
+    // continued into a second part by the file names.
     for (std::size_t i = 0; i + 1 < names.size(); ++i) {
         const std::string& a = names[i];
         const bool continues = endsWith(a, "_1.EVO") && names[i + 1] == a.substr(0, a.size() - 5) + "2.EVO";

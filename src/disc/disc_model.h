@@ -45,9 +45,9 @@ std::string bootPlaylist(const std::string& advObjFolder, std::string& note);
 // (the feature), else the longest title; nullptr for a playlist without titles.
 const Title* defaultTitle(const Playlist& playlist);
 
-// The EVO files of a title: the playlist's clips in order, and the second part
-// that the FEATURE_1/FEATURE_2 naming adds after a first part the playlist
-// lists alone. A warning where the playlist and the naming disagree.
+// The EVO files of a title: the playlist's clips in order (the NAME_1/NAME_2
+// naming adds nothing to a title). A warning where the playlist joins files
+// the window's Demux would not continue into each other.
 struct TitleFiles {
     std::vector<std::string> paths;    // existing files, in playing order
     std::vector<std::string> missing;  // listed by the playlist but absent

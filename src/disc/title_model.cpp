@@ -314,6 +314,7 @@ void readClip(const ReadContext& cx, pugi::xml_node node, Title& title) {
     clip.src = attr(node, "src");
     clip.timeBegin = attr(node, "titleTimeBegin");
     clip.timeEnd = attr(node, "titleTimeEnd");
+    clip.clipTimeBegin = attr(node, "clipTimeBegin");
     const std::string file = clip.src.substr(clip.src.find_last_of('/') + 1);
     const std::size_t dot = file.find_last_of('.');
     if (!file.empty() && dot != std::string::npos) clip.evoName = file.substr(0, dot) + ".EVO";

@@ -84,6 +84,7 @@ struct Clip {
     std::string src;     // as written: file:///dvddisc/HVDVD_TS/FEATURE_1.MAP
     std::string evoName; // FEATURE_1.EVO (the MAP's name with .EVO)
     std::string timeBegin, timeEnd;
+    std::string clipTimeBegin; // where in the EVO the clip starts, as written; empty: its start
 };
 
 struct Title {

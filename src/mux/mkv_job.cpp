@@ -94,6 +94,31 @@ std::string trackType(EsKind kind) {
     return isVideo(kind) ? "video" : isAudio(kind) ? "audio" : "subtitles";
 }
 
+// The subpicture streams the pass converted, as subtitle tracks: the
+// playlist's language and description, never the default track, forced where
+// every unit starts with the forced start command, moved by the main video's
+// first PTS as the other tracks are.
+std::vector<ExtraTrack> subtitleTracks(const PrepResult& p, const MkvJob& job) {
+    std::vector<ExtraTrack> tracks;
+    const PreparedStream* video =
+        p.mainVideo >= 0 ? &p.streams[static_cast<std::size_t>(p.mainVideo)] : nullptr;
+    const std::uint64_t videoStart = video && video->part[0].hasPts ? video->part[0].firstPts : 0;
+    for (const PreparedStream& s : p.streams) {
+        if (s.kind != EsKind::Subpicture || !s.muxed || s.files.empty()) continue;
+        ExtraTrack t;
+        t.stream = &s;
+        t.file = s.files.front();
+        const std::optional<StreamLabel> l = job.label ? job.label(s.code) : std::nullopt;
+        t.language = language6392(l ? l->language : "");
+        t.name = l && !l->description.empty() ? l->description : streamCaption(s);
+        t.isForced = s.subpictureForced == s.subpictureUnits;
+        if (l) t.flags = l->flags;
+        t.syncMs = -static_cast<int>(std::llround(static_cast<double>(videoStart) / 90.0));
+        tracks.push_back(t);
+    }
+    return tracks;
+}
+
 } // namespace
 
 ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
@@ -164,6 +189,11 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
     return run;
 }
 
+std::string preparedBaseName(const MkvJob& job) {
+    if (job.parts.empty()) return "title";
+    return fs::path(job.parts.front().path).stem().string() + (job.parts.size() > 1 ? "_2" : "");
+}
+
 MkvOutcome prepareMuxFolder(const MkvJob& job, const std::string& folderGiven,
                             const std::string& muxOutputGiven) {
     // Absolute names in the option file, so that it works from any folder.
@@ -177,17 +207,20 @@ MkvOutcome prepareMuxFolder(const MkvJob& job, const std::string& folderGiven,
     PrepOptions prep;
     prep.parts = job.parts;
     prep.folder = folder;
-    prep.baseName = fs::path(job.parts.front()).stem().string() + (job.parts.size() > 1 ? "_2" : "");
+    prep.baseName = preparedBaseName(job);
     prep.only = job.only;
     prep.forceRf64 = job.forceRf64;
+    prep.subpictures = job.subtitles;
     if (job.progress)
         prep.progress = [&](int part, std::int64_t done, std::int64_t total) {
-            job.progress("Reading " + fs::path(job.parts[static_cast<std::size_t>(part)]).filename().string(),
+            job.progress("Reading " +
+                             fs::path(job.parts[static_cast<std::size_t>(part)].path).filename().string(),
                          done, total);
         };
     outcome.prep = prepareStreams(prep);
     const PrepResult& p = outcome.prep;
     outcome.warnings = p.warnings;
+    outcome.notes = p.notes;
 
     // Track names, languages and the default flags: the first audio track is
     // the default one; no subtitle is.
@@ -197,7 +230,7 @@ MkvOutcome prepareMuxFolder(const MkvJob& job, const std::string& folderGiven,
     plan.pulldown = p.pulldown;
     bool audioDefault = false;
     for (const auto& s : p.streams) {
-        if (!s.muxed || s.files.empty()) continue;
+        if (!s.muxed || s.files.empty() || s.kind == EsKind::Subpicture) continue;
         TrackPlan t;
         t.stream = &s;
         std::optional<StreamLabel> label = job.label ? job.label(s.code) : std::nullopt;
@@ -209,7 +242,9 @@ MkvOutcome prepareMuxFolder(const MkvJob& job, const std::string& folderGiven,
         plan.tracks.push_back(t);
     }
     if (plan.tracks.empty()) throw MkvFailure(kExitCheckMismatch, "no stream of the title can be muxed");
-    if (job.extraTracks) plan.extra = job.extraTracks(folder, p);
+    plan.extra = subtitleTracks(p, job);
+    if (job.extraTracks)
+        for (ExtraTrack& e : job.extraTracks(folder, p)) plan.extra.push_back(std::move(e));
     outcome.titleSeconds = job.titleSeconds;
     outcome.chapters = job.chapters;
     if (job.timing) job.timing(p.videoSeconds, outcome.titleSeconds, outcome.chapters);
@@ -219,12 +254,19 @@ MkvOutcome prepareMuxFolder(const MkvJob& job, const std::string& folderGiven,
         writeText(plan.chaptersFile, chaptersXml(outcome.chapters));
     }
     for (const auto& s : p.streams) {
-        if (!s.joinMs || !s.muxed) continue;
-        const int ms = wholeMs(*s.joinMs);
-        if (ms > 0)
-            outcome.warnings.push_back("join gap " + std::to_string(ms) + " ms in " + streamCaption(s));
-        if (ms < 0)
-            outcome.warnings.push_back("join overlap " + std::to_string(-ms) + " ms in " + streamCaption(s));
+        if (!s.muxed) continue;
+        for (const JoinFigures& join : s.joins) {
+            const int ms = wholeMs(join.figureMs);
+            if (join.continuous || ms == 0) continue;
+            const std::string where =
+                s.joins.size() > 1 ? " (into clip " + std::to_string(join.part + 1) + ")" : "";
+            if (ms > 0)
+                outcome.warnings.push_back("join gap " + std::to_string(ms) + " ms in " + streamCaption(s) +
+                                           where);
+            if (ms < 0)
+                outcome.warnings.push_back("join overlap " + std::to_string(-ms) + " ms in " +
+                                           streamCaption(s) + where);
+        }
     }
 
     outcome.muxArgs = muxArguments(plan);
@@ -232,7 +274,7 @@ MkvOutcome prepareMuxFolder(const MkvJob& job, const std::string& folderGiven,
     writeText(outcome.muxFile, jsonArray(outcome.muxArgs));
     Manifest manifest;
     manifest.title = job.title;
-    manifest.sources = job.parts;
+    for (const ClipPart& c : job.parts) manifest.sources.push_back(c.path);
     manifest.output = job.output;
     manifest.muxFile = outcome.muxFile;
     manifest.titleSeconds = outcome.titleSeconds;

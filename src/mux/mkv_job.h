@@ -24,10 +24,10 @@ struct StreamLabel {
 };
 
 struct MkvJob {
-    std::vector<std::string> parts; // the title's files in playing order (one or two)
-    std::string output;             // OUT.mkv
-    std::string title;              // segment title, may be empty
-    double titleSeconds = 0;        // the title's duration; 0: the video's
+    std::vector<ClipPart> parts; // the title's clips in playing order
+    std::string output;          // OUT.mkv
+    std::string title;           // segment title, may be empty
+    double titleSeconds = 0;     // the title's duration; 0: the video's
     std::vector<ChapterMark> chapters;
     std::function<std::optional<StreamLabel>(std::uint8_t code)> label;
     // Called once the video's length is known (seconds by its frames), to
@@ -36,8 +36,10 @@ struct MkvJob {
     std::set<std::uint8_t> only; // stream codes; empty: every audio and video stream
     bool keepTemp = false;
     std::string muxer = "mkvmerge"; // looked up in PATH
-    // Tracks added beside the prepared streams (converted subtitles); called
-    // with the temporary folder once the streams are written.
+    // Every wanted subpicture stream as a presentation graphics track.
+    bool subtitles = true;
+    // Tracks added beside the prepared streams; called with the temporary
+    // folder once the streams are written.
     std::function<std::vector<ExtraTrack>(const std::string& folder, const PrepResult&)> extraTracks;
     std::function<void(const std::string& stage, std::int64_t done, std::int64_t total)> progress;
     bool forceRf64 = false; // tests
@@ -61,6 +63,7 @@ constexpr int kExitInterrupted = 130;
 
 struct MkvOutcome {
     std::vector<std::string> warnings; // "join gap N ms in STREAM" and the like
+    std::vector<std::string> notes;    // what was cut from a clip, streams a clip does not carry
     std::string tempFolder;            // kept with keepTemp, else removed
     PrepResult prep;
     CheckOutcome check;
@@ -70,6 +73,10 @@ struct MkvOutcome {
     double titleSeconds = 0;
     std::vector<ChapterMark> chapters;
 };
+
+// The name the prepared files begin with: the first clip's, with "_2" for a
+// title of several clips.
+std::string preparedBaseName(const MkvJob& job);
 
 // Writes the prepared streams, chapters, mux.json (naming `muxOutput` as the
 // muxer's output) and title.json into `folder` (with its trailing "/").

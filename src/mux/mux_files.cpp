@@ -83,8 +83,8 @@ std::vector<std::string> muxArguments(const MuxPlan& plan) {
         a.push_back(s.files.front());
         for (std::size_t i = 1; i < s.files.size(); ++i) {
             a.emplace_back("+");
-            if (wholeMs(s.appendSyncMs) != 0)
-                a.insert(a.end(), {"--sync", "0:" + std::to_string(wholeMs(s.appendSyncMs))});
+            const int sync = i < s.fileSyncMs.size() ? wholeMs(s.fileSyncMs[i]) : 0;
+            if (sync != 0) a.insert(a.end(), {"--sync", "0:" + std::to_string(sync)});
             a.push_back(s.files[i]);
         }
     }
@@ -170,6 +170,17 @@ std::string manifestJson(const Manifest& m) {
     if (m.prep) {
         const PrepResult& p = *m.prep;
         j["videoSeconds"] = p.videoSeconds;
+        json clips = json::array();
+        for (const ClipFigures& c : p.clips) {
+            json cj;
+            cj["file"] = c.path;
+            cj["titleStartSeconds"] = c.titleStartSeconds;
+            cj["seconds"] = c.seconds;
+            if (c.cutBeforeSeconds) cj["cutBeforeSeconds"] = *c.cutBeforeSeconds;
+            if (c.cutAfterSeconds) cj["cutAfterSeconds"] = *c.cutAfterSeconds;
+            clips.push_back(cj);
+        }
+        j["clips"] = clips;
         if (p.mainVideo >= 0) {
             const PreparedStream& v = p.streams[static_cast<std::size_t>(p.mainVideo)];
             json pd;
@@ -193,6 +204,14 @@ std::string manifestJson(const Manifest& m) {
                     e["name"] = t.name;
                     e["default"] = t.isDefault;
                 }
+                for (const auto& x : m.plan->extra) {
+                    if (x.stream != &s) continue;
+                    e["language"] = x.language;
+                    e["name"] = x.name;
+                    e["default"] = x.isDefault;
+                    e["forced"] = x.isForced;
+                    e["syncMs"] = x.syncMs;
+                }
             }
             json parts = json::array();
             for (const auto& f : s.part) {
@@ -214,12 +233,18 @@ std::string manifestJson(const Manifest& m) {
                     e["channels"] = s.lpcm->channels;
                 }
             }
-            if (s.joinMs) {
-                json jn;
-                jn["figureMs"] = *s.joinMs;
-                jn["droppedFrames"] = s.droppedFrames;
-                jn["secondPartSyncMs"] = wholeMs(s.appendSyncMs);
-                e["join"] = jn;
+            if (!s.joins.empty()) {
+                json joins = json::array();
+                for (const JoinFigures& join : s.joins) {
+                    json jn;
+                    jn["clip"] = join.part + 1;
+                    jn["figureMs"] = join.figureMs;
+                    jn["continuous"] = join.continuous;
+                    jn["droppedFrames"] = join.droppedFrames;
+                    jn["syncMs"] = wholeMs(join.syncMs);
+                    joins.push_back(jn);
+                }
+                e["joins"] = joins;
             }
             if (isVideo(s.kind)) e["video"] = s.video.describe();
             streams.push_back(e);
@@ -227,6 +252,7 @@ std::string manifestJson(const Manifest& m) {
     }
     if (m.plan)
         for (const auto& x : m.plan->extra) {
+            if (x.stream) continue; // listed with its stream
             json e;
             e["files"] = {x.file};
             e["kind"] = x.type;
@@ -240,6 +266,7 @@ std::string manifestJson(const Manifest& m) {
     for (const auto& c : m.chapters) ch.push_back({{"seconds", c.seconds}, {"name", c.name}});
     j["chapters"] = ch;
     j["warnings"] = m.warnings;
+    if (m.prep) j["notes"] = m.prep->notes;
     return j.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 

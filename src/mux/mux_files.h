@@ -31,6 +31,7 @@ struct MuxFlags {
 // A track that is not one of the prepared streams (subtitles converted
 // elsewhere hook in here): its file holds one track, id 0.
 struct ExtraTrack {
+    const PreparedStream* stream = nullptr; // the prepared stream it was made from, if any
     std::string file;
     std::string type = "subtitles"; // as the identification reports it
     std::string language = "und";

@@ -1,9 +1,12 @@
-// Writes the files a muxer takes from one title: the video as it is, every
-// audio stream starting at its first time-stamped frame (LPCM turned into
-// WAV), and measures what the mux options need: each stream's first PTS and
-// delay against the video, and for a title split over two files how far each
-// audio stream's second part would land off its own PTS if simply appended
-// (the join figure), with whole frames of overlap dropped from the second part.
+// Writes the files a muxer takes from one title in one pass over each clip's
+// EVO: every packet goes to the sink of its track (the video as it is, audio
+// frames from the first time-stamped one, LPCM turned into WAV, subpictures
+// into presentation graphics) and to the track's figures. It measures what
+// the mux options need: each stream's first PTS and delay against the video,
+// and at every join of a title of several clips how far the stream's next
+// part would land off its own PTS if simply appended (the join figure). A
+// figure within rounding is a continuous join; real overlaps lose whole
+// frames of the next part, real gaps are given as a sync.
 #pragma once
 
 #include "es_kind.h"
@@ -16,6 +19,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vantrel::mux {
@@ -28,7 +32,7 @@ public:
 };
 
 struct PartFigures {
-    bool present = false;
+    bool present = false; // the clip carries the stream
     bool hasPts = false;
     std::uint64_t firstPts = 0; // 33 bits; video: the lowest of the first time stamps
     std::uint64_t lastPts = 0;  // video: the highest
@@ -38,33 +42,66 @@ struct PartFigures {
     double seconds = 0;     // audio: what the written frames play for; video: by its flags
 };
 
+// One join of a stream: where its part in clip `part` lands against where its
+// own time stamps put it next to the video.
+struct JoinFigures {
+    int part = 0;            // the clip the stream goes on in (0-based)
+    double figureMs = 0;     // + gap / - overlap against simple appending
+    bool continuous = false; // within rounding: nothing dropped, no sync added
+    std::int64_t droppedFrames = 0;
+    double syncMs = 0; // the sync the part gets on top of appending
+};
+
+// What a clip contributes: the whole EVO, or the span a playlist gives it.
+struct ClipPart {
+    ClipPart() = default;
+    ClipPart(std::string file) : path(std::move(file)) {} // NOLINT: a whole EVO converts implicitly
+    std::string path;
+    // The clip's start inside the EVO and its length, in frames of the title
+    // clock's nominal rate (`rate` per second; the clock is exact or 1000/1001
+    // as the video's own frame rate is); none: from the start, to the end.
+    std::optional<long long> beginFrames, lengthFrames;
+    int rate = 60;
+};
+
 struct PreparedStream {
     std::uint8_t code = 0; // video stream_id / VC-1 extension id / private sub-stream id
     EsKind kind = EsKind::Unknown;
-    // The files, in playing order (audio of a two-part title: one per part).
+    // The files, in playing order (audio: one per clip that carries it;
+    // video: one; subpicture: the presentation graphics file).
     std::vector<std::string> files;
-    PartFigures part[2];
+    std::vector<PartFigures> part;  // one per clip
+    std::vector<double> fileSyncMs; // per file: the sync on top of appending (the first: 0)
     std::optional<LpcmFormat> lpcm;
     int sampleRate = 0;
-    VideoFacts video;          // video streams: over every part
-    VideoFacts videoFirstPart; // video streams: the first part alone
+    VideoFacts video; // video streams: over every part
     bool muxed = false;
     std::string note; // why a stream is not muxed, or what was done to it
     // Delay of the first PTS against the main video's first PTS, ms (audio).
     double delayMs = 0;
-    // Two parts: + gap / - overlap against simple appending, ms; what was done.
-    std::optional<double> joinMs;
-    std::int64_t droppedFrames = 0;
-    double appendSyncMs = 0; // the sync the second part gets on top of appending
+    std::vector<JoinFigures> joins; // audio of several clips: one per part after the first
+    // Subpictures: what the converter counted.
+    int subpictureUnits = 0, subpictureForced = 0;
 };
 
 struct PrepOptions {
-    std::vector<std::string> parts; // one or two program stream files, in playing order
-    std::string folder;             // where the files go, with a trailing "/"
-    std::string baseName;           // file names begin with it
-    std::set<std::uint8_t> only;    // stream codes to write; empty: every stream
-    bool forceRf64 = false;         // tests: RF64 headers on small files
+    std::vector<ClipPart> parts; // the clips' program stream files, in playing order
+    std::string folder;          // where the files go, with a trailing "/"
+    std::string baseName;        // file names begin with it
+    std::set<std::uint8_t> only; // stream codes to write; empty: every stream
+    bool forceRf64 = false;      // tests: RF64 headers on small files
+    bool subpictures = false;    // convert the wanted subpicture streams to presentation graphics
     std::function<void(int part, std::int64_t position, std::int64_t size)> progress;
+};
+
+// What a clip gave the title.
+struct ClipFigures {
+    std::string path;
+    double titleStartSeconds = 0; // where its video starts on the title's time line
+    double seconds = 0;           // its main video, by the frames written
+    // A span: how far into the EVO it starts (at the first random access point
+    // at or after the clip's start) and what is left out after its end.
+    std::optional<double> cutBeforeSeconds, cutAfterSeconds;
 };
 
 struct PrepResult {
@@ -72,7 +109,9 @@ struct PrepResult {
     int mainVideo = -1;                  // index into streams
     bool pulldown = false;               // main video
     double videoSeconds = 0;             // main video over every part
+    std::vector<ClipFigures> clips;      // one per clip, in playing order
     std::vector<std::string> warnings;
+    std::vector<std::string> notes; // what was cut from a clip, streams a clip does not carry
 };
 
 // Runs the pass. Errors: Error (files), InputError (LPCM).

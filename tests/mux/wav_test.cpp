@@ -131,7 +131,7 @@ TEST(LpcmHeader, UnknownCodesAndChangesAreErrors) {
     o.folder = dir;
     o.baseName = "B";
     o.parts = {dir + "bad_rate.EVO"};
-    test::writeFile(o.parts[0], test::buildTitle({track({0, 0x09, 0x80})}));
+    test::writeFile(o.parts[0].path, test::buildTitle({track({0, 0x09, 0x80})}));
     EXPECT_THROW(prepareStreams(o), InputError);
 
     // The second packet's header says 24 bits.
@@ -140,7 +140,7 @@ TEST(LpcmHeader, UnknownCodesAndChangesAreErrors) {
     ASSERT_EQ(good[second], 0x01);
     good[second] = 0x81;
     o.parts = {dir + "change.EVO"};
-    test::writeFile(o.parts[0], good);
+    test::writeFile(o.parts[0].path, good);
     try {
         prepareStreams(o);
         ADD_FAILURE() << "no error";

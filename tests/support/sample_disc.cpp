@@ -346,7 +346,7 @@ void packUnit(EvoBuilder& evo, std::uint8_t id, const Bytes& unit, std::uint64_t
 } // namespace
 
 SampleEvoStats writeSampleEvo(const std::string& path, int groups, std::uint64_t firstPts,
-                              const SampleEvoStats* before) {
+                              const SampleEvoStats* before, bool audio) {
     SampleEvoStats stats;
     EvoBuilder evo;
     evo.packSystemHeader(2, 6);
@@ -398,6 +398,7 @@ SampleEvoStats writeSampleEvo(const std::string& path, int groups, std::uint64_t
             ++stats.videoFrames[1];
             evo.pack(s);
         }
+        if (!audio) continue;
         // Audio: the whole frames that start before the next video frame, in
         // one pack stamped with the first one's time.
         const std::uint64_t groupEnd = firstPts + static_cast<std::uint64_t>(g + 1) * 15015 / 4;
@@ -540,6 +541,80 @@ SampleDisc writeSampleDisc(const std::string& rootFolder, int groupsPerPart) {
     std::ofstream xpl(disc.playlist, std::ios::binary | std::ios::trunc);
     xpl << samplePlaylist();
     if (!xpl) throw std::runtime_error("cannot write " + disc.playlist);
+    return disc;
+}
+
+namespace {
+
+std::string threeClipPlaylist() {
+    const std::string streams = R"(
+        <Video track="1" mediaAttr="1"/>
+        <Video track="2" mediaAttr="2"/>
+        <Audio track="1" streamNumber="1" mediaAttr="1" description="English"/>
+        <Audio track="2" streamNumber="2" mediaAttr="2" description="Commentary"/>
+        <Audio track="3" streamNumber="3" mediaAttr="3" description="German"/>
+        <Audio track="4" streamNumber="4" mediaAttr="4" description="Stereo"/>
+        <Audio track="5" streamNumber="5" mediaAttr="5" description="Lossless"/>
+        <Subtitle track="1" streamNumber="1" mediaAttr="1" description="English"/>
+        <Subtitle track="2" streamNumber="2" mediaAttr="2" description="Notes"/>)";
+    const auto clip = [&](const char* name, const char* from, const char* to, const char* begin = nullptr) {
+        std::string c = std::string("      <PrimaryAudioVideoClip titleTimeBegin=\"") + from +
+                        "\" src=\"file:///dvddisc/HVDVD_TS/" + name + ".MAP\" titleTimeEnd=\"" + to + "\"";
+        if (begin) c += std::string(" clipTimeBegin=\"") + begin + "\"";
+        return c + " dataSource=\"Disc\">" + streams + "\n      </PrimaryAudioVideoClip>\n";
+    };
+    std::string text = samplePlaylist();
+    const std::size_t from = text.find("    <Title id=\"feature\"");
+    const std::size_t to = text.find("  </TitleSet>");
+    std::string titles;
+    titles +=
+        "    <Title id=\"card\" titleNumber=\"1\" displayName=\"Card\" titleDuration=\"00:00:00:12\">\n" +
+        clip("INTERPOL", "00:00:00:00", "00:00:00:12") + "    </Title>\n";
+    titles += "    <Title id=\"feature\" titleNumber=\"2\" displayName=\"Feature\" "
+              "titleDuration=\"00:00:03:12\">\n" +
+              clip("PEVOB_1", "00:00:00:00", "00:00:02:00") + clip("PEVOB_2", "00:00:02:00", "00:00:03:00") +
+              clip("INTERPOL", "00:00:03:00", "00:00:03:12") +
+              "      <ChapterList>\n        <Chapter titleTimeBegin=\"00:00:00:00\" displayName=\"One\"/>\n"
+              "        <Chapter titleTimeBegin=\"00:00:02:00\" displayName=\"Two\"/>\n      </ChapterList>\n"
+              "    </Title>\n";
+    titles += "    <Title id=\"first\" titleNumber=\"3\" displayName=\"First part\" "
+              "titleDuration=\"00:00:02:00\">\n" +
+              clip("PEVOB_1", "00:00:00:00", "00:00:02:00") + "    </Title>\n";
+    titles += "    <Title id=\"late\" titleNumber=\"4\" displayName=\"Late start\" "
+              "titleDuration=\"00:00:00:12\">\n" +
+              clip("PEVOB_2", "00:00:00:00", "00:00:00:12", "00:00:00:12") + "    </Title>\n";
+    return text.substr(0, from) + titles + text.substr(to);
+}
+
+} // namespace
+
+ThreeClipDisc writeThreeClipDisc(const std::string& rootFolder) {
+    namespace fs = std::filesystem;
+    ThreeClipDisc disc;
+    disc.root = rootFolder;
+    if (disc.root.empty() || disc.root.back() != '/') disc.root += '/';
+    fs::create_directories(disc.root + "HVDVD_TS");
+    fs::create_directories(disc.root + "ADV_OBJ");
+    const char* names[3] = {"PEVOB_1.EVO", "PEVOB_2.EVO", "INTERPOL.EVO"};
+    for (int i = 0; i < 3; ++i) disc.clips[i] = disc.root + "HVDVD_TS/" + names[i];
+    disc.groups[0] = 48;
+    disc.groups[1] = 24;
+    disc.groups[2] = 12;
+    disc.firstPts[0] = 90000;
+    disc.firstPts[1] = frameTime(48);
+    disc.firstPts[2] = 90000; // the card has a time line of its own
+    disc.stats[0] = writeSampleEvo(disc.clips[0], disc.groups[0], disc.firstPts[0]);
+    // The second clip's audio goes on where the first one's ended, its time
+    // stamps rounded a tick late (E-AC-3) and a tick early (AC-3).
+    SampleEvoStats before = disc.stats[0];
+    before.audioEnd[0] += 1;
+    before.audioEnd[1] -= 1;
+    for (int i = 0; i < 4; ++i) disc.audioStart2[i] = before.audioEnd[i];
+    disc.stats[1] = writeSampleEvo(disc.clips[1], disc.groups[1], disc.firstPts[1], &before);
+    disc.stats[2] = writeSampleEvo(disc.clips[2], disc.groups[2], disc.firstPts[2], nullptr, false);
+    std::ofstream xpl(disc.root + "ADV_OBJ/VPLST000.XPL", std::ios::binary | std::ios::trunc);
+    xpl << threeClipPlaylist();
+    if (!xpl) throw std::runtime_error("cannot write the playlist of " + disc.root);
     return disc;
 }
 

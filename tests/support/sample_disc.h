@@ -35,13 +35,29 @@ struct SampleEvoStats {
 // whole audio frames that start during each (E-AC-3, AC-3, DTS core, MLP: one
 // pack each; LPCM: four or five packs). About 24 KiB per frame. A part given
 // `before` carries its audio on seamlessly from where that part ended.
+// Without `audio` only the two video streams are written (a warning card).
 SampleEvoStats writeSampleEvo(const std::string& path, int groups, std::uint64_t firstPts = 90000,
-                              const SampleEvoStats* before = nullptr);
+                              const SampleEvoStats* before = nullptr, bool audio = true);
 
 // The playlist text of the sample disc.
 std::string samplePlaylist();
 
 // Creates root/HVDVD_TS and root/ADV_OBJ (and root itself) and writes the three files.
 SampleDisc writeSampleDisc(const std::string& root, int groupsPerPart = 200);
+
+// A disc shaped like real ones: the feature is title 2 and plays PEVOB_1.EVO,
+// PEVOB_2.EVO and the video-only INTERPOL.EVO; its first join rounds the
+// E-AC-3 stream's time stamps a tick late and the AC-3 stream's a tick early
+// (the audio itself goes on without a gap). Title 1 plays INTERPOL.EVO alone,
+// title 3 PEVOB_1.EVO alone, title 4 PEVOB_2.EVO from half a second in.
+struct ThreeClipDisc {
+    std::string root; // with its trailing "/"
+    std::string clips[3];
+    SampleEvoStats stats[3];
+    int groups[3] = {0, 0, 0};
+    std::uint64_t firstPts[3] = {0, 0, 0};
+    std::uint64_t audioStart2[4] = {0, 0, 0, 0}; // the audio clocks PEVOB_2 starts at (shifted)
+};
+ThreeClipDisc writeThreeClipDisc(const std::string& root);
 
 } // namespace vantrel::test

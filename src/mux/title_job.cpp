@@ -1,0 +1,213 @@
+#include "title_job.h"
+
+#include "engine/disc_image.h"
+#include "engine/errors.h"
+#include "engine/file_layer.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+
+namespace vantrel::mux {
+
+namespace {
+
+// The playlist's index of a stream code, as the window's boxes count them.
+int indexOfCode(std::uint8_t c, disc::StreamKind& kind) {
+    if (c == 0x55 || c == 0x56 || (c >= 0xE0 && c <= 0xE3)) {
+        kind = disc::StreamKind::Video;
+        return c == 0x55 || c == 0x56 ? c - 0x55 : c & 1;
+    }
+    if ((c & 0xE0) == 0x20 || (c & 0xE0) == 0x60) {
+        kind = disc::StreamKind::Subtitle;
+        return c & 0x1F;
+    }
+    kind = disc::StreamKind::Audio;
+    return (c & 0xF0) == 0xC0 ? c & 15 : c & 7;
+}
+
+std::string fileName(const std::string& path) {
+    return std::filesystem::path(path).filename().string();
+}
+
+// The clips of a title as parts of the job: every clip's EVO, with its span
+// where the clip starts inside the EVO or ends before the title moves on.
+void addClips(TitleJob& out, const disc::Title& title, const disc::Playlist& playlist,
+              const std::string& evoFolder) {
+    const std::string number = std::to_string(title.number);
+    std::vector<std::string> seen;
+    for (const disc::Clip& clip : title.clips) {
+        if (clip.evoName.empty()) continue;
+        for (const std::string& s : seen)
+            if (s == clip.evoName)
+                throw MkvFailure(kExitBadRequest,
+                                 "title " + number + " plays " + clip.evoName +
+                                     " more than once (a loop); it cannot be muxed as one file");
+        seen.push_back(clip.evoName);
+        const std::string path = evoFolder + clip.evoName;
+        if (sourceKind(path) != SourceKind::File) // on disk or inside a disc image
+            throw MkvFailure(kExitInputMissing,
+                             "title " + number + " plays " + clip.evoName + ", which is not in " + evoFolder);
+        ClipPart part;
+        part.path = path;
+        part.rate = playlist.frameRate;
+        const auto begin = disc::parseTitleTime(clip.clipTimeBegin);
+        if (begin && begin->frameCount(part.rate) > 0) part.beginFrames = begin->frameCount(part.rate);
+        const auto from = disc::parseTitleTime(clip.timeBegin);
+        const auto to = disc::parseTitleTime(clip.timeEnd);
+        // The clip plays for as long as the title's time line gives it.
+        if (from && to && to->frameCount(part.rate) > from->frameCount(part.rate))
+            part.lengthFrames = to->frameCount(part.rate) - from->frameCount(part.rate);
+        out.job.parts.push_back(part);
+    }
+    if (out.job.parts.empty())
+        throw MkvFailure(kExitInputMissing, "title " + number + " plays no EVO file that is there");
+}
+
+// The title's clock, decided once as every command decides it (chapters, info).
+disc::ClockChoice clockOfTitle(TitleJob& out, const disc::Title& title, int rate, const std::string& text) {
+    const std::optional<disc::ClockSetting> setting = disc::clockSetting(text.empty() ? "auto" : text, rate);
+    if (!setting)
+        throw MkvFailure(kExitBadRequest, "--clock takes auto, " + disc::clockName(rate, disc::Clock::Exact) +
+                                              " or " + disc::clockName(rate, disc::Clock::Ntsc) + ", not \"" +
+                                              text + "\"");
+    std::vector<std::string> paths;
+    for (const ClipPart& p : out.job.parts) paths.push_back(p.path);
+    disc::ClockChoice clock;
+    try {
+        clock = disc::titleClock(title, rate, *setting, paths);
+    } catch (const Error& e) {
+        throw MkvFailure(kExitInputMissing, e.what());
+    }
+    out.notes.push_back("clock " + disc::clockName(rate, clock.clock) + ": " + clock.reason);
+    return clock;
+}
+
+void labelAndTime(TitleJob& out, const disc::Title& title, int rate, const disc::ClockChoice& clock) {
+    MkvJob& job = out.job;
+    job.title = title.displayName;
+    const disc::Title copy = title;
+    for (const disc::PlaylistStream& s : copy.streams)
+        if (s.advanced) out.warnings.push_back(disc::advancedSubtitleWarning(copy, s));
+    job.timing = [copy, rate, clock](double /*videoSeconds*/, double& seconds,
+                                     std::vector<ChapterMark>& chapters) {
+        if (copy.duration) seconds = disc::titleSeconds(*copy.duration, rate, clock.clock);
+        chapters.clear();
+        for (const auto& c : copy.chapters)
+            if (c.time) chapters.push_back({disc::titleSeconds(*c.time, rate, clock.clock), c.name});
+    };
+    job.label = [copy](std::uint8_t code) -> std::optional<StreamLabel> {
+        disc::StreamKind kind;
+        const int index = indexOfCode(code, kind);
+        for (const auto& s : copy.streams) {
+            if (s.kind != kind || s.index() != index) continue;
+            StreamLabel l;
+            l.language = s.language6392;
+            l.description = s.description;
+            l.flags = {s.flags.commentary, s.flags.visuallyImpaired, s.flags.forced, s.flags.hearingImpaired};
+            return l;
+        }
+        return std::nullopt;
+    };
+}
+
+} // namespace
+
+std::set<std::uint8_t> codesOfTrackName(const std::string& name) {
+    std::set<std::uint8_t> codes;
+    int n = -1;
+    if (std::sscanf(name.c_str(), "cbVideo%d", &n) == 1 && n >= 0 && n <= 1) {
+        const auto i = static_cast<std::uint8_t>(n);
+        codes = {static_cast<std::uint8_t>(0xE0 + i), static_cast<std::uint8_t>(0xE2 + i),
+                 static_cast<std::uint8_t>(0x55 + i)};
+    } else if (std::sscanf(name.c_str(), "cbAudio%d", &n) == 1 && n >= 0 && n <= 15) {
+        const auto i = static_cast<std::uint8_t>(n);
+        codes.insert(static_cast<std::uint8_t>(0xC0 + i));
+        if (n < 8)
+            for (const int base : {0x80, 0x88, 0xA0, 0xB0}) codes.insert(static_cast<std::uint8_t>(base + i));
+    } else if (name.size() == 4 && name[0] == '0' && (name[1] == 'x' || name[1] == 'X')) {
+        unsigned v = 0;
+        if (std::sscanf(name.c_str() + 2, "%x", &v) == 1 && v <= 0xFF)
+            codes.insert(static_cast<std::uint8_t>(v));
+    } else {
+        for (int c = 0; c < 256; ++c) {
+            PreparedStream s;
+            s.code = static_cast<std::uint8_t>(c);
+            s.kind = (c >= 0xE0 && c <= 0xE3) || c == 0x55 || c == 0x56 ? kindOfVideo(s.code)
+                                                                        : kindOfSubStream(s.code);
+            if (s.kind != EsKind::Unknown && streamCaption(s) == name) codes.insert(s.code);
+        }
+    }
+    return codes;
+}
+
+const disc::Title& titleOfNumber(const std::optional<disc::Playlist>& playlist, int number) {
+    if (!playlist) throw MkvFailure(kExitNoTitle, "--title needs a playlist, and none was found");
+    if (const disc::Title* t = playlist->findTitle(number)) return *t;
+    std::string known;
+    for (const disc::Title& t : playlist->titles)
+        known += (known.empty() ? "" : ", ") + std::to_string(t.number);
+    throw MkvFailure(kExitNoTitle, "title " + std::to_string(number) + " not found; the playlist has title" +
+                                       (playlist->titles.size() == 1 ? " " : "s ") +
+                                       (known.empty() ? "none" : known));
+}
+
+TitleJob titleJob(const disc::DiscLocation& at, const std::optional<disc::Playlist>& playlist,
+                  const TitleRequest& request) {
+    TitleJob out;
+    const disc::Title* title = nullptr;
+    if (at.kind == disc::DiscLocation::Kind::EvoFile && !request.title) {
+        const std::string& path = at.evoFile;
+        const std::string name = fileName(path);
+        const auto playing = playlist ? playlist->titlesPlaying(name) : std::vector<const disc::Title*>{};
+        if (!playing.empty()) title = playing.front();
+        if (title && !title->clips.empty() && title->clips.front().evoName == name) {
+            // The title this file begins: its clips, as the playlist has them.
+            std::string folder = std::filesystem::path(path).parent_path().string();
+            folder += folder.empty() ? "./" : "/";
+            addClips(out, *title, *playlist, folder);
+        } else {
+            out.job.parts.emplace_back(path);
+        }
+        // Without a playlist that plays it, a first part goes on in its second
+        // part, as the window's Demux does.
+        if (playing.empty() && path.size() > 6 && path.compare(path.size() - 6, 6, "_1.EVO") == 0) {
+            const std::string next = path.substr(0, path.size() - 5) + "2.EVO";
+            if (fileExists(next)) {
+                out.job.parts.emplace_back(next);
+                out.notes.push_back(name + " goes on in " + fileName(next) + " by the file names");
+            }
+        }
+    } else {
+        if (request.title) {
+            title = &titleOfNumber(playlist, *request.title);
+        } else {
+            if (!playlist) throw MkvFailure(kExitNoTitle, "no playlist (ADV_OBJ/VPLST000.XPL) found");
+            title = disc::defaultTitle(*playlist);
+            if (!title || title->evoNames().empty())
+                throw MkvFailure(kExitNoTitle, "the playlist has no title that plays a clip");
+            out.longest = true;
+        }
+        if (at.evoFolder.empty())
+            throw MkvFailure(kExitInputMissing, "the EVO files of title " + std::to_string(title->number) +
+                                                    " are not at hand (no HVDVD_TS folder)");
+        addClips(out, *title, *playlist, at.evoFolder);
+    }
+    out.title = title;
+    if (title) {
+        const int rate = playlist ? playlist->frameRate : 60;
+        labelAndTime(out, *title, rate, clockOfTitle(out, *title, rate, request.clock));
+    }
+    if (!request.tracks.empty() && request.tracks != "all") {
+        std::stringstream list(request.tracks);
+        std::string name;
+        while (std::getline(list, name, ',')) {
+            const auto codes = codesOfTrackName(name);
+            if (codes.empty()) throw MkvFailure(kExitBadRequest, "--tracks: " + name + " names no stream");
+            out.job.only.insert(codes.begin(), codes.end());
+        }
+    }
+    return out;
+}
+
+} // namespace vantrel::mux
