@@ -39,8 +39,15 @@ std::map<std::string, std::size_t> tree(const std::string& root) {
     return files;
 }
 
+// The first error or warning line; notes (the clock, the title taken) may come before it.
 std::string firstLine(const std::string& text) {
-    return text.substr(0, text.find('\n'));
+    std::size_t at = 0;
+    while (at < text.size() && text.compare(at, 6, "error:") != 0 && text.compare(at, 8, "warning:") != 0) {
+        const std::size_t next = text.find('\n', at);
+        if (next == std::string::npos) return text.substr(at);
+        at = next + 1;
+    }
+    return text.substr(at, text.find('\n', at) - at);
 }
 
 struct ProgramResult {
@@ -106,7 +113,7 @@ TEST(CliDataLoss, RefusalsFullDisksAndSharedBoxesLeaveEveryFileAsItWas) {
         std::string args;
         std::string env;
         int code;
-        std::string firstLine; // the start of the first line on stderr
+        std::string firstLine; // the start of the first error or warning line on stderr
         bool needsMuxer = false;
     };
     const std::vector<Row> rows = {
