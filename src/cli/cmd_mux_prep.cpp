@@ -79,7 +79,8 @@ int runMuxPrep(Context& ctx) {
     try {
         mux::MkvJob job = mkvJobOf(ctx, args, "mux-prep");
         job.output = dir + mux::preparedBaseName(job) + ".mkv";
-        job.progress = [shown = job.progress](const std::string& stage, std::int64_t done, std::int64_t total) {
+        job.progress = [shown = job.progress](const std::string& stage, std::int64_t done,
+                                              std::int64_t total) {
             if (interruptRequested()) throw mux::MkvFailure(mux::kExitInterrupted, "interrupted");
             if (shown) shown(stage, done, total);
         };

@@ -39,7 +39,8 @@ mux::MkvJob mkvJobOf(Context& ctx, const ParsedArgs& args, const std::string& co
                 *stage = label;
                 // "reading FEATURE_1.EVO", as demux and rebuild label theirs.
                 std::string shown = label;
-                if (!shown.empty() && shown[0] >= 'A' && shown[0] <= 'Z') shown[0] = static_cast<char>(shown[0] - 'A' + 'a');
+                if (!shown.empty() && shown[0] >= 'A' && shown[0] <= 'Z')
+                    shown[0] = static_cast<char>(shown[0] - 'A' + 'a');
                 console->progressStart(shown, total);
             }
             console->progressUpdate(done);

@@ -44,7 +44,7 @@ public:
     std::int64_t frames() const { return m_frames; }
     std::int64_t samples() const { return m_samples; }
     int sampleRate() const { return m_rate; }
-    int channels() const { return m_channels; }       // the first header's that gives them; 0 none
+    int channels() const { return m_channels; }      // the first header's that gives them; 0 none
     bool hdExtension() const { return m_extension; } // a DTS-HD extension substream was seen
     std::int64_t skippedBytes() const { return m_skipped; }
 

@@ -76,7 +76,7 @@ struct PreparedStream {
     int sampleRate = 0;
     int channels = 0;         // audio: from the first frame header that gives them; 0 unknown
     bool hdExtension = false; // DTS: a DTS-HD extension substream follows the core
-    VideoFacts video; // video streams: over every part
+    VideoFacts video;         // video streams: over every part
     bool muxed = false;
     std::string note; // why a stream is not muxed, or what was done to it
     // Delay of the first PTS against the main video's first PTS, ms (audio).

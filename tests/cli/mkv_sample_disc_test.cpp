@@ -30,14 +30,10 @@ TEST(CliMkvSampleDisc, EveryTrackMuxesWithItsLanguageAndName) {
     };
     // Audio in the disc's stream order: the first audio (DD+ 0xC0) is the default one.
     const Expected expected[] = {
-        {"video", "VC-1", "und", "Sample feature", true},
-        {"video", "MPEG-1/2", "und", "", false},
-        {"audio", "E-AC-3", "eng", "English", true},
-        {"audio", "AC-3", "eng", "Commentary", false},
-        {"audio", "DTS", "ger", "German", false},
-        {"audio", "PCM", "und", "Stereo", false},
-        {"audio", "MLP", "jpn", "Lossless", false},
-        {"subtitles", "HDMV PGS", "eng", "English", false},
+        {"video", "VC-1", "und", "Sample feature", true}, {"video", "MPEG-1/2", "und", "", false},
+        {"audio", "E-AC-3", "eng", "English", true},      {"audio", "AC-3", "eng", "Commentary", false},
+        {"audio", "DTS", "ger", "German", false},         {"audio", "PCM", "und", "Stereo", false},
+        {"audio", "MLP", "jpn", "Lossless", false},       {"subtitles", "HDMV PGS", "eng", "English", false},
         {"subtitles", "HDMV PGS", "fre", "Notes", false},
     };
     ASSERT_EQ(j["tracks"].size(), std::size(expected)) << identify;

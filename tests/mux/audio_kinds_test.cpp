@@ -62,10 +62,11 @@ TEST(AudioKinds, FilesAndDurationsAsClientsSeeThem) {
         const std::string ident = test::shell("mkvmerge -J '" + s.files[0] + "'");
         EXPECT_NE(ident.find(std::string("\"codec\": \"") + k.codec + "\""), std::string::npos) << ident;
         // The channels the track is named by, where the frame header gives them (not MLP's).
-        if ((k.subId & 0xF8) != 0xB0)
-            EXPECT_EQ(s.channels, nlohmann::json::parse(ident)["tracks"][0]["properties"].value(
-                                      "audio_channels", -1))
+        if ((k.subId & 0xF8) != 0xB0) {
+            EXPECT_EQ(s.channels,
+                      nlohmann::json::parse(ident)["tracks"][0]["properties"].value("audio_channels", -1))
                 << k.extension;
+        }
         double probe = 0; // the packets' durations, as ffprobe gives them
         std::istringstream durations(test::shell("ffprobe -v error -f " + std::string(k.format) +
                                                  " -show_entries packet=duration_time -of csv=p=0 '" + es +
