@@ -3,6 +3,8 @@
 # packages the two programs run on.
 include(GNUInstallDirs)
 install(FILES ${CMAKE_SOURCE_DIR}/docs/cli-json.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The Debian copyright file, in the machine-readable format.
+install(FILES ${CMAKE_SOURCE_DIR}/cmake/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 set(CPACK_GENERATOR "DEB")
 set(CPACK_PACKAGE_NAME "vantrel")
@@ -19,7 +21,6 @@ set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "video")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://localhost/vantrel")
 # What the two programs link against (Qt 6 widgets and libjpeg for the window,
 # the C++ runtime for both) and the Qt platform plugins the window needs to open.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS

@@ -45,9 +45,17 @@ void Console::warning(const std::string& text) {
     m_err << "warning: " << text << '\n';
 }
 
+void Console::summaryWarning(const std::string& text) {
+    ++m_warnings;
+    if (m_quiet) return;
+    clearLine();
+    m_err << "warning: " << text << '\n';
+}
+
 void Console::printSummaries() {
     std::vector<std::string> lines = m_summary.lines();
     m_summary.clear();
+    if (m_quiet) return;
     for (const std::string& line : lines) {
         clearLine();
         m_err << "warning: " << line << '\n';
@@ -186,7 +194,7 @@ std::string overallHelp() {
     }
     text += "\n"
             "global options:\n"
-            "  --quiet   no progress line, no notes on stderr, no run log on stdout\n"
+            "  --quiet   no progress line, notes, skipped-unit summaries or run log\n"
             "  --json    machine-readable output on stdout (see docs/cli-json.md)\n"
             "  --verbose every warning of every subpicture unit, not one line per stream\n"
             "  --help    this text; COMMAND --help for a command's own\n"

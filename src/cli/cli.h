@@ -52,6 +52,9 @@ public:
     // A per-unit warning is summed into its stream's line (printed by
     // printSummaries(), at the end) and printed itself only when verbose.
     void warning(const std::string& text);
+    // A stream's summed line made by the command itself; like the lines of
+    // printSummaries() it counts for the exit code but --quiet leaves it out.
+    void summaryWarning(const std::string& text);
     void setVerbose(bool verbose) { m_verbose = verbose; }
     void printSummaries();
     void note(const std::string& text); // informational, left out with --quiet

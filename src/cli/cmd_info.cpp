@@ -222,6 +222,10 @@ private:
         m_warnings.push_back(text);
         m_ctx.console.warning(text);
     }
+    void warnSummary(const std::string& text) {
+        m_warnings.push_back(text);
+        m_ctx.console.summaryWarning(text);
+    }
 
     const disc::FileSurvey& survey(const std::string& path) {
         auto it = m_surveys.find(path);
@@ -260,7 +264,7 @@ private:
                             ? figures[static_cast<std::size_t>(index)].figures.units
                             : 0;
              }))
-            warn(fileNamePart(path) + ": " + line);
+            warnSummary(fileNamePart(path) + ": " + line);
         m_ctx.console.progressEnd();
         if (!s.programStream)
             warn(path + " is not a program stream (no pack header at its start)");
@@ -398,7 +402,7 @@ private:
                 out << "  no PTS";
             }
             if (const subpicture::StreamFigures* sp = subpictureFigures(subpictures(f.path), s)) {
-                out << "  " << sp->units << " units";
+                out << "  " << sp->units << (sp->units == 1 ? " unit" : " units");
                 if (sp->anyShown)
                     out << ", shown " << ptsText(sp->firstStart) << " .. " << ptsText(sp->lastStart);
                 out << ", " << sp->malformed << " malformed";

@@ -82,7 +82,7 @@ int runMkv(Context& ctx) {
         j["tracks"] = outcome.check.tracks;
         j["chapters"] = outcome.check.chapters;
         j["durationSeconds"] = outcome.check.durationSeconds;
-        j["warnings"] = outcome.warnings;
+        j["warnings"] = summedWarnings(outcome.warnings);
         if (job.keepTemp) j["tempFolder"] = outcome.tempFolder;
         ctx.out << j.dump(2) << '\n';
     } else {

@@ -1,11 +1,13 @@
 // mux-prep PATH [--title N] -o DIR [--tracks LIST]: the files mkvmerge takes,
 // beside an option file for "mkvmerge @DIR/mux.json" and the manifest.
+#include "interruption.h"
 #include "mkv_input.h"
 #include "output_guard.h"
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <ostream>
+#include <set>
 
 namespace vantrel::cli {
 
@@ -29,6 +31,36 @@ constexpr std::string_view kHelp =
     "--clock C   auto (default), 60 or 59.94, as for chapters\n"
     "--force     write into DIR when it already holds mux.json or title.json\n";
 
+// What a run puts into its folder, so that an interrupted or failed run can
+// take it away again: the entries that were not there before, and the folder
+// itself where the run made it.
+class FolderEntries {
+public:
+    explicit FolderEntries(const std::string& folder) : m_folder(folder) {
+        std::error_code ec;
+        m_existed = std::filesystem::is_directory(folder, ec);
+        if (m_existed)
+            for (const auto& e : std::filesystem::directory_iterator(folder, ec))
+                m_before.insert(e.path().filename().string());
+    }
+    void removeNew() const {
+        std::error_code ec;
+        if (!m_existed) {
+            std::filesystem::remove_all(m_folder, ec);
+            return;
+        }
+        std::vector<std::filesystem::path> added;
+        for (const auto& e : std::filesystem::directory_iterator(m_folder, ec))
+            if (!m_before.count(e.path().filename().string())) added.push_back(e.path());
+        for (const auto& p : added) std::filesystem::remove_all(p, ec);
+    }
+
+private:
+    std::string m_folder;
+    bool m_existed = false;
+    std::set<std::string> m_before;
+};
+
 int runMuxPrep(Context& ctx) {
     namespace fs = std::filesystem;
     ParsedArgs args = parseArgs(ctx.args, {"--title", "-o", "--output", "--tracks", "--clock"}, {"--force"});
@@ -40,13 +72,23 @@ int runMuxPrep(Context& ctx) {
             throw Failure(kExitOutputFailed,
                           dir + name +
                               " exists: give --force to write over that folder's files, or name another -o");
+    const FolderEntries entries(dir);
     makeOutputFolder(dir);
-    mux::MkvJob job = mkvJobOf(ctx, args, "mux-prep");
-    job.output = dir + mux::preparedBaseName(job) + ".mkv";
+    InterruptScope interrupts;
     mux::MkvOutcome outcome;
     try {
+        mux::MkvJob job = mkvJobOf(ctx, args, "mux-prep");
+        job.output = dir + mux::preparedBaseName(job) + ".mkv";
+        job.progress = [shown = job.progress](const std::string& stage, std::int64_t done,
+                                              std::int64_t total) {
+            if (interruptRequested()) throw mux::MkvFailure(mux::kExitInterrupted, "interrupted");
+            if (shown) shown(stage, done, total);
+        };
         outcome = mux::prepareMuxFolder(job, dir, job.output);
+        if (interruptRequested()) throw mux::MkvFailure(mux::kExitInterrupted, "interrupted");
     } catch (...) {
+        // Ctrl+C or a failure: nothing the run began stays behind.
+        entries.removeNew();
         rethrowAsFailure();
     }
     ctx.console.progressEnd();
@@ -57,7 +99,7 @@ int runMuxPrep(Context& ctx) {
         j["schema"] = "vantrel-cli/mux-prep/1";
         j["muxOptions"] = outcome.muxFile;
         j["manifest"] = dir + "title.json";
-        j["warnings"] = outcome.warnings;
+        j["warnings"] = summedWarnings(outcome.warnings);
         ctx.out << j.dump(2) << '\n';
     } else {
         ctx.out << outcome.muxFile << '\n';

@@ -49,4 +49,13 @@ std::vector<std::string> WarningSummary::lines(const std::function<int(int)>& un
     return out;
 }
 
+std::vector<std::string> summedWarnings(const std::vector<std::string>& warnings) {
+    WarningSummary units;
+    std::vector<std::string> out;
+    for (const std::string& w : warnings)
+        if (!units.add(w)) out.push_back(w);
+    for (std::string& line : units.lines()) out.push_back(std::move(line));
+    return out;
+}
+
 } // namespace vantrel::cli

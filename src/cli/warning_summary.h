@@ -29,4 +29,8 @@ private:
     std::map<int, Stream> m_streams;
 };
 
+// The warnings as stderr gives them: per-unit ones summed to a line per stream
+// after the others (the JSON `warnings` of a run).
+std::vector<std::string> summedWarnings(const std::vector<std::string>& warnings);
+
 } // namespace vantrel::cli

@@ -326,7 +326,13 @@ TitleModel buildTitleModel(const Title& title, const std::string& evoFolder, con
         t->listed = true;
         t->flags = p.flags;
         t->advanced = p.advanced;
-        t->caption = p.advanced ? "AdvancedSubtitle.track." + twoDigits(p.track) : p.caption();
+        // A video stream the files carry keeps the caption of the files
+        // ("H.264.stream.0"), not one built of the playlist's codec text
+        // ("MPEG-4 AVC.stream.0"): one caption for one stream.
+        if (p.advanced)
+            t->caption = "AdvancedSubtitle.track." + twoDigits(p.track);
+        else if (p.kind != StreamKind::Video || t->code < 0)
+            t->caption = p.caption();
         t->description = p.description;
         t->language6391 = p.language6391;
         t->language6392 = p.language6392;

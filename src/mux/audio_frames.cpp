@@ -33,6 +33,7 @@ bool copyHeader(const std::optional<codec::FrameHeader>& f, AudioFrameInfo& info
     info.size = f->bytes;
     info.samples = f->samples;
     info.sampleRate = f->sampleRate;
+    info.channels = f->channels;
     return true;
 }
 
@@ -47,6 +48,7 @@ bool dtsHeader(const std::uint8_t* d, AudioFrameInfo& info) {
         info.size = fsize + 1;
         info.samples = 0; // belongs to the core frame before it
         info.sampleRate = 0;
+        info.extension = true;
         return info.size >= 8;
     }
     return false;
@@ -102,6 +104,8 @@ void AudioFrameWalker::feed(const std::uint8_t* data, std::size_t n, FrameSink& 
         }
         if (left < info.size) break;
         if (info.sampleRate != 0 && m_rate == 0) m_rate = info.sampleRate;
+        if (info.channels != 0 && m_channels == 0) m_channels = info.channels;
+        m_extension = m_extension || info.extension;
         if (info.samples < 0)
             info.samples = m_rate % 44100 == 0 ? 40 * (m_rate / 44100) : 40 * (m_rate / 48000);
         if (info.sampleRate == 0) info.sampleRate = m_rate;

@@ -17,6 +17,8 @@ struct AudioFrameInfo {
     std::size_t size = 0;     // bytes of the frame
     std::int64_t samples = 0; // samples it adds to the duration (0 for dependent parts)
     int sampleRate = 0;       // 0 when the header gives none
+    int channels = 0;         // 0 when the header gives none
+    bool extension = false;   // a DTS-HD extension substream
 };
 
 // Reads the frame header at d[0..n-1]; false when it is not one (or too short to tell).
@@ -42,6 +44,8 @@ public:
     std::int64_t frames() const { return m_frames; }
     std::int64_t samples() const { return m_samples; }
     int sampleRate() const { return m_rate; }
+    int channels() const { return m_channels; }      // the first header's that gives them; 0 none
+    bool hdExtension() const { return m_extension; } // a DTS-HD extension substream was seen
     std::int64_t skippedBytes() const { return m_skipped; }
 
 private:
@@ -52,6 +56,8 @@ private:
     std::int64_t m_samples = 0;
     std::int64_t m_skipped = 0;
     int m_rate = 0;
+    int m_channels = 0;
+    bool m_extension = false;
 };
 
 } // namespace vantrel::mux

@@ -90,6 +90,27 @@ private:
     bool m_keep = false;
 };
 
+// An audio track's name where the playlist gives none: its codec and channels
+// ("DTS-HD 5.1", "DD+ 2.0", "LPCM 2.0"); the codec alone where no header
+// gives the channels.
+std::string audioTrackName(const PreparedStream& s) {
+    std::string name;
+    switch (s.kind) {
+    case EsKind::Ac3: name = "DD"; break;
+    case EsKind::Eac3: name = "DD+"; break;
+    case EsKind::Dts: name = s.hdExtension ? "DTS-HD" : "DTS"; break;
+    case EsKind::TrueHd: name = "TrueHD"; break;
+    case EsKind::Mlp: name = "MLP"; break;
+    case EsKind::Lpcm: name = "LPCM"; break;
+    default: return streamCaption(s);
+    }
+    const int channels = s.lpcm ? s.lpcm->channels : s.channels;
+    if (channels <= 0) return name;
+    // Six channels and more carry one low-frequency channel (5.1, 6.1, 7.1).
+    const int lfe = channels >= 6 ? 1 : 0;
+    return name + " " + std::to_string(channels - lfe) + "." + std::to_string(lfe);
+}
+
 std::string trackType(EsKind kind) {
     return isVideo(kind) ? "video" : isAudio(kind) ? "audio" : "subtitles";
 }
@@ -235,7 +256,15 @@ MkvOutcome prepareMuxFolder(const MkvJob& job, const std::string& folderGiven,
         t.stream = &s;
         std::optional<StreamLabel> label = job.label ? job.label(s.code) : std::nullopt;
         t.language = language6392(label ? label->language : "");
-        t.name = label && !label->description.empty() ? label->description : streamCaption(s);
+        // Without the playlist's description: the main video bears the
+        // title's name (or none), another video none, audio its codec and
+        // channels.
+        if (label && !label->description.empty())
+            t.name = label->description;
+        else if (isVideo(s.kind))
+            t.name = plan.tracks.empty() ? job.title : std::string();
+        else
+            t.name = audioTrackName(s);
         if (label) t.flags = label->flags;
         if (isVideo(s.kind)) t.isDefault = plan.tracks.empty();
         if (isAudio(s.kind) && !audioDefault) t.isDefault = audioDefault = true;

@@ -271,6 +271,8 @@ protected:
         f.bytes = m_sink.written;
         f.seconds = m_sink.seconds;
         if (m_walker->sampleRate()) s.sampleRate = m_rate = m_walker->sampleRate();
+        if (m_walker->channels() && !s.channels) s.channels = m_walker->channels();
+        s.hdExtension = s.hdExtension || m_walker->hdExtension();
         m_frames += m_walker->frames();
         m_samples += m_walker->samples();
         if (!s.joins.empty() && s.joins.back().part == m_part) s.joins.back().droppedFrames = m_sink.dropped;

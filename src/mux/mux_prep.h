@@ -74,7 +74,9 @@ struct PreparedStream {
     std::vector<double> fileSyncMs; // per file: the sync on top of appending (the first: 0)
     std::optional<LpcmFormat> lpcm;
     int sampleRate = 0;
-    VideoFacts video; // video streams: over every part
+    int channels = 0;         // audio: from the first frame header that gives them; 0 unknown
+    bool hdExtension = false; // DTS: a DTS-HD extension substream follows the core
+    VideoFacts video;         // video streams: over every part
     bool muxed = false;
     std::string note; // why a stream is not muxed, or what was done to it
     // Delay of the first PTS against the main video's first PTS, ms (audio).

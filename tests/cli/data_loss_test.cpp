@@ -190,6 +190,10 @@ TEST(CliDataLoss, InterruptRemovesWhatTheRunDidNotFinish) {
          "mux.json",
          true},
         {"demux while it writes", {"demux", disc.feature1, "-o", dir.path("out")}, ".stream.", false},
+        {"mux-prep while it writes",
+         {"mux-prep", disc.root, "--title", "1", "-o", dir.path("out/prep")},
+         ".stream.",
+         false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);

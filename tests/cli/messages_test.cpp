@@ -97,6 +97,10 @@ TEST(CliMessages, ExitCodesAndFirstLinesSayWhatToDo) {
          {"info", dir.path("placeholders.EVO")},
          1,
          "warning: placeholders.EVO: subpicture stream 0: 5 of 5 units skipped (first at "},
+        {"--quiet quiets the summaries, the exit code keeps them",
+         {"--quiet", "info", dir.path("placeholders.EVO")},
+         1,
+         ""},
         {"--version", {"--version"}, 0, ""},
     };
     for (const Row& row : rows) {
@@ -134,6 +138,26 @@ TEST(CliMessages, ExitCodesAndFirstLinesSayWhatToDo) {
               0);
     EXPECT_EQ(sampleHelp.rfind("usage: vantrel-sample-disc", 0), 0u);
     EXPECT_FALSE(fs::exists(dir.path("--help")));
+}
+
+// On a terminal the progress line names its stage: the program runs under
+// script(1), which gives it one.
+TEST(CliMessages, ProgressOnATerminalNamesItsStage) {
+    if (!haveProgram("script")) GTEST_SKIP() << "no script(1) to give the program a terminal";
+    ScratchDir dir;
+    vantrel::test::writeSampleDisc(dir.path("disc"), 40);
+    const std::pair<const char*, const char*> rows[] = {
+        {"mux-prep disc --title 1 -o prep", "reading FEATURE_1.EVO"},
+    };
+    for (const auto& [args, label] : rows) {
+        SCOPED_TRACE(args);
+        std::string screen;
+        EXPECT_LE(
+            shell("cd '" + dir.path() + "' && script -qfec '" + VANTREL_CLI + " " + args + "' /dev/null",
+                  &screen),
+            1);
+        EXPECT_NE(screen.find(std::string("\r\033[K") + label + " "), std::string::npos) << screen;
+    }
 }
 
 } // namespace

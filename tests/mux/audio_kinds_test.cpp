@@ -6,6 +6,7 @@
 #include "title_builder.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <sstream>
 
@@ -60,6 +61,12 @@ TEST(AudioKinds, FilesAndDurationsAsClientsSeeThem) {
             << k.extension << ": bytes differ";
         const std::string ident = test::shell("mkvmerge -J '" + s.files[0] + "'");
         EXPECT_NE(ident.find(std::string("\"codec\": \"") + k.codec + "\""), std::string::npos) << ident;
+        // The channels the track is named by, where the frame header gives them (AC-3, E-AC-3).
+        if ((k.subId & 0xF8) == 0x80 || (k.subId & 0xF0) == 0xC0) {
+            EXPECT_EQ(s.channels,
+                      nlohmann::json::parse(ident)["tracks"][0]["properties"].value("audio_channels", -1))
+                << k.extension;
+        }
         double probe = 0; // the packets' durations, as ffprobe gives them
         std::istringstream durations(test::shell("ffprobe -v error -f " + std::string(k.format) +
                                                  " -show_entries packet=duration_time -of csv=p=0 '" + es +

@@ -96,12 +96,12 @@ Disc& disc() {
       <PrimaryAudioVideoClip titleTimeBegin="00:00:00:00" src="file:///dvddisc/HVDVD_TS/FEATURE_1.MAP" titleTimeEnd="00:00:02:00" dataSource="Disc">
         <Video track="1" mediaAttr="1"/>
         <Audio track="1" streamNumber="1" mediaAttr="1" language="en" description="English"/>
-        <Audio track="2" streamNumber="2" mediaAttr="2" language="fr" description="Français"/>
+        <Audio track="2" streamNumber="2" mediaAttr="2" language="fr"/>
       </PrimaryAudioVideoClip>
       <PrimaryAudioVideoClip titleTimeBegin="00:00:02:00" src="file:///dvddisc/HVDVD_TS/FEATURE_2.MAP" titleTimeEnd="00:00:04:00" dataSource="Disc">
         <Video track="1" mediaAttr="1"/>
         <Audio track="1" streamNumber="1" mediaAttr="1" language="en" description="English"/>
-        <Audio track="2" streamNumber="2" mediaAttr="2" language="fr" description="Français"/>
+        <Audio track="2" streamNumber="2" mediaAttr="2" language="fr"/>
       </PrimaryAudioVideoClip>
       <ChapterList>
         <Chapter titleTimeBegin="00:00:00:00" displayName="Opening"/>
@@ -154,7 +154,7 @@ TEST(MkvCommand, TwoPartTitleTaggedInSyncAndJoined) {
     const auto ident = nlohmann::json::parse(test::shell("mkvmerge -J '" + out + "'"));
     ASSERT_EQ(ident["tracks"].size(), 3u);
     const std::vector<std::tuple<std::string, std::string, std::string>> want = {
-        {"video", "und", "MPEG-2.stream.0"}, {"audio", "eng", "English"}, {"audio", "fre", "Français"}};
+        {"video", "und", "Join test"}, {"audio", "eng", "English"}, {"audio", "fre", "LPCM 2.0"}};
     for (std::size_t i = 0; i < want.size(); ++i) {
         const auto& t = ident["tracks"][i];
         EXPECT_EQ(t["type"], std::get<0>(want[i]));
