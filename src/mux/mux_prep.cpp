@@ -34,10 +34,6 @@ double ptsDiff(std::uint64_t a, std::uint64_t b) {
     return static_cast<double>(d);
 }
 
-int videoIndex(std::uint8_t code) {
-    return (code == 0x55 || code == 0x56) ? code - 0x55 : code & 1;
-}
-
 // Whether a video payload holds a point decoding can start from: an MPEG-2
 // sequence header, a VC-1 sequence header or entry point, an H.264 sequence
 // parameter set or IDR slice.
@@ -455,7 +451,7 @@ private:
 TitlePass::Track* TitlePass::trackOf(const Packet& p) {
     auto it = m_tracks.find(p.code);
     if (it != m_tracks.end()) return &it->second;
-    const bool isVideoPacket = p.streamId != 0xBD;
+    const bool isVideoPacket = p.streamId != ids::kPrivateStream1;
     PreparedStream s;
     s.code = p.code;
     s.kind = isVideoPacket ? kindOfVideo(p.code) : kindOfSubStream(p.code);
@@ -472,7 +468,8 @@ TitlePass::Track* TitlePass::trackOf(const Packet& p) {
     t.state = cutsStart() ? Span::Before : Span::In;
     if (isVideo(s.kind)) {
         auto sink = std::make_unique<VideoSink>(s.kind, fileName(s, -1));
-        if (!m_haveMain || (m_part == 0 && !m_settled && videoIndex(p.code) < videoIndex(m_mainCode))) {
+        if (!m_haveMain ||
+            (m_part == 0 && !m_settled && ids::indexOfCode(p.code) < ids::indexOfCode(m_mainCode))) {
             m_haveMain = true;
             m_mainCode = p.code;
             m_mainFacts = sink.get();
@@ -603,7 +600,7 @@ void TitlePass::readClip(std::size_t part) {
         }
         Track* t = trackOf(p);
         if (!t) continue;
-        if (p.streamId != 0xBD)
+        if (p.streamId != ids::kPrivateStream1)
             video(*t, p);
         else if (m_settled)
             other(*t, p);
@@ -719,18 +716,20 @@ std::string codeText(std::uint8_t code) {
 }
 
 std::string streamCaption(const PreparedStream& s) {
-    const std::uint8_t c = s.code;
+    const int index = ids::indexOfCode(s.code);
     if (isVideo(s.kind)) {
         const char* name = s.kind == EsKind::Vc1 ? "VC-1" : s.kind == EsKind::H264 ? "H.264" : "MPEG-2";
-        return std::string(name) + ".stream." + std::to_string(videoIndex(c));
+        return std::string(name) + ".stream." + std::to_string(index);
     }
-    if ((c & 0xF8) == 0x80) return "DD.stream." + twoDigits(c & 7);
-    if ((c & 0xF8) == 0x88) return "DTSHD.stream." + twoDigits(c & 7);
-    if ((c & 0xF8) == 0xA0) return "LPCM.stream." + twoDigits(c & 7);
-    if ((c & 0xF8) == 0xB0) return "MLP.stream." + twoDigits(c & 7);
-    if ((c & 0xF0) == 0xC0) return "DD+.stream." + twoDigits(c & 15);
-    if ((c & 0xE0) == 0x60) return "Ext.Subpicture." + twoDigits(c & 0x1F);
-    return "Subpicture." + twoDigits(c & 0x1F);
+    switch (ids::kindOfCode(s.code)) {
+    case ids::CodeKind::Dd: return "DD.stream." + twoDigits(index);
+    case ids::CodeKind::DtsHd: return "DTSHD.stream." + twoDigits(index);
+    case ids::CodeKind::Lpcm: return "LPCM.stream." + twoDigits(index);
+    case ids::CodeKind::Mlp: return "MLP.stream." + twoDigits(index);
+    case ids::CodeKind::DdPlus: return "DD+.stream." + twoDigits(index);
+    case ids::CodeKind::ExtendedSubpicture: return "Ext.Subpicture." + twoDigits(index);
+    default: return "Subpicture." + twoDigits(s.code & 0x1F);
+    }
 }
 
 PrepResult prepareStreams(const PrepOptions& options) {
@@ -751,7 +750,7 @@ PrepResult prepareStreams(const PrepOptions& options) {
     // The main video: index 0 where there is one, else the lowest index.
     const PreparedStream* main = nullptr;
     for (const auto& s : result.streams)
-        if (isVideo(s.kind) && (!main || videoIndex(s.code) < videoIndex(main->code))) main = &s;
+        if (isVideo(s.kind) && (!main || ids::indexOfCode(s.code) < ids::indexOfCode(main->code))) main = &s;
     const std::uint8_t mainCode = main ? main->code : 0;
     const bool haveMain = main != nullptr;
     std::stable_sort(result.streams.begin(), result.streams.end(),

@@ -3,6 +3,7 @@
 #include "engine/disc_image.h"
 #include "engine/errors.h"
 #include "engine/file_layer.h"
+#include "engine/stream_ids.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -14,16 +15,11 @@ namespace {
 
 // The playlist's index of a stream code, as the window's boxes count them.
 int indexOfCode(std::uint8_t c, disc::StreamKind& kind) {
-    if (c == 0x55 || c == 0x56 || (c >= 0xE0 && c <= 0xE3)) {
-        kind = disc::StreamKind::Video;
-        return c == 0x55 || c == 0x56 ? c - 0x55 : c & 1;
-    }
-    if ((c & 0xE0) == 0x20 || (c & 0xE0) == 0x60) {
-        kind = disc::StreamKind::Subtitle;
-        return c & 0x1F;
-    }
-    kind = disc::StreamKind::Audio;
-    return (c & 0xF0) == 0xC0 ? c & 15 : c & 7;
+    const ids::CodeKind k = ids::kindOfCode(c);
+    kind = ids::isVideo(k)        ? disc::StreamKind::Video
+           : ids::isSubpicture(k) ? disc::StreamKind::Subtitle
+                                  : disc::StreamKind::Audio;
+    return ids::indexOfCode(c);
 }
 
 std::string fileName(const std::string& path) {
@@ -117,14 +113,13 @@ std::set<std::uint8_t> codesOfTrackName(const std::string& name) {
     std::set<std::uint8_t> codes;
     int n = -1;
     if (std::sscanf(name.c_str(), "cbVideo%d", &n) == 1 && n >= 0 && n <= 1) {
-        const auto i = static_cast<std::uint8_t>(n);
-        codes = {static_cast<std::uint8_t>(0xE0 + i), static_cast<std::uint8_t>(0xE2 + i),
-                 static_cast<std::uint8_t>(0x55 + i)};
+        for (const ids::Range range : {ids::kMpeg2Video, ids::kH264Video, ids::kVc1Video})
+            codes.insert(static_cast<std::uint8_t>(range.first + n));
     } else if (std::sscanf(name.c_str(), "cbAudio%d", &n) == 1 && n >= 0 && n <= 15) {
-        const auto i = static_cast<std::uint8_t>(n);
-        codes.insert(static_cast<std::uint8_t>(0xC0 + i));
+        codes.insert(static_cast<std::uint8_t>(ids::kDdPlus.first + n));
         if (n < 8)
-            for (const int base : {0x80, 0x88, 0xA0, 0xB0}) codes.insert(static_cast<std::uint8_t>(base + i));
+            for (const ids::Range range : {ids::kDd, ids::kDtsHd, ids::kLpcm, ids::kMlp})
+                codes.insert(static_cast<std::uint8_t>(range.first + n));
     } else if (name.size() == 4 && name[0] == '0' && (name[1] == 'x' || name[1] == 'X')) {
         unsigned v = 0;
         if (std::sscanf(name.c_str() + 2, "%x", &v) == 1 && v <= 0xFF)
@@ -133,8 +128,7 @@ std::set<std::uint8_t> codesOfTrackName(const std::string& name) {
         for (int c = 0; c < 256; ++c) {
             PreparedStream s;
             s.code = static_cast<std::uint8_t>(c);
-            s.kind = (c >= 0xE0 && c <= 0xE3) || c == 0x55 || c == 0x56 ? kindOfVideo(s.code)
-                                                                        : kindOfSubStream(s.code);
+            s.kind = ids::isVideo(ids::kindOfCode(c)) ? kindOfVideo(s.code) : kindOfSubStream(s.code);
             if (s.kind != EsKind::Unknown && streamCaption(s) == name) codes.insert(s.code);
         }
     }
