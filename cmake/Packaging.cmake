@@ -15,7 +15,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "HD DVD EVO and DVD VOB stream splitter (w
 set(CPACK_PACKAGE_DESCRIPTION
     "Splits HD DVD EVO and DVD VOB program streams into elementary streams, reads
 HD DVD playlists (titles, streams, languages, chapters) and writes rebuilt EVO
-files. vantrel is the window; vantrel-cli does the same from a terminal and
+files. vantrel is the window, and vantrel-cli does the same from a terminal and
 writes JSON and chapter files for scripts and muxers.")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
