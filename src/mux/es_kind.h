@@ -14,7 +14,7 @@ enum class EsKind { Mpeg2Video, H264, Vc1, Ac3, Eac3, Dts, TrueHd, Mlp, Lpcm, Su
 // the VC-1 extension ids 0x55/0x56 (given as `vc1Extension`); audio and
 // subpicture codes are private-stream-1 sub-stream ids. 0xB0-0xB7 is TrueHD
 // until the major sync says MLP (refineLossless).
-EsKind kindOfVideo(std::uint8_t streamId);
+EsKind kindOfVideo(std::uint8_t code);
 EsKind kindOfSubStream(std::uint8_t subId);
 
 // TrueHD or MLP by the first major sync in the data (F8 72 6F BA: TrueHD,

@@ -41,9 +41,12 @@ void addClips(TitleJob& out, const disc::Title& title, const disc::Playlist& pla
                                      " more than once (a loop); it cannot be muxed as one file");
         seen.push_back(clip.evoName);
         const std::string path = evoFolder + clip.evoName;
-        if (sourceKind(path) != SourceKind::File) // on disk or inside a disc image
-            throw MkvFailure(kExitInputMissing,
-                             "title " + number + " plays " + clip.evoName + ", which is not in " + evoFolder);
+        if (sourceKind(path) != SourceKind::File) { // on disk or inside a disc image
+            std::string text = "title " + number;
+            text += " plays " + clip.evoName;
+            text += ", which is not in " + evoFolder;
+            throw MkvFailure(kExitInputMissing, text);
+        }
         ClipPart part;
         part.path = path;
         part.rate = playlist.frameRate;
