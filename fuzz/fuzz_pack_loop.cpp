@@ -1,9 +1,9 @@
 // Arbitrary bytes as a source file through the pack loop, in scan mode and in
 // demux mode, with every stream box ticked and every output going to /dev/null.
 #include "engine/core.h"
-#include "engine/errors.h"
-#include "engine/file_layer.h"
 #include "engine/pack_loop.h"
+#include "streams/errors.h"
+#include "streams/file_layer.h"
 #include "support/memory_window.h"
 
 #include <cstddef>

@@ -11,10 +11,10 @@
 // output files and cancel point; the rest is the stream.
 #include "engine/click_handlers.h"
 #include "engine/core.h"
-#include "engine/file_layer.h"
 #include "engine/pack_loop.h"
 #include "engine/pes_parser.h"
-#include "engine/stream_numbering.h"
+#include "streams/file_layer.h"
+#include "streams/stream_numbering.h"
 #include "support/memory_window.h"
 #include "support/realistic_evo.h"
 #include "support/reference_parser.h"

@@ -1,5 +1,5 @@
 // Program start: the application with its title, the main window, the message loop.
-#include "engine/file_layer.h"
+#include "streams/file_layer.h"
 #include "ui/main_window.h"
 
 #include <QApplication>

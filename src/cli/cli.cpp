@@ -1,9 +1,9 @@
 #include "cli.h"
 
-#include "engine/errors.h"
-#include "engine/file_layer.h"
-#include "engine/version.h"
 #include "interruption.h"
+#include "streams/errors.h"
+#include "streams/file_layer.h"
+#include "streams/version.h"
 
 #include <chrono>
 #include <cstdio>

@@ -3,9 +3,10 @@
 #include "cli.h"
 #include "disc/title_model.h"
 #include "disc_input.h"
-#include "engine/errors.h"
-#include "engine/file_layer.h"
 #include "output_guard.h"
+#include "streams/errors.h"
+#include "streams/file_layer.h"
+#include "streams/xml_text.h"
 
 #include <nlohmann/json.hpp>
 
@@ -141,7 +142,7 @@ int runChapters(Context& ctx) {
             text << "    <ChapterAtom>\n"
                  << "      <ChapterTimeStart>" << clockTime(e.ns, 9) << "</ChapterTimeStart>\n"
                  << "      <ChapterDisplay>\n"
-                 << "        <ChapterString>" << disc::xmlEscape(e.chapter->name) << "</ChapterString>\n"
+                 << "        <ChapterString>" << xmlEscape(e.chapter->name) << "</ChapterString>\n"
                  << "        <ChapterLanguage>und</ChapterLanguage>\n"
                  << "      </ChapterDisplay>\n"
                  << "    </ChapterAtom>\n";

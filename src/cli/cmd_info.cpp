@@ -3,11 +3,11 @@
 #include "cli.h"
 #include "disc_input.h"
 #include "engine/core.h"
-#include "engine/disc_image.h"
-#include "engine/errors.h"
-#include "engine/file_layer.h"
-#include "engine/path_parts.h"
 #include "source_checks.h"
+#include "streams/disc_image.h"
+#include "streams/errors.h"
+#include "streams/file_layer.h"
+#include "streams/path_parts.h"
 #include "subpicture/evo_subpictures.h"
 
 #include <nlohmann/json.hpp>

@@ -1,6 +1,6 @@
 #include "disc_input.h"
 
-#include "engine/errors.h"
+#include "streams/errors.h"
 
 #include <cstdio>
 #include <filesystem>

@@ -1,10 +1,10 @@
 #include "source_checks.h"
 
 #include "disc_input.h"
-#include "engine/file_layer.h"
-#include "engine/path_parts.h"
 #include "engine/stream_boxes.h"
-#include "engine/stream_ids.h"
+#include "streams/file_layer.h"
+#include "streams/path_parts.h"
+#include "streams/stream_ids.h"
 
 #include <algorithm>
 #include <array>

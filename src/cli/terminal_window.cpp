@@ -1,8 +1,8 @@
 #include "terminal_window.h"
 
-#include "engine/path_parts.h"
-#include "engine/time_format.h"
 #include "interruption.h"
+#include "streams/path_parts.h"
+#include "streams/time_format.h"
 
 namespace vantrel::cli {
 

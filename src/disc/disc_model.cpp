@@ -1,11 +1,12 @@
 #include "disc_model.h"
 
-#include "engine/disc_image.h"
-#include "engine/errors.h"
-#include "engine/file_layer.h"
-#include "engine/path_parts.h"
-#include "engine/stream_boxes.h"
-#include "runs/runs.h"
+#include "streams/continued_parts.h"
+#include "streams/disc_image.h"
+#include "streams/errors.h"
+#include "streams/file_layer.h"
+#include "streams/path_parts.h"
+#include "streams/stream_names.h"
+#include "streams/two_digits.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -79,18 +80,6 @@ StreamKind streamKind(SurveyKind kind) {
     return kind == SurveyKind::Video   ? StreamKind::Video
            : kind == SurveyKind::Audio ? StreamKind::Audio
                                        : StreamKind::Subtitle;
-}
-
-std::string boxName(StreamKind kind, int index) {
-    if (kind == StreamKind::Video)
-        return index >= 0 && index < 2 ? StreamBoxes::name(StreamBoxes::videoBox(index)) : "";
-    if (index < 0 || index > 15) return {};
-    return StreamBoxes::name(kind == StreamKind::Audio ? StreamBoxes::audioBox(index)
-                                                       : StreamBoxes::subBox(index));
-}
-
-std::string twoDigits(int n) {
-    return (n < 10 ? "0" : "") + std::to_string(n);
 }
 
 } // namespace
@@ -196,7 +185,7 @@ TitleFiles filesOfTitle(const Title& title, const std::string& evoFolder) {
     // continued into a second part by the file names.
     for (std::size_t i = 0; i + 1 < names.size(); ++i) {
         const std::string& a = names[i];
-        const bool continues = endsWith(a, "_1.EVO") && names[i + 1] == a.substr(0, a.size() - 5) + "2.EVO";
+        const bool continues = isFirstPart(a) && names[i + 1] == secondPartPath(a);
         if (!continues)
             files.warnings.push_back(
                 "title " + std::to_string(title.number) + ": the playlist plays " + a + " and then " +

@@ -1,9 +1,9 @@
 #include "pts_survey.h"
 
-#include "engine/codec_facts.h"
-#include "engine/file_layer.h"
-#include "engine/packet_reader.h"
-#include "engine/stream_ids.h"
+#include "streams/codec_facts.h"
+#include "streams/file_layer.h"
+#include "streams/packet_reader.h"
+#include "streams/stream_ids.h"
 
 #include <algorithm>
 #include <array>

@@ -1,10 +1,11 @@
 #include "title_model.h"
 
-#include "engine/errors.h"
-#include "engine/file_layer.h"
-#include "engine/two_digits.h"
-#include "playlist/playlist.h"
-#include "playlist/playlist_items.h"
+#include "streams/errors.h"
+#include "streams/file_layer.h"
+#include "streams/language_codes.h"
+#include "streams/playlist_guard.h"
+#include "streams/stream_names.h"
+#include "streams/two_digits.h"
 
 #include <pugixml.hpp>
 
@@ -184,14 +185,16 @@ int PlaylistStream::index() const {
     return i >= 0 && i < limit ? i : -1;
 }
 
+std::string boxName(StreamKind kind, int index) {
+    if (index < 0 || index >= (kind == StreamKind::Video ? 2 : 16)) return {};
+    return streamBoxName(kind == StreamKind::Video   ? vantrel::StreamKind::Video
+                         : kind == StreamKind::Audio ? vantrel::StreamKind::Audio
+                                                     : vantrel::StreamKind::Subpicture,
+                         index);
+}
+
 std::string PlaylistStream::box() const {
-    const int i = index();
-    if (i < 0) return {};
-    switch (kind) {
-    case StreamKind::Video: return "cbVideo" + std::to_string(i);
-    case StreamKind::Audio: return "cbAudio" + twoDigits(i);
-    default: return "cbSub" + twoDigits(i);
-    }
+    return boxName(kind, index());
 }
 
 std::string PlaylistStream::caption() const {
@@ -465,50 +468,6 @@ Playlist readPlaylist(const std::string& path) {
     }
     text.resize(got);
     return parsePlaylist(text);
-}
-
-std::string iso6392B(const std::string& iso6391) {
-    static const std::map<std::string, std::string> kCodes = [] {
-        static const char* const kTable =
-            "aa:aar ab:abk ae:ave af:afr ak:aka am:amh an:arg ar:ara as:asm av:ava ay:aym az:aze ba:bak "
-            "be:bel bg:bul bh:bih bi:bis bm:bam bn:ben bo:tib br:bre bs:bos ca:cat ce:che ch:cha co:cos "
-            "cr:cre cs:cze cu:chu cv:chv cy:wel da:dan de:ger dv:div dz:dzo ee:ewe el:gre en:eng eo:epo "
-            "es:spa et:est eu:baq fa:per ff:ful fi:fin fj:fij fo:fao fr:fre fy:fry ga:gle gd:gla gl:glg "
-            "gn:grn gu:guj gv:glv ha:hau he:heb hi:hin ho:hmo hr:hrv ht:hat hu:hun hy:arm hz:her ia:ina "
-            "id:ind ie:ile ig:ibo ii:iii ik:ipk io:ido is:ice it:ita iu:iku ja:jpn jv:jav ka:geo kg:kon "
-            "ki:kik kj:kua kk:kaz kl:kal km:khm kn:kan ko:kor kr:kau ks:kas ku:kur kv:kom kw:cor ky:kir "
-            "la:lat lb:ltz lg:lug li:lim ln:lin lo:lao lt:lit lu:lub lv:lav mg:mlg mh:mah mi:mao mk:mac "
-            "ml:mal mn:mon mr:mar ms:may mt:mlt my:bur na:nau nb:nob nd:nde ne:nep ng:ndo nl:dut nn:nno "
-            "no:nor nr:nbl nv:nav ny:nya oc:oci oj:oji om:orm or:ori os:oss pa:pan pi:pli pl:pol ps:pus "
-            "pt:por qu:que rm:roh rn:run ro:rum ru:rus rw:kin sa:san sc:srd sd:snd se:sme sg:sag si:sin "
-            "sk:slo sl:slv sm:smo sn:sna so:som sq:alb sr:srp ss:ssw st:sot su:sun sv:swe sw:swa ta:tam "
-            "te:tel tg:tgk th:tha ti:tir tk:tuk tl:tgl tn:tsn to:ton tr:tur ts:tso tt:tat tw:twi ty:tah "
-            "ug:uig uk:ukr ur:urd uz:uzb ve:ven vi:vie vo:vol wa:wln wo:wol xh:xho yi:yid yo:yor za:zha "
-            "zh:chi zu:zul iw:heb in:ind ji:yid";
-        std::map<std::string, std::string> codes;
-        std::string_view t(kTable);
-        for (std::size_t i = 0; i + 6 <= t.size(); i += 7) codes.emplace(t.substr(i, 2), t.substr(i + 3, 3));
-        return codes;
-    }();
-    std::string key;
-    for (char c : iso6391) key += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    auto it = kCodes.find(key);
-    return it == kCodes.end() ? "und" : it->second;
-}
-
-std::string xmlEscape(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
-        }
-    }
-    return out;
 }
 
 } // namespace vantrel::disc

@@ -4,7 +4,7 @@
 // quote, entities, namespaces), because scripts and muxers rely on the values.
 #pragma once
 
-#include "engine/errors.h"
+#include "streams/errors.h"
 
 #include <optional>
 #include <string>
@@ -40,6 +40,9 @@ struct Chapter {
 
 enum class StreamKind { Video, Audio, Subtitle };
 const char* kindName(StreamKind kind); // "video", "audio", "subtitle"
+// The stream box of a stream's index within its kind ("cbAudio03"); empty
+// for an index no box stands for (video 0..1, the others 0..15).
+std::string boxName(StreamKind kind, int index);
 
 // What a track's language code says beyond its language: "xx:NN" carries an
 // extension NN after the ISO 639-1 code. Real discs mark commentaries and
@@ -125,13 +128,5 @@ public:
 Playlist parsePlaylist(const std::string& text);
 // Reads and parses a playlist file; opening fails with the file layer's error.
 Playlist readPlaylist(const std::string& path);
-
-// ISO 639-2/B code for an ISO 639-1 code (case ignored), "und" for "*", empty
-// or unknown codes.
-std::string iso6392B(const std::string& iso6391);
-
-// Text as XML character data or an attribute value (& < > " escaped); the
-// chapter files written for muxers use it.
-std::string xmlEscape(const std::string& text);
 
 } // namespace vantrel::disc

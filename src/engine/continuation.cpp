@@ -1,7 +1,7 @@
 #include "continuation.h"
 
-#include "file_layer.h"
-#include "path_parts.h"
+#include "streams/file_layer.h"
+#include "streams/path_parts.h"
 
 namespace vantrel {
 
@@ -24,10 +24,8 @@ bool Continuation::continueOn(Core& core, RunFiles& files) const {
 Continuation decideContinuation(Core& core, const std::string& sourcePath) {
     Continuation c;
     if (!core.window.optionTicked(Option::Continue)) return c;
-    const std::string& name = core.EVOname;
-    c.firstPart = name.size() >= 6 && name.compare(name.size() - 6, 6, "_1.EVO") == 0;
-    c.nextPartPath =
-        (sourcePath.size() > 5 ? sourcePath.substr(0, sourcePath.size() - 5) : std::string()) + "2.EVO";
+    c.firstPart = isFirstPart(core.EVOname);
+    c.nextPartPath = secondPartPath(sourcePath);
     return c;
 }
 

@@ -4,6 +4,7 @@
 
 #include "core.h"
 #include "run_files.h"
+#include "streams/continued_parts.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
 #include "run_files.h"
 
-#include "errors.h"
+#include "streams/errors.h"
 
 #include <memory>
 #include <optional>

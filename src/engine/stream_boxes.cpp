@@ -1,17 +1,12 @@
 #include "stream_boxes.h"
 
-#include "stream_numbering.h"
-#include "two_digits.h"
+#include "streams/stream_numbering.h"
+#include "streams/two_digits.h"
 
 namespace vantrel {
 
 std::string StreamBoxes::name(int box) {
-    const int i = indexOf(box);
-    switch (kindOf(box)) {
-    case StreamKind::Video: return "cbVideo" + std::to_string(i);
-    case StreamKind::Audio: return "cbAudio" + twoDigits(i);
-    default: return "cbSub" + twoDigits(i);
-    }
+    return streamBoxName(kindOf(box), indexOf(box));
 }
 
 int StreamBoxes::find(std::string_view boxName) {

@@ -3,14 +3,14 @@
 // 24..39 cbSub00..cbSub15.
 #pragma once
 
+#include "streams/stream_names.h"
+
 #include <array>
 #include <functional>
 #include <string>
 #include <string_view>
 
 namespace vantrel {
-
-enum class StreamKind { Video, Audio, Subpicture };
 
 struct BoxState {
     bool enabled = false;

@@ -1,6 +1,6 @@
 #include "audio_frames.h"
 
-#include "engine/codec_facts.h"
+#include "streams/codec_facts.h"
 
 namespace vantrel::mux {
 

@@ -1,7 +1,7 @@
 #include "es_kind.h"
 
-#include "engine/codec_facts.h"
-#include "engine/stream_ids.h"
+#include "streams/codec_facts.h"
+#include "streams/stream_ids.h"
 
 namespace vantrel::mux {
 

@@ -1,6 +1,7 @@
 #include "mkv_job.h"
 
-#include "engine/errors.h"
+#include "streams/continued_parts.h"
+#include "streams/errors.h"
 
 #include <cerrno>
 #include <cmath>
@@ -212,7 +213,8 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
 
 std::string preparedBaseName(const MkvJob& job) {
     if (job.parts.empty()) return "title";
-    return fs::path(job.parts.front().path).stem().string() + (job.parts.size() > 1 ? "_2" : "");
+    const std::string stem = fs::path(job.parts.front().path).stem().string();
+    return job.parts.size() > 1 ? continuedBase(stem) : stem;
 }
 
 MkvOutcome prepareMuxFolder(const MkvJob& job, const std::string& folderGiven,

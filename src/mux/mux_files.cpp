@@ -1,6 +1,7 @@
 #include "mux_files.h"
 
 #include "disc/title_model.h"
+#include "streams/xml_text.h"
 
 #include <nlohmann/json.hpp>
 
@@ -15,23 +16,6 @@ namespace {
 
 using nlohmann::json;
 
-// The 639-2/T codes that differ from their 639-2/B twins (Matroska takes B).
-const std::map<std::string, std::string>& terminologicalToBibliographic() {
-    static const std::map<std::string, std::string> table = {
-        {"ces", "cze"}, {"deu", "ger"}, {"ell", "gre"}, {"fas", "per"}, {"fra", "fre"},
-        {"isl", "ice"}, {"msa", "may"}, {"nld", "dut"}, {"ron", "rum"}, {"slk", "slo"},
-        {"zho", "chi"}, {"sqi", "alb"}, {"hye", "arm"}, {"eus", "baq"}, {"mya", "bur"},
-        {"kat", "geo"}, {"mkd", "mac"}, {"mri", "mao"}, {"bod", "tib"}, {"cym", "wel"},
-    };
-    return table;
-}
-
-std::string lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
 std::string secondsText(double seconds) {
     if (seconds < 0) seconds = 0;
     const auto ns = static_cast<long long>(std::llround(seconds * 1e9));
@@ -42,15 +26,6 @@ std::string secondsText(double seconds) {
 }
 
 } // namespace
-
-std::string language6392(const std::string& code) {
-    std::string c = lower(code);
-    if (c.size() == 2) return disc::iso6392B(c);
-    if (c.size() != 3) return "und";
-    const auto& table = terminologicalToBibliographic();
-    const auto it = table.find(c);
-    return it != table.end() ? it->second : c;
-}
 
 int wholeMs(double ms) {
     return static_cast<int>(std::lround(ms));
@@ -108,7 +83,7 @@ std::string chaptersXml(const std::vector<ChapterMark>& chapters) {
     std::string x = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Chapters>\n  <EditionEntry>\n";
     for (const auto& c : chapters) {
         x += "    <ChapterAtom>\n      <ChapterTimeStart>" + secondsText(c.seconds) + "</ChapterTimeStart>\n";
-        x += "      <ChapterDisplay>\n        <ChapterString>" + disc::xmlEscape(c.name) +
+        x += "      <ChapterDisplay>\n        <ChapterString>" + xmlEscape(c.name) +
              "</ChapterString>\n      </ChapterDisplay>\n    </ChapterAtom>\n";
     }
     return x + "  </EditionEntry>\n</Chapters>\n";

@@ -4,15 +4,13 @@
 #pragma once
 
 #include "mux_prep.h"
+#include "streams/language_codes.h"
 
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace vantrel::mux {
-
-// ISO 639-2/B for an ISO 639-1 or 639-2 (B or T) code; "und" for none or unknown.
-std::string language6392(const std::string& code);
 
 struct ChapterMark {
     double seconds = 0;

@@ -1,10 +1,11 @@
 #include "mux_prep.h"
 
 #include "audio_frames.h"
-#include "engine/errors.h"
-#include "engine/file_layer.h"
-#include "engine/packet_reader.h"
-#include "engine/stream_ids.h"
+#include "streams/errors.h"
+#include "streams/file_layer.h"
+#include "streams/packet_reader.h"
+#include "streams/stream_ids.h"
+#include "streams/two_digits.h"
 #include "subpicture/evo_subpictures.h"
 #include "wav_writer.h"
 
@@ -699,12 +700,6 @@ PrepResult TitlePass::run() {
     // Copying the stream list for sorting would leave the sinks' indices behind: they are done now.
     m_tracks.clear();
     return std::move(m_result);
-}
-
-std::string twoDigits(int n) {
-    char t[8];
-    std::snprintf(t, sizeof t, "%02d", n);
-    return t;
 }
 
 } // namespace

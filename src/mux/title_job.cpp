@@ -1,9 +1,10 @@
 #include "title_job.h"
 
-#include "engine/disc_image.h"
-#include "engine/errors.h"
-#include "engine/file_layer.h"
-#include "engine/stream_ids.h"
+#include "streams/continued_parts.h"
+#include "streams/disc_image.h"
+#include "streams/errors.h"
+#include "streams/file_layer.h"
+#include "streams/stream_ids.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -168,8 +169,8 @@ TitleJob titleJob(const disc::DiscLocation& at, const std::optional<disc::Playli
         }
         // Without a playlist that plays it, a first part goes on in its second
         // part, as the window's Demux does.
-        if (playing.empty() && path.size() > 6 && path.compare(path.size() - 6, 6, "_1.EVO") == 0) {
-            const std::string next = path.substr(0, path.size() - 5) + "2.EVO";
+        if (playing.empty() && isFirstPart(path)) {
+            const std::string next = secondPartPath(path);
             if (fileExists(next)) {
                 out.job.parts.emplace_back(next);
                 out.notes.push_back(name + " goes on in " + fileName(next) + " by the file names");

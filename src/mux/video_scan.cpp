@@ -1,6 +1,6 @@
 #include "video_scan.h"
 
-#include "engine/start_code_scan.h"
+#include "streams/start_code_scan.h"
 
 #include <algorithm>
 #include <cmath>

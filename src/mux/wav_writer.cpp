@@ -1,6 +1,6 @@
 #include "wav_writer.h"
 
-#include "engine/errors.h"
+#include "streams/errors.h"
 
 #include <cerrno>
 #include <cstring>

@@ -4,7 +4,7 @@
 // chunk becomes the ds64 chunk), so the samples never have to be copied.
 #pragma once
 
-#include "engine/file_layer.h"
+#include "streams/file_layer.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -4,11 +4,12 @@
 #include "tag_scanner.h"
 
 #include "engine/click_handlers.h"
-#include "engine/errors.h"
 #include "engine/progress_text.h"
 #include "engine/run_files.h"
 #include "engine/run_scope.h"
-#include "engine/stream_numbering.h"
+#include "streams/errors.h"
+#include "streams/stream_names.h"
+#include "streams/stream_numbering.h"
 
 #include <string>
 #include <vector>
@@ -16,10 +17,6 @@
 namespace vantrel {
 
 namespace {
-
-// A playlist is a small text file; anything larger is refused before it is
-// read, since the memo would hold several times its size.
-constexpr std::int64_t kLargestPlaylist = std::int64_t{64} * 1048576;
 
 // Never leaves the memo hidden behind a run that ended early.
 class HiddenMemo {
@@ -103,12 +100,6 @@ void buildTree(Core& core, const std::vector<std::string>& lines, LineSpan span,
 }
 
 } // namespace
-
-void refuseOversizedPlaylist(const ByteSource& file) {
-    if (file.size() > kLargestPlaylist)
-        throw Error("Cannot open file \"" + absolutePath(file.path()) +
-                    "\". Not a playlist (larger than 64 MiB)");
-}
 
 void bReadXPLClick(Core& core) {
     RunScope scope(core);

@@ -67,19 +67,4 @@ std::optional<LineSpan> selectTitle(const std::vector<std::string>& lines, std::
     return span;
 }
 
-std::string videoCaption(std::string_view codec, int track) {
-    return std::string(codec) + ".stream." + std::to_string(static_cast<long long>(track) - 1);
-}
-
-std::string streamCaption(std::string_view codec, int streamNumber, std::string_view description) {
-    const long long number = static_cast<long long>(streamNumber) - 1;
-    std::string caption(codec);
-    caption += ".stream.";
-    if (number >= 0 && number < 10) caption += '0';
-    caption += std::to_string(number);
-    caption += '.';
-    caption += description;
-    return caption;
-}
-
 } // namespace vantrel

@@ -39,9 +39,4 @@ struct LineSpan {
 };
 std::optional<LineSpan> selectTitle(const std::vector<std::string>& lines, std::string_view evoBase);
 
-// Captions of listed streams: CODEC.stream.T-1 for video, and
-// CODEC.stream.NN.DESCRIPTION for audio and subtitles (NN = n-1, two digits below 10).
-std::string videoCaption(std::string_view codec, int track);
-std::string streamCaption(std::string_view codec, int streamNumber, std::string_view description);
-
 } // namespace vantrel

@@ -6,8 +6,8 @@
 #include "engine/progress_text.h"
 #include "engine/run_files.h"
 #include "engine/run_scope.h"
-#include "engine/stream_ids.h"
-#include "engine/stream_numbering.h"
+#include "streams/stream_ids.h"
+#include "streams/stream_numbering.h"
 
 #include <string>
 
@@ -168,7 +168,7 @@ void rebuildRun(Core& core) {
     RebuildState state;
     const std::string sourcePath = window.fieldText(Field::EVOfile);
     const Continuation continuation = decideContinuation(core, sourcePath);
-    if (continuation.secondPartAtStart()) base += "_2";
+    if (continuation.secondPartAtStart()) base = continuedBase(base);
 
     RunFiles files(core);
     if (continuation.firstPart) files.alsoReads(continuation.nextPartPath);

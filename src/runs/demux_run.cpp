@@ -40,7 +40,7 @@ void bDemuxClick(Core& core) {
 
     const std::string sourcePath = window.fieldText(Field::EVOfile);
     const Continuation continuation = decideContinuation(core, sourcePath);
-    if (continuation.secondPartAtStart()) base += "_2";
+    if (continuation.secondPartAtStart()) base = continuedBase(base);
 
     window.log("Opening file " + core.EVOname);
     window.slog("Opening", 0);

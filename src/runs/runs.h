@@ -2,15 +2,12 @@
 #pragma once
 
 #include "engine/core.h"
+#include "streams/stream_names.h"
 
 #include <cstdint>
 #include <string>
 
 namespace vantrel {
-
-std::string VideoStreamName(std::int32_t code);
-std::string AudioStreamName(std::int32_t code);
-std::string SubpictureStreamName(std::int32_t code);
 
 // Frame count and duration lines of video streams 0 and 1.
 void ReportVideoFrames(Core& core);

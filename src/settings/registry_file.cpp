@@ -1,6 +1,6 @@
 #include "registry_file.h"
 
-#include "engine/errors.h"
+#include "streams/errors.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "evo_subpictures.h"
 
-#include "engine/stream_ids.h"
+#include "streams/stream_ids.h"
 
 namespace vantrel::subpicture {
 

@@ -1,6 +1,6 @@
 #include "pgs_converter.h"
 
-#include "engine/file_layer.h"
+#include "streams/file_layer.h"
 
 namespace vantrel::subpicture {
 

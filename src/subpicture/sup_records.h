@@ -3,7 +3,7 @@
 // bytes), the unit's own size telling where the next record begins.
 #pragma once
 
-#include "engine/subpicture_record.h"
+#include "streams/subpicture_record.h"
 
 #include <cstddef>
 #include <cstdint>

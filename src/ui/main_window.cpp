@@ -4,9 +4,9 @@
 #include "main_window.h"
 
 #include "engine/click_handlers.h"
-#include "engine/errors.h"
 #include "error_report.h"
 #include "qt_text.h"
+#include "streams/errors.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -9,8 +9,8 @@
 #pragma once
 
 #include "engine/core.h"
-#include "engine/version.h"
 #include "engine/window_port.h"
+#include "streams/version.h"
 
 #include <QList>
 #include <QRect>

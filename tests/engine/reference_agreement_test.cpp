@@ -3,10 +3,10 @@
 // modes (output files, log and status lines, frame counts, cancel).
 #include "engine/click_handlers.h"
 #include "engine/core.h"
-#include "engine/file_layer.h"
 #include "engine/pack_loop.h"
 #include "engine/pes_parser.h"
-#include "engine/stream_numbering.h"
+#include "streams/file_layer.h"
+#include "streams/stream_numbering.h"
 #include "support/evo_builder.h"
 #include "support/memory_window.h"
 #include "support/realistic_evo.h"

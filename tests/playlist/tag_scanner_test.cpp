@@ -1,5 +1,6 @@
 #include "playlist/playlist_items.h"
 #include "playlist/tag_scanner.h"
+#include "streams/stream_names.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 
 #include "engine/audio_report.h"
 #include "engine/pack_loop.h"
-#include "engine/path_parts.h"
 #include "engine/progress_text.h"
-#include "engine/stream_numbering.h"
+#include "streams/path_parts.h"
+#include "streams/stream_numbering.h"
 
 #include <string>
 

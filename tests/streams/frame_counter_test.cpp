@@ -1,4 +1,4 @@
-#include "engine/frame_counter.h"
+#include "streams/frame_counter.h"
 
 #include <gtest/gtest.h>
 
