@@ -157,19 +157,26 @@ std::optional<FrameHeader> dolbyHeader(const std::uint8_t* p, std::size_t n) {
 std::optional<FrameHeader> dtsCoreHeader(const std::uint8_t* p, std::size_t n) {
     static constexpr std::array<int, 16> kRates = {0,     8000, 16000, 32000, 0,     0,     11025, 22050,
                                                    44100, 0,    0,     12000, 24000, 48000, 0,     0};
+    // Channels by AMODE, for the codes that name a layout (16 and above are user
+    // defined and tell nothing).
+    static constexpr std::array<int, 16> kChannels = {1, 2, 2, 2, 2, 3, 3, 4, 4, 5, 6, 6, 6, 7, 8, 8};
     if (n < kDtsHeaderBytes || p[0] != 0x7F || p[1] != 0xFE || p[2] != 0x80 || p[3] != 0x01)
         return std::nullopt;
     // After the sync: frame type (1), deficit samples (5), CRC flag (1), NBLKS (7),
-    // FSIZE (14), AMODE (6), SFREQ (4).
+    // FSIZE (14), AMODE (6), SFREQ (4), RATE (5), a fixed bit and four flags; then
+    // the extension id (3), its flag, ASPF and LFF (2): 1 or 2 is an LFE channel.
     const int nblks = ((p[4] & 1) << 6) | (p[5] >> 2);
     const std::size_t fsize =
         (static_cast<std::size_t>(p[5] & 3) << 12 | static_cast<std::size_t>(p[6]) << 4 | p[7] >> 4) + 1;
+    const unsigned amode = static_cast<unsigned>((p[7] & 0xF) << 2 | p[8] >> 6);
     const int rate = kRates[(p[8] >> 2) & 0xF];
+    const unsigned lff = (p[10] >> 1) & 3;
     if (nblks < 5 || fsize < 96 || rate == 0) return std::nullopt;
     FrameHeader f;
     f.bytes = fsize;
     f.samples = (nblks + 1) * 32;
     f.sampleRate = rate;
+    if (amode < kChannels.size() && lff != 3) f.channels = kChannels[amode] + (lff != 0 ? 1 : 0);
     return f;
 }
 

@@ -66,7 +66,7 @@ struct FrameHeader {
 
 // Bytes a header below needs.
 constexpr std::size_t kDolbyHeaderBytes = 7;
-constexpr std::size_t kDtsHeaderBytes = 10;
+constexpr std::size_t kDtsHeaderBytes = 11;
 
 // An AC-3 or E-AC-3 frame header at p (syncword 0x0B77); none when a field
 // holds a reserved code. E-AC-3 frames add samples only when independent and

@@ -15,7 +15,8 @@ namespace {
 
 struct Kind {
     const char* encoder; // ffmpeg codec and muxer
-    const char* format;  // ffmpeg demuxer for the units
+    int channels;
+    const char* format; // ffmpeg demuxer for the units
     std::uint8_t subId;
     const char* extension;
     const char* codec; // as mkvmerge -J names it
@@ -25,17 +26,16 @@ struct Kind {
 TEST(AudioKinds, FilesAndDurationsAsClientsSeeThem) {
     const std::string dir = test::tempDir("kinds");
     const std::vector<Kind> kinds = {
-        {"-c:a ac3 -f ac3", "ac3", 0x80, "ac3", "AC-3", 2880},
-        {"-c:a eac3 -f eac3", "eac3", 0xC2, "eac3", "E-AC-3", 2880},
-        {"-c:a dca -strict -2 -f dts", "dts", 0x89, "dts", "DTS", 960},
-        {"-c:a truehd -strict -2 -f truehd", "truehd", 0xB0, "thd", "TrueHD", 75},
-        {"-c:a mlp -strict -2 -f mlp", "mlp", 0xB1, "mlp", "MLP", 75},
+        {"-c:a ac3 -f ac3", 2, "ac3", 0x80, "ac3", "AC-3", 2880},
+        {"-c:a eac3 -f eac3", 2, "eac3", 0xC2, "eac3", "E-AC-3", 2880},
+        {"-c:a dca -strict -2 -f dts", 6, "dts", 0x89, "dts", "DTS", 960},
+        {"-c:a truehd -strict -2 -f truehd", 2, "truehd", 0xB0, "thd", "TrueHD", 75},
+        {"-c:a mlp -strict -2 -f mlp", 2, "mlp", 0xB1, "mlp", "MLP", 75},
     };
     for (const Kind& k : kinds) {
         const std::string es = dir + "es." + k.extension;
-        test::shell(
-            "ffmpeg -v error -y -f lavfi -i sine=frequency=500:sample_rate=48000:duration=0.6 -ac 2 " +
-            std::string(k.encoder) + " '" + es + "'");
+        test::shell("ffmpeg -v error -y -f lavfi -i sine=frequency=500:sample_rate=48000:duration=0.6 -ac " +
+                    std::to_string(k.channels) + " " + k.encoder + " '" + es + "'");
         test::TrackSpec t;
         t.streamId = 0xBD;
         t.subId = k.subId;
@@ -61,8 +61,9 @@ TEST(AudioKinds, FilesAndDurationsAsClientsSeeThem) {
             << k.extension << ": bytes differ";
         const std::string ident = test::shell("mkvmerge -J '" + s.files[0] + "'");
         EXPECT_NE(ident.find(std::string("\"codec\": \"") + k.codec + "\""), std::string::npos) << ident;
-        // The channels the track is named by, where the frame header gives them (AC-3, E-AC-3).
-        if ((k.subId & 0xF8) == 0x80 || (k.subId & 0xF0) == 0xC0) {
+        // The channels the track is named by, where the frame header gives them (AC-3,
+        // E-AC-3, the DTS core: 5.1 counts its LFE).
+        if ((k.subId & 0xF0) == 0x80 || (k.subId & 0xF0) == 0xC0) {
             EXPECT_EQ(s.channels,
                       nlohmann::json::parse(ident)["tracks"][0]["properties"].value("audio_channels", -1))
                 << k.extension;
