@@ -88,8 +88,7 @@ int runChapters(Context& ctx) {
 
     const std::optional<disc::ClockSetting> setting = disc::clockSetting(clockArg, rate);
     if (!setting)
-        throw Failure(kExitUsage, "--clock takes auto, " + disc::clockName(rate, disc::Clock::Exact) +
-                                      " or " + disc::clockName(rate, disc::Clock::Ntsc) +
+        throw Failure(kExitUsage, "--clock takes " + disc::clockSettingChoices(rate) +
                                       " for a title set of timeBase \"" + playlist.timeBase + "\", not \"" +
                                       clockArg + "\"");
     std::vector<std::string> evoPaths;
@@ -109,20 +108,17 @@ int runChapters(Context& ctx) {
     }
     ctx.console.note("clock " + disc::clockName(rate, choice.clock) + ": " + choice.reason);
 
+    for (const disc::Chapter& c : title.chapters)
+        if (!c.time)
+            ctx.console.warning("chapter " + std::to_string(c.number) +
+                                " has no readable titleTimeBegin (\"" + c.timeText + "\"); left out");
     struct Entry {
         const disc::Chapter* chapter;
         long long ns;
     };
     std::vector<Entry> entries;
-    for (const disc::Chapter& c : title.chapters) {
-        if (!c.time) {
-            ctx.console.warning("chapter " + std::to_string(c.number) +
-                                " has no readable titleTimeBegin (\"" + c.timeText + "\"); left out");
-            continue;
-        }
-        const double seconds = disc::titleSeconds(*c.time, rate, choice.clock);
-        entries.push_back({&c, std::llround(seconds * 1e9)});
-    }
+    for (const disc::TimedChapter& c : disc::timedChapters(title, rate, choice.clock))
+        entries.push_back({c.chapter, std::llround(c.seconds * 1e9)});
     if (entries.empty()) ctx.console.warning("title " + std::to_string(title.number) + " has no chapters");
 
     std::ostringstream text;

@@ -372,6 +372,10 @@ std::optional<ClockSetting> clockSetting(const std::string& text, int rate) {
     return std::nullopt;
 }
 
+std::string clockSettingChoices(int rate) {
+    return "auto, " + clockName(rate, Clock::Exact) + " or " + clockName(rate, Clock::Ntsc);
+}
+
 ClockChoice titleClock(const Title& title, int rate, ClockSetting setting,
                        const std::vector<std::string>& evoPaths) {
     if (setting != ClockSetting::Auto) {
@@ -398,6 +402,13 @@ ClockChoice titleClock(const Title& title, int rate, ClockSetting setting,
         if (whole) span = total;
     }
     return chooseClock(title.duration, rate, span);
+}
+
+std::vector<TimedChapter> timedChapters(const Title& title, int rate, Clock clock) {
+    std::vector<TimedChapter> out;
+    for (const Chapter& c : title.chapters)
+        if (c.time) out.push_back({&c, titleSeconds(*c.time, rate, clock)});
+    return out;
 }
 
 } // namespace vantrel::disc

@@ -129,6 +129,8 @@ ClockChoice chooseClock(const std::optional<TitleTime>& duration, int rate,
 enum class ClockSetting { Auto, Exact, Ntsc };
 // The setting a --clock value names at a nominal rate; none for other text.
 std::optional<ClockSetting> clockSetting(const std::string& text, int rate);
+// What --clock takes at that rate, for a message: "auto, 60 or 59.94".
+std::string clockSettingChoices(int rate);
 
 // The one clock decision for a title that every command shares: the setting
 // when it names a clock, else chooseClock with the video PTS span of the
@@ -136,5 +138,13 @@ std::optional<ClockSetting> clockSetting(const std::string& text, int rate);
 // summed; read from the ends of each file).
 ClockChoice titleClock(const Title& title, int rate, ClockSetting setting,
                        const std::vector<std::string>& evoPaths);
+
+// A title's chapters in title order with their start in seconds at a clock;
+// a chapter without a readable titleTimeBegin is left out.
+struct TimedChapter {
+    const Chapter* chapter;
+    double seconds;
+};
+std::vector<TimedChapter> timedChapters(const Title& title, int rate, Clock clock);
 
 } // namespace vantrel::disc

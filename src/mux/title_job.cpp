@@ -68,9 +68,8 @@ void addClips(TitleJob& out, const disc::Title& title, const disc::Playlist& pla
 disc::ClockChoice clockOfTitle(TitleJob& out, const disc::Title& title, int rate, const std::string& text) {
     const std::optional<disc::ClockSetting> setting = disc::clockSetting(text.empty() ? "auto" : text, rate);
     if (!setting)
-        throw MkvFailure(kExitBadRequest, "--clock takes auto, " + disc::clockName(rate, disc::Clock::Exact) +
-                                              " or " + disc::clockName(rate, disc::Clock::Ntsc) + ", not \"" +
-                                              text + "\"");
+        throw MkvFailure(kExitBadRequest,
+                         "--clock takes " + disc::clockSettingChoices(rate) + ", not \"" + text + "\"");
     std::vector<std::string> paths;
     for (const ClipPart& p : out.job.parts) paths.push_back(p.path);
     disc::ClockChoice clock;
@@ -93,8 +92,8 @@ void labelAndTime(TitleJob& out, const disc::Title& title, int rate, const disc:
                                      std::vector<ChapterMark>& chapters) {
         if (copy.duration) seconds = disc::titleSeconds(*copy.duration, rate, clock.clock);
         chapters.clear();
-        for (const auto& c : copy.chapters)
-            if (c.time) chapters.push_back({disc::titleSeconds(*c.time, rate, clock.clock), c.name});
+        for (const disc::TimedChapter& c : disc::timedChapters(copy, rate, clock.clock))
+            chapters.push_back({c.seconds, c.chapter->name});
     };
     job.label = [copy](std::uint8_t code) -> std::optional<StreamLabel> {
         disc::StreamKind kind;
