@@ -1,15 +1,59 @@
 # cpack -G DEB: one package with the window, vantrel-cli, the desktop entry,
-# the icon, the man page and the JSON schema of vantrel-cli, with the Debian
-# packages the two programs run on.
+# the icon, the two man pages, the changelog and the JSON schema of
+# vantrel-cli, with the Debian packages the two programs run on. lintian on the
+# .deb (tests/packaging) is its judge.
 include(GNUInstallDirs)
+set(VANTREL_MAINTAINER "Vantrel developers <vantrel-dev@lists.vantrel.org>")
 install(FILES ${CMAKE_SOURCE_DIR}/docs/cli-json.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # The Debian copyright file, in the machine-readable format.
 install(FILES ${CMAKE_SOURCE_DIR}/cmake/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
+# Man pages and the changelog are installed compressed, as Debian has them
+# (gzip -n: no name or time stamp, the same bytes from every build).
+set(man_pages ${CMAKE_SOURCE_DIR}/src/cli/vantrel-cli.1)
+if(VANTREL_BUILD_UI)
+  list(APPEND man_pages ${CMAKE_SOURCE_DIR}/src/app/vantrel.1)
+endif()
+set(gzipped)
+foreach(page ${man_pages})
+  get_filename_component(name ${page} NAME)
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/man/${name}.gz
+                     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
+                     COMMAND sh -c "gzip -9nc '${page}' > '${CMAKE_BINARY_DIR}/man/${name}.gz'"
+                     DEPENDS ${page} VERBATIM)
+  install(FILES ${CMAKE_BINARY_DIR}/man/${name}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  list(APPEND gzipped ${CMAKE_BINARY_DIR}/man/${name}.gz)
+endforeach()
+# A native package's changelog, one entry for the version of project(), dated
+# by SOURCE_DATE_EPOCH when it is set (reproducible builds), else by the configure run.
+string(TIMESTAMP VANTREL_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+configure_file(${CMAKE_SOURCE_DIR}/cmake/changelog.in ${CMAKE_BINARY_DIR}/changelog @ONLY)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/changelog.gz
+                   COMMAND sh -c "gzip -9nc '${CMAKE_BINARY_DIR}/changelog' > '${CMAKE_BINARY_DIR}/changelog.gz'"
+                   DEPENDS ${CMAKE_BINARY_DIR}/changelog VERBATIM)
+install(FILES ${CMAKE_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+add_custom_target(vantrel-package-docs ALL DEPENDS ${gzipped} ${CMAKE_BINARY_DIR}/changelog.gz)
+
+# A stripped install (cpack, cmake --install --strip) also drops the compiler's
+# .comment section, as Debian's own stripping does.
+set(programs vantrel-cli)
+if(VANTREL_BUILD_UI)
+  list(APPEND programs vantrel)
+endif()
+foreach(program ${programs})
+  install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+  execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+                          \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${program}\"
+                  COMMAND_ERROR_IS_FATAL ANY)
+endif()")
+endforeach()
+
 set(CPACK_GENERATOR "DEB")
 set(CPACK_PACKAGE_NAME "vantrel")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
-set(CPACK_PACKAGE_CONTACT "Vantrel developers <vantrel@localhost>")
+set(CPACK_PACKAGE_CONTACT "${VANTREL_MAINTAINER}")
+# Installed programs without their symbols, as Debian ships them.
+set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "HD DVD EVO and DVD VOB stream splitter (window and command line)")
 # One string: set() with several would join them with ";" into the control file.
 set(CPACK_PACKAGE_DESCRIPTION

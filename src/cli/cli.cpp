@@ -5,6 +5,7 @@
 #include "streams/file_layer.h"
 #include "streams/version.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -34,6 +35,12 @@ std::string withWriteFailure(const std::string& text) {
 }
 
 } // namespace
+
+std::string stageLabel(std::string stage) {
+    if (!stage.empty() && stage[0] >= 'A' && stage[0] <= 'Z')
+        stage[0] = static_cast<char>(stage[0] - 'A' + 'a');
+    return stage;
+}
 
 Console::Console(std::ostream& err, bool quiet, bool terminal)
     : m_err(err), m_quiet(quiet), m_terminal(terminal) {}
@@ -78,17 +85,23 @@ void Console::progressStart(const std::string& label, std::int64_t size) {
 void Console::progressUpdate(std::int64_t position) {
     if (!progressShown()) return;
     const double now = secondsNow();
-    if (m_lastDraw >= 0 && now - m_lastDraw < 0.25) return;
+    if (m_lastDraw >= 0 && now - m_lastDraw < 0.25 && position < m_size) return;
     m_lastDraw = now;
     const double elapsed = now - m_start;
-    const double percent =
-        m_size > 0 ? 100.0 * static_cast<double>(position) / static_cast<double>(m_size) : 100.0;
-    const double rate = elapsed > 0 ? static_cast<double>(position) / 1e6 / elapsed : 0.0;
-    const double left =
-        position > 0 ? elapsed * static_cast<double>(m_size - position) / static_cast<double>(position) : 0;
+    // A run that stops early (a fast scan) may read past the end it named.
+    const std::int64_t at = std::min(position, std::max<std::int64_t>(m_size, 0));
+    const double percent = m_size > 0 ? 100.0 * static_cast<double>(at) / static_cast<double>(m_size) : 100.0;
     char line[256];
-    std::snprintf(line, sizeof line, "\r\033[K%s %3.0f%% %.1f MB/s %s left", m_label.c_str(), percent, rate,
-                  clockText(left).c_str());
+    if (at <= 0 && m_size > 0) {
+        // Nothing read yet: no rate, no estimate.
+        std::snprintf(line, sizeof line, "\r\033[K%s   0%%", m_label.c_str());
+    } else {
+        const double rate = elapsed > 0 ? static_cast<double>(at) / 1e6 / elapsed : 0.0;
+        const double left =
+            elapsed * static_cast<double>(m_size - at) / static_cast<double>(std::max<std::int64_t>(at, 1));
+        std::snprintf(line, sizeof line, "\r\033[K%s %3.0f%% %.1f MB/s %s left", m_label.c_str(), percent,
+                      rate, clockText(left).c_str());
+    }
     m_err << line << std::flush;
     m_drawn = true;
 }
@@ -106,10 +119,14 @@ void Console::progressPercent(const std::string& label, int percent) {
     if (m_lastDraw >= 0 && now - m_lastDraw < 0.25 && percent < 100) return;
     m_lastDraw = now;
     const double elapsed = now - m_start;
-    const double left = percent > 0 ? elapsed * (100.0 - percent) / percent : 0;
     char line[256];
-    std::snprintf(line, sizeof line, "\r\033[K%s %3d%% %s left", m_label.c_str(), percent,
-                  clockText(left).c_str());
+    if (percent <= 0) {
+        std::snprintf(line, sizeof line, "\r\033[K%s   0%%", m_label.c_str()); // no estimate yet
+    } else {
+        const double left = elapsed * (100.0 - percent) / percent;
+        std::snprintf(line, sizeof line, "\r\033[K%s %3d%% %s left", m_label.c_str(), percent,
+                      clockText(left).c_str());
+    }
     m_err << line << std::flush;
     m_drawn = true;
 }

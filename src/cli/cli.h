@@ -61,7 +61,8 @@ public:
     bool warned() const { return m_warnings > 0; }
 
     // The progress line: LABEL NN% X.X MB/s H:MM:SS left. start() begins a
-    // stretch of work (a file), update() redraws at most a few times a second.
+    // stretch of work (a file) up to `size` bytes; update() redraws at most a
+    // few times a second, and always once `size` is reached.
     void progressStart(const std::string& label, std::int64_t size);
     void progressUpdate(std::int64_t position);
     // A stage that reports only its percent (mkvmerge's own progress): LABEL NN% H:MM:SS left.
@@ -83,6 +84,10 @@ private:
     double m_lastDraw = -1;
     bool m_drawn = false;
 };
+
+// A stage as the core or the muxer names it ("Demuxing FEATURE_1.EVO") as a
+// progress label: "demuxing FEATURE_1.EVO".
+std::string stageLabel(std::string stage);
 
 // The arguments of one command, split by the command's option lists.
 struct ParsedArgs {

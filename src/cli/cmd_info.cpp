@@ -236,7 +236,7 @@ private:
         } catch (const Error&) {
             // The survey reports it.
         }
-        m_ctx.console.progressStart(fileNamePart(path), size);
+        m_ctx.console.progressStart("reading " + fileNamePart(path), size);
         disc::FileSurvey s;
         // The subpicture units are decoded in the same pass, for their figures.
         WarningSummary skipped;

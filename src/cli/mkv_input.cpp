@@ -37,11 +37,7 @@ mux::MkvJob mkvJobOf(Context& ctx, const ParsedArgs& args, const std::string& co
             if (label != *stage) {
                 if (!stage->empty()) console->progressEnd();
                 *stage = label;
-                // "reading FEATURE_1.EVO", as demux and rebuild label theirs.
-                std::string shown = label;
-                if (!shown.empty() && shown[0] >= 'A' && shown[0] <= 'Z')
-                    shown[0] = static_cast<char>(shown[0] - 'A' + 'a');
-                console->progressStart(shown, total);
+                console->progressStart(stageLabel(label), total);
             }
             console->progressUpdate(done);
         };

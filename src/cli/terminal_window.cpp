@@ -1,7 +1,6 @@
 #include "terminal_window.h"
 
 #include "interruption.h"
-#include "streams/path_parts.h"
 #include "streams/time_format.h"
 
 namespace vantrel::cli {
@@ -21,20 +20,17 @@ void TerminalWindow::log(const std::string& text) {
 }
 
 void TerminalWindow::processEvents() {
-    if (m_core == nullptr) return;
     // Ctrl+C as the window's Cancel button: the run stops after this block.
-    if (interruptRequested()) m_core->stopRequested = 1;
-    if (!m_core->sourceFile) return;
-    const InputFile* file = m_core->sourceFile.get();
-    // A part opened in place of the first may get its address: the path tells them apart.
-    if (file != m_progressFile || file->path() != m_progressPath) {
-        m_progressFile = file;
-        m_progressPath = file->path();
-        m_console.progressStart((m_core->demuxActive != 0 ? "writing from " : "reading ") +
-                                    fileNamePart(file->path()),
-                                file->size());
-    }
-    m_console.progressUpdate(file->position());
+    if (m_core != nullptr && interruptRequested()) m_core->stopRequested = 1;
+}
+
+void TerminalWindow::sourceRunStarted(const std::string& stage, std::int64_t end) {
+    m_console.progressStart(stageLabel(stage), end);
+    m_console.progressUpdate(0);
+}
+
+void TerminalWindow::sourceRead(std::int64_t position) {
+    m_console.progressUpdate(position);
 }
 
 double TerminalWindow::now() {

@@ -1,13 +1,15 @@
 // The core's window as the command line provides it: no window at all. The
 // log is collected (and echoed where the command wants it), the option boxes
-// and fields are set by the command, and the pack loop's calls to let pending
-// events through drive the terminal's progress line instead.
+// and fields are set by the command, the pack loop's calls to let pending
+// events through look for Ctrl+C, and its reads drive the terminal's progress
+// line ("demuxing FEATURE_1.EVO 42% ..."), from the first read to the last.
 #pragma once
 
 #include "cli.h"
 #include "engine/core.h"
 #include "engine/window_port.h"
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
@@ -19,7 +21,7 @@ class TerminalWindow : public WindowPort {
 public:
     explicit TerminalWindow(Console& console);
 
-    // The core whose source file the progress line follows.
+    // The core a Ctrl+C stops.
     void follow(Core& core) { m_core = &core; }
 
     void log(const std::string& text) override;
@@ -32,6 +34,8 @@ public:
     void boxChanged(int) override {}
     void processEvents() override;
     void repaint() override {}
+    void sourceRunStarted(const std::string& stage, std::int64_t end) override;
+    void sourceRead(std::int64_t position) override;
     bool confirm(const std::string&, const std::string&) override { return false; }
     double now() override;
     std::string formatLongTime(double days) override;
@@ -58,8 +62,6 @@ public:
 private:
     Console& m_console;
     Core* m_core = nullptr;
-    const InputFile* m_progressFile = nullptr;
-    std::string m_progressPath;
     std::vector<std::string> m_memo;
     int m_nodes = 0;
 };

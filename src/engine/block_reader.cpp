@@ -17,11 +17,14 @@ static_assert(BlockReader::kReadAhead % kPackBufferSize == 0 && kProgressStep % 
               "reads end on every progress point");
 } // namespace
 
-BlockReader::BlockReader(Core& core, std::size_t unit, std::string verb)
+BlockReader::BlockReader(Core& core, std::size_t unit, std::string verb, std::int64_t end)
     : m_core(core), m_source(*core.sourceFile), m_unit(unit), m_verb(std::move(verb)),
       m_name(fileNamePart(m_source.path())), m_t0(core.window.now()),
       m_buffer(static_cast<std::uint8_t*>(::operator new(kReadAhead, kPage))),
-      m_position(m_source.position()) {}
+      m_position(m_source.position()) {
+    const std::int64_t size = m_source.size();
+    core.window.sourceRunStarted(m_verb + m_name, end < 0 ? size : std::min(end, size));
+}
 
 BlockReader::~BlockReader() {
     ::operator delete(m_buffer, kPage);
@@ -34,6 +37,7 @@ bool BlockReader::next() {
     if (m_at >= m_have) {
         m_have = m_source.read(m_buffer, kReadAhead); // all of it, up to the size: else it throws
         m_at = 0;
+        m_core.window.sourceRead(m_source.position());
     }
     m_size = std::min(m_unit, m_have - m_at);
     m_position += static_cast<std::int64_t>(m_size);

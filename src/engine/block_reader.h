@@ -2,8 +2,9 @@
 // the size it had at the open, handed out in units of a fixed size (a 32,768-
 // byte block for the pack loop, a 2048-byte pack for the rebuild). It owns the
 // read-ahead, the progress points (every 4 MiB of position: the progress line
-// and pending events; every 64 MiB: a repaint), the cancel points (before each
-// unit) and the read failures (they end the run: InputFile::read throws).
+// and pending events; every 64 MiB: a repaint), the position after each read
+// (WindowPort::sourceRead), the cancel points (before each unit) and the read
+// failures (they end the run: InputFile::read throws).
 #pragma once
 
 #include "core.h"
@@ -17,8 +18,10 @@ namespace vantrel {
 class BlockReader {
 public:
     // unit divides kReadAhead; verb starts the progress line ("Reading ").
-    // Notes the start time of the progress estimate.
-    BlockReader(Core& core, std::size_t unit, std::string verb);
+    // Notes the start time of the progress estimate and tells the window the
+    // run has begun; `end` is where the run means to stop (a fast scan stops
+    // early), the size when -1.
+    BlockReader(Core& core, std::size_t unit, std::string verb, std::int64_t end = -1);
     ~BlockReader();
     BlockReader(const BlockReader&) = delete;
     BlockReader& operator=(const BlockReader&) = delete;

@@ -124,7 +124,9 @@ void demux(Core& core, RunMode mode) {
     WindowStreamLog streamLog(window); // a scan logs each new stream
     PesParser parser(core.streamTable, streamLog);
     parser.reset();
-    BlockReader reader(core, kPackBufferSize, mode == RunMode::Demux ? "Demuxing " : "Reading ");
+    const bool fastScan = mode == RunMode::Scan && window.optionTicked(Option::FastCheck);
+    BlockReader reader(core, kPackBufferSize, mode == RunMode::Demux ? "Demuxing " : "Reading ",
+                       fastScan ? kFastCheckLimit : -1);
     core.streamTable.clear();
     core.audioReported.fill(0);
     RunHandler handler(core, parser.packet(), mode);

@@ -3,6 +3,7 @@
 // The core never talks to a toolkit; everything it needs of the window is here.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,15 @@ public:
     // repaint the whole window at once.
     virtual void processEvents() = 0;
     virtual void repaint() = 0;
+
+    // A run over a source at the grain of its reads, for a window that draws a
+    // progress line of its own (the command line's): sourceRunStarted as the run
+    // begins, with its stage ("Demuxing FEATURE_1.EVO") and the position it
+    // means to read up to, then sourceRead with the source's position after
+    // each read, the last at that end. The Qt window keeps to the progress
+    // points above (the status bar, every 4 MiB) and leaves these empty.
+    virtual void sourceRunStarted(const std::string& /*stage*/, std::int64_t /*end*/) {}
+    virtual void sourceRead(std::int64_t /*position*/) {}
 
     // Modal Yes/No question, No the default; true for Yes.
     virtual bool confirm(const std::string& title, const std::string& question) = 0;

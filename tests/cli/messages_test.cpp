@@ -140,23 +140,28 @@ TEST(CliMessages, ExitCodesAndFirstLinesSayWhatToDo) {
     EXPECT_FALSE(fs::exists(dir.path("--help")));
 }
 
-// On a terminal the progress line names its stage: the program runs under
-// script(1), which gives it one.
+// On a terminal the progress line names its stage and reaches 100 % even on
+// files smaller than the core's 4 MiB progress points: the program runs under
+// script(1), which gives it one. Without a terminal none of it is written.
 TEST(CliMessages, ProgressOnATerminalNamesItsStage) {
     if (!haveProgram("script")) GTEST_SKIP() << "no script(1) to give the program a terminal";
     ScratchDir dir;
     vantrel::test::writeSampleDisc(dir.path("disc"), 40);
     const std::pair<const char*, const char*> rows[] = {
         {"mux-prep disc --title 1 -o prep", "reading FEATURE_1.EVO"},
+        {"demux disc --title 1 -o out", "demuxing FEATURE_2.EVO"},
+        {"rebuild disc --title 1 -o rebuilt", "rebuilding FEATURE_2.EVO"},
     };
     for (const auto& [args, label] : rows) {
         SCOPED_TRACE(args);
+        const std::string run = std::string(VANTREL_CLI) + " " + args;
         std::string screen;
-        EXPECT_LE(
-            shell("cd '" + dir.path() + "' && script -qfec '" + VANTREL_CLI + " " + args + "' /dev/null",
-                  &screen),
-            1);
-        EXPECT_NE(screen.find(std::string("\r\033[K") + label + " "), std::string::npos) << screen;
+        EXPECT_LE(shell("cd '" + dir.path() + "' && script -qfec '" + run + "' /dev/null", &screen), 1);
+        EXPECT_NE(screen.find(std::string("\r\033[K") + label + " 100% "), std::string::npos) << screen;
+        // The same run again into a pipe (after removing what the first one wrote).
+        std::string piped;
+        EXPECT_LE(shell("cd '" + dir.path() + "' && rm -rf prep out rebuilt && " + run + " 2>&1", &piped), 1);
+        EXPECT_EQ(piped.find('\033'), std::string::npos) << piped;
     }
 }
 
