@@ -21,20 +21,20 @@ namespace fs = std::filesystem;
 // One subtitle unit as a track of its own, so that it begins its packets
 // with its PTS as a disc's units do.
 test::TrackSpec subtitle(std::uint8_t id, std::uint64_t pts, bool forced, int n) {
-    test::UnitSpec spec;
-    test::fillTestPalette(spec);
-    spec.colours = id < 0x60 ? test::ColourBits::Two : test::ColourBits::Mixed;
-    test::drawText(spec, "LINE " + std::to_string(n), 2, id < 0x60 ? 1 : 200, 2);
-    spec.x = 20;
-    spec.y = 180;
-    spec.pts = static_cast<std::uint32_t>(pts);
-    spec.stopDelay = 60;
-    spec.forced = forced;
+    test::UnitSpec drawing;
+    test::fillTestPalette(drawing);
+    drawing.colours = id < 0x60 ? test::ColourBits::Two : test::ColourBits::Mixed;
+    test::drawText(drawing, "LINE " + std::to_string(n), 2, id < 0x60 ? 1 : 200, 2);
+    drawing.x = 20;
+    drawing.y = 180;
+    drawing.pts = static_cast<std::uint32_t>(pts);
+    drawing.stopDelay = 60;
+    drawing.forced = forced;
     test::TrackSpec t;
     t.streamId = 0xBD;
     t.subId = id;
     t.firstPts = pts;
-    t.es.data = test::encodeUnit(spec).bytes;
+    t.es.data = test::encodeUnit(drawing).bytes;
     t.es.units.push_back({0, t.es.data.size()});
     return t;
 }

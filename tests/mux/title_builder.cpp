@@ -82,7 +82,7 @@ namespace {
 struct Packet {
     double time;
     int track;
-    PesSpec spec;
+    PesSpec pes;
 };
 
 } // namespace
@@ -137,7 +137,7 @@ Bytes buildTitle(const std::vector<TrackSpec>& tracks) {
     std::stable_sort(packets.begin(), packets.end(),
                      [](const Packet& a, const Packet& b) { return a.time < b.time; });
     EvoBuilder evo;
-    for (const auto& p : packets) evo.pack(p.spec);
+    for (const auto& p : packets) evo.pack(p.pes);
     return evo.bytes();
 }
 

@@ -17,16 +17,16 @@ using subpicture::Subpicture;
 
 // Rows of runs whose lengths come from every length class (1, 2..9, 10..136,
 // longer than one run can say), colours below `colours`.
-void randomBitmap(UnitSpec& spec, unsigned seed, int colours) {
+void randomBitmap(UnitSpec& drawing, unsigned seed, int colours) {
     std::mt19937 rng(seed);
-    spec.pixels.resize(static_cast<std::size_t>(spec.width) * static_cast<std::size_t>(spec.height));
+    drawing.pixels.resize(static_cast<std::size_t>(drawing.width) * static_cast<std::size_t>(drawing.height));
     const int classes[][2] = {{1, 1}, {2, 9}, {10, 136}, {137, 400}};
     std::size_t i = 0;
-    while (i < spec.pixels.size()) {
+    while (i < drawing.pixels.size()) {
         const auto& c = classes[rng() % 4];
         const int n = c[0] + static_cast<int>(rng() % static_cast<unsigned>(c[1] - c[0] + 1));
         const auto colour = static_cast<std::uint8_t>(rng() % static_cast<unsigned>(colours));
-        for (int k = 0; k < n && i < spec.pixels.size(); ++k) spec.pixels[i++] = colour;
+        for (int k = 0; k < n && i < drawing.pixels.size(); ++k) drawing.pixels[i++] = colour;
     }
 }
 
@@ -52,24 +52,24 @@ Converted convert(const Bytes& input) {
     return c;
 }
 
-void expectShows(const PgsDisplaySet& set, const UnitSpec& spec) {
+void expectShows(const PgsDisplaySet& set, const UnitSpec& drawing) {
     EXPECT_TRUE(set.shows);
-    EXPECT_EQ(set.pts, spec.pts + spec.startDelay * 1024U);
+    EXPECT_EQ(set.pts, drawing.pts + drawing.startDelay * 1024U);
     EXPECT_EQ(set.frameWidth, 1920);
     EXPECT_EQ(set.frameHeight, 1080);
-    EXPECT_EQ(set.forced, spec.forced);
-    EXPECT_EQ(set.x, spec.x);
-    EXPECT_EQ(set.y, spec.y);
-    ASSERT_EQ(set.width, spec.width);
-    ASSERT_EQ(set.height, spec.height);
-    EXPECT_TRUE(set.pixels == spec.pixels) << "bitmap differs";
-    for (std::uint8_t index : spec.pixels) {
+    EXPECT_EQ(set.forced, drawing.forced);
+    EXPECT_EQ(set.x, drawing.x);
+    EXPECT_EQ(set.y, drawing.y);
+    ASSERT_EQ(set.width, drawing.width);
+    ASSERT_EQ(set.height, drawing.height);
+    EXPECT_TRUE(set.pixels == drawing.pixels) << "bitmap differs";
+    for (std::uint8_t index : drawing.pixels) {
         const PgsEntry& e = set.palette[index];
         ASSERT_TRUE(e.set) << "palette entry " << int(index) << " missing";
-        EXPECT_EQ(e.y, spec.palette[index].y);
-        EXPECT_EQ(e.cr, spec.palette[index].cr);
-        EXPECT_EQ(e.cb, spec.palette[index].cb);
-        EXPECT_EQ(e.alpha, 255 - spec.contrast[index]);
+        EXPECT_EQ(e.y, drawing.palette[index].y);
+        EXPECT_EQ(e.cr, drawing.palette[index].cr);
+        EXPECT_EQ(e.cb, drawing.palette[index].cb);
+        EXPECT_EQ(e.alpha, 255 - drawing.contrast[index]);
     }
 }
 
@@ -94,39 +94,39 @@ TEST(Subpicture, EveryShapeSurvivesDecodingAndPresentationGraphics) {
     unsigned seed = 1;
     for (const Shape& shape : shapes) {
         SCOPED_TRACE(shape.name);
-        UnitSpec spec;
-        fillTestPalette(spec);
-        spec.contrast[7] = 128; // half transparent
-        spec.pts = 900000 + seed * 100000;
-        spec.startDelay = static_cast<std::uint16_t>(seed);
-        spec.stopDelay = static_cast<std::uint16_t>(90 + seed);
-        spec.forced = seed % 2 == 0;
-        spec.x = 1920 - shape.width - static_cast<int>(seed);
-        if (spec.x < 0) spec.x = 0;
-        spec.y = 1080 - shape.height - 3 * static_cast<int>(seed);
-        spec.width = shape.width;
-        spec.height = shape.height;
-        spec.colours = shape.colours;
-        spec.toEndOfLine = shape.toEndOfLine;
-        randomBitmap(spec, seed++, shape.colourCount);
+        UnitSpec drawing;
+        fillTestPalette(drawing);
+        drawing.contrast[7] = 128; // half transparent
+        drawing.pts = 900000 + seed * 100000;
+        drawing.startDelay = static_cast<std::uint16_t>(seed);
+        drawing.stopDelay = static_cast<std::uint16_t>(90 + seed);
+        drawing.forced = seed % 2 == 0;
+        drawing.x = 1920 - shape.width - static_cast<int>(seed);
+        if (drawing.x < 0) drawing.x = 0;
+        drawing.y = 1080 - shape.height - 3 * static_cast<int>(seed);
+        drawing.width = shape.width;
+        drawing.height = shape.height;
+        drawing.colours = shape.colours;
+        drawing.toEndOfLine = shape.toEndOfLine;
+        randomBitmap(drawing, seed++, shape.colourCount);
         if (shape.width == 1920)
-            std::fill_n(spec.pixels.begin(), 1920, std::uint8_t{5}); // one run across the frame
+            std::fill_n(drawing.pixels.begin(), 1920, std::uint8_t{5}); // one run across the frame
 
         Subpicture decoded;
-        const Bytes unit = encodeUnit(spec).bytes;
-        ASSERT_EQ(subpicture::decodeUnit(unit, spec.pts, decoded), "");
-        EXPECT_EQ(decoded.startTime(), spec.pts + spec.startDelay * 1024U);
-        EXPECT_EQ(decoded.stopTime(), spec.pts + spec.stopDelay * 1024U);
-        EXPECT_TRUE(decoded.palette == spec.palette);
-        EXPECT_TRUE(decoded.contrast == spec.contrast);
-        EXPECT_TRUE(decoded.pixels == spec.pixels);
+        const Bytes unit = encodeUnit(drawing).bytes;
+        ASSERT_EQ(subpicture::decodeUnit(unit, drawing.pts, decoded), "");
+        EXPECT_EQ(decoded.startTime(), drawing.pts + drawing.startDelay * 1024U);
+        EXPECT_EQ(decoded.stopTime(), drawing.pts + drawing.stopDelay * 1024U);
+        EXPECT_TRUE(decoded.palette == drawing.palette);
+        EXPECT_TRUE(decoded.contrast == drawing.contrast);
+        EXPECT_TRUE(decoded.pixels == drawing.pixels);
 
-        const Converted c = convert(records({spec}));
+        const Converted c = convert(records({drawing}));
         EXPECT_TRUE(c.warnings.empty());
         ASSERT_EQ(c.sets.size(), 2U);
-        expectShows(c.sets[0], spec);
+        expectShows(c.sets[0], drawing);
         EXPECT_FALSE(c.sets[1].shows);
-        EXPECT_EQ(c.sets[1].pts, spec.pts + spec.stopDelay * 1024U);
+        EXPECT_EQ(c.sets[1].pts, drawing.pts + drawing.stopDelay * 1024U);
     }
 }
 
@@ -167,7 +167,7 @@ TEST(Subpicture, DamagedUnitIsSkippedWithItsPtsNamedAndTheNextUnitStillConverts)
     struct Damage {
         const char* name;
         const char* reason;
-        void (*apply)(UnitSpec& spec, EncodedUnit& unit);
+        void (*apply)(UnitSpec& drawing, EncodedUnit& unit);
     };
     const Damage damages[] = {
         {"truncated unit", "truncated",
