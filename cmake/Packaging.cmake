@@ -15,24 +15,26 @@ if(VANTREL_BUILD_UI)
   list(APPEND man_pages ${CMAKE_SOURCE_DIR}/src/app/vantrel.1)
 endif()
 set(gzipped)
+# vantrel_install_gzipped(FILE FOLDER DESTINATION): FILE as FOLDER/NAME.gz, installed to DESTINATION.
+function(vantrel_install_gzipped file folder destination)
+  get_filename_component(name ${file} NAME)
+  set(out ${folder}/${name}.gz)
+  add_custom_command(OUTPUT ${out}
+                     COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
+                     COMMAND sh -c "gzip -9nc '${file}' > '${out}'"
+                     DEPENDS ${file} VERBATIM)
+  install(FILES ${out} DESTINATION ${destination})
+  set(gzipped ${gzipped} ${out} PARENT_SCOPE)
+endfunction()
 foreach(page ${man_pages})
-  get_filename_component(name ${page} NAME)
-  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/man/${name}.gz
-                     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
-                     COMMAND sh -c "gzip -9nc '${page}' > '${CMAKE_BINARY_DIR}/man/${name}.gz'"
-                     DEPENDS ${page} VERBATIM)
-  install(FILES ${CMAKE_BINARY_DIR}/man/${name}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  list(APPEND gzipped ${CMAKE_BINARY_DIR}/man/${name}.gz)
+  vantrel_install_gzipped(${page} ${CMAKE_BINARY_DIR}/man ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()
 # A native package's changelog, one entry for the version of project(), dated
 # by SOURCE_DATE_EPOCH when it is set (reproducible builds), else by the configure run.
 string(TIMESTAMP VANTREL_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
 configure_file(${CMAKE_SOURCE_DIR}/cmake/changelog.in ${CMAKE_BINARY_DIR}/changelog @ONLY)
-add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/changelog.gz
-                   COMMAND sh -c "gzip -9nc '${CMAKE_BINARY_DIR}/changelog' > '${CMAKE_BINARY_DIR}/changelog.gz'"
-                   DEPENDS ${CMAKE_BINARY_DIR}/changelog VERBATIM)
-install(FILES ${CMAKE_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
-add_custom_target(vantrel-package-docs ALL DEPENDS ${gzipped} ${CMAKE_BINARY_DIR}/changelog.gz)
+vantrel_install_gzipped(${CMAKE_BINARY_DIR}/changelog ${CMAKE_BINARY_DIR} ${CMAKE_INSTALL_DOCDIR})
+add_custom_target(vantrel-package-docs ALL DEPENDS ${gzipped})
 
 # A stripped install (cpack, cmake --install --strip) also drops the compiler's
 # .comment section, as Debian's own stripping does.
