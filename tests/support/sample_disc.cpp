@@ -299,29 +299,29 @@ constexpr std::uint16_t kSubtitleShown = 105;
 // black outline at the bottom of the frame, stream 0x61 8-bit text whose fill
 // runs from yellow to orange line by line, at the top.
 Bytes subtitleUnit(std::uint8_t id, int n, std::uint64_t pts) {
-    UnitSpec spec;
-    fillTestPalette(spec);
-    spec.pts = static_cast<std::uint32_t>(pts);
-    spec.stopDelay = kSubtitleShown;
+    UnitSpec drawing;
+    fillTestPalette(drawing);
+    drawing.pts = static_cast<std::uint32_t>(pts);
+    drawing.stopDelay = kSubtitleShown;
     if (id == 0x20) {
-        spec.colours = ColourBits::Two;
-        drawText(spec, "SAMPLE SUBTITLE " + std::to_string(n), 4, 1, 2);
-        spec.y = 1080 - 120 - spec.height;
+        drawing.colours = ColourBits::Two;
+        drawText(drawing, "SAMPLE SUBTITLE " + std::to_string(n), 4, 1, 2);
+        drawing.y = 1080 - 120 - drawing.height;
     } else {
-        drawText(spec, "NOTE " + std::to_string(n) + ": EXTENDED SUBPICTURE", 3, 255, 2);
-        for (int line = 0; line < spec.height; ++line) {
+        drawText(drawing, "NOTE " + std::to_string(n) + ": EXTENDED SUBPICTURE", 3, 255, 2);
+        for (int line = 0; line < drawing.height; ++line) {
             const auto index = static_cast<std::uint8_t>(16 + line);
-            spec.palette[index] = {static_cast<std::uint8_t>(210 - line), 146,
-                                   static_cast<std::uint8_t>(16 + line / 4)};
-            for (int x = 0; x < spec.width; ++x) {
-                std::uint8_t& p = spec.pixels[static_cast<std::size_t>(line * spec.width + x)];
+            drawing.palette[index] = {static_cast<std::uint8_t>(210 - line), 146,
+                                      static_cast<std::uint8_t>(16 + line / 4)};
+            for (int x = 0; x < drawing.width; ++x) {
+                std::uint8_t& p = drawing.pixels[static_cast<std::size_t>(line * drawing.width + x)];
                 if (p == 255) p = index;
             }
         }
-        spec.y = 80;
+        drawing.y = 80;
     }
-    spec.x = (1920 - spec.width) / 2;
-    return encodeUnit(spec).bytes;
+    drawing.x = (1920 - drawing.width) / 2;
+    return encodeUnit(drawing).bytes;
 }
 
 // A unit cut into as many subpicture packets as it needs, each in a pack of

@@ -53,21 +53,21 @@ void putRun(BitWriter& bits, std::uint8_t colour, int length, bool toEnd, Colour
     }
 }
 
-void encodeField(const UnitSpec& spec, int firstLine, Bytes& out) {
+void encodeField(const UnitSpec& drawing, int firstLine, Bytes& out) {
     BitWriter bits(out);
-    for (int line = firstLine; line < spec.height; line += 2) {
+    for (int line = firstLine; line < drawing.height; line += 2) {
         const std::uint8_t* row =
-            spec.pixels.data() + static_cast<std::size_t>(line) * static_cast<std::size_t>(spec.width);
+            drawing.pixels.data() + static_cast<std::size_t>(line) * static_cast<std::size_t>(drawing.width);
         int x = 0;
-        while (x < spec.width) {
+        while (x < drawing.width) {
             int n = 1;
-            while (x + n < spec.width && row[x + n] == row[x]) ++n;
-            if (x + n == spec.width && spec.toEndOfLine && n > 1) {
-                putRun(bits, row[x], n, true, spec.colours);
+            while (x + n < drawing.width && row[x + n] == row[x]) ++n;
+            if (x + n == drawing.width && drawing.toEndOfLine && n > 1) {
+                putRun(bits, row[x], n, true, drawing.colours);
             } else {
                 for (int left = n; left > 0;) {
                     const int k = std::min(left, 136);
-                    putRun(bits, row[x], k, false, spec.colours);
+                    putRun(bits, row[x], k, false, drawing.colours);
                     left -= k;
                 }
             }
@@ -125,28 +125,29 @@ const char* glyphRows(char c) {
 
 } // namespace
 
-EncodedUnit encodeUnit(const UnitSpec& spec) {
-    if (spec.pixels.size() != static_cast<std::size_t>(spec.width) * static_cast<std::size_t>(spec.height))
+EncodedUnit encodeUnit(const UnitSpec& drawing) {
+    if (drawing.pixels.size() !=
+        static_cast<std::size_t>(drawing.width) * static_cast<std::size_t>(drawing.height))
         throw std::invalid_argument("pixels do not match the area");
     EncodedUnit e;
     Bytes& u = e.bytes;
     u.assign(10, 0);
     e.evenAt = u.size();
-    encodeField(spec, 0, u);
+    encodeField(drawing, 0, u);
     e.oddAt = u.size();
-    encodeField(spec, 1, u);
+    encodeField(drawing, 1, u);
     e.commandsAt = u.size();
 
     // The start sequence: start, area, line offsets, contrast, palette.
-    put16(u, spec.startDelay);
+    put16(u, drawing.startDelay);
     const std::size_t nextAt = u.size();
     put32(u, 0);
-    u.push_back(spec.forced ? subpicture::kForcedStart : subpicture::kStart);
+    u.push_back(drawing.forced ? subpicture::kForcedStart : subpicture::kStart);
     u.push_back(subpicture::kArea);
-    const auto x1 = static_cast<std::uint32_t>(spec.x) & 0xFFF;
-    const auto x2 = static_cast<std::uint32_t>(spec.x + spec.width - 1) & 0xFFF;
-    const auto y1 = static_cast<std::uint32_t>(spec.y) & 0xFFF;
-    const auto y2 = static_cast<std::uint32_t>(spec.y + spec.height - 1) & 0xFFF;
+    const auto x1 = static_cast<std::uint32_t>(drawing.x) & 0xFFF;
+    const auto x2 = static_cast<std::uint32_t>(drawing.x + drawing.width - 1) & 0xFFF;
+    const auto y1 = static_cast<std::uint32_t>(drawing.y) & 0xFFF;
+    const auto y2 = static_cast<std::uint32_t>(drawing.y + drawing.height - 1) & 0xFFF;
     u.push_back(static_cast<std::uint8_t>(x1 >> 4));
     u.push_back(static_cast<std::uint8_t>((x1 & 0xF) << 4 | x2 >> 8));
     u.push_back(static_cast<std::uint8_t>(x2));
@@ -157,16 +158,16 @@ EncodedUnit encodeUnit(const UnitSpec& spec) {
     put32(u, static_cast<std::uint32_t>(e.evenAt));
     put32(u, static_cast<std::uint32_t>(e.oddAt));
     u.push_back(subpicture::kContrast);
-    u.insert(u.end(), spec.contrast.begin(), spec.contrast.end());
+    u.insert(u.end(), drawing.contrast.begin(), drawing.contrast.end());
     e.paletteCommandAt = u.size();
     u.push_back(subpicture::kPalette);
-    for (const subpicture::YCrCb& c : spec.palette) u.insert(u.end(), {c.y, c.cr, c.cb});
+    for (const subpicture::YCrCb& c : drawing.palette) u.insert(u.end(), {c.y, c.cr, c.cb});
     u.push_back(subpicture::kEndOfSequence);
 
     // The stop sequence, the last of the chain: it points at itself.
     e.stopSequenceAt = u.size();
     putBe32(u, nextAt, static_cast<std::uint32_t>(e.stopSequenceAt));
-    put16(u, spec.stopDelay);
+    put16(u, drawing.stopDelay);
     put32(u, static_cast<std::uint32_t>(e.stopSequenceAt));
     u.push_back(subpicture::kStop);
     u.push_back(subpicture::kEndOfSequence);
@@ -188,26 +189,28 @@ void appendSupRecord(Bytes& out, std::uint32_t pts, const Bytes& unit) {
     out.insert(out.end(), unit.begin(), unit.end());
 }
 
-void fillTestPalette(UnitSpec& spec) {
+void fillTestPalette(UnitSpec& drawing) {
     for (std::size_t i = 0; i < 256; ++i) {
         // Luma 16..235, chroma 16..240, spread so neighbouring indices differ.
-        spec.palette[i] = {static_cast<std::uint8_t>(16 + (i * 37) % 220),
-                           static_cast<std::uint8_t>(16 + (i * 91) % 225),
-                           static_cast<std::uint8_t>(16 + (i * 53) % 225)};
-        spec.contrast[i] = i == 0 ? 255 : 0;
+        drawing.palette[i] = {static_cast<std::uint8_t>(16 + (i * 37) % 220),
+                              static_cast<std::uint8_t>(16 + (i * 91) % 225),
+                              static_cast<std::uint8_t>(16 + (i * 53) % 225)};
+        drawing.contrast[i] = i == 0 ? 255 : 0;
     }
-    spec.palette[1] = {235, 128, 128}; // white
-    spec.palette[2] = {16, 128, 128};  // black
+    drawing.palette[1] = {235, 128, 128}; // white
+    drawing.palette[2] = {16, 128, 128};  // black
 }
 
-void drawText(UnitSpec& spec, const std::string& text, int scale, std::uint8_t fill, std::uint8_t outline) {
+void drawText(UnitSpec& drawing, const std::string& text, int scale, std::uint8_t fill,
+              std::uint8_t outline) {
     const int pad = scale;
-    spec.width = static_cast<int>(text.size()) * 6 * scale + 2 * pad - scale;
-    spec.height = 7 * scale + 2 * pad;
-    spec.pixels.assign(static_cast<std::size_t>(spec.width) * static_cast<std::size_t>(spec.height), 0);
+    drawing.width = static_cast<int>(text.size()) * 6 * scale + 2 * pad - scale;
+    drawing.height = 7 * scale + 2 * pad;
+    drawing.pixels.assign(static_cast<std::size_t>(drawing.width) * static_cast<std::size_t>(drawing.height),
+                          0);
     auto at = [&](int px, int py) -> std::uint8_t& {
-        return spec.pixels[static_cast<std::size_t>(py) * static_cast<std::size_t>(spec.width) +
-                           static_cast<std::size_t>(px)];
+        return drawing.pixels[static_cast<std::size_t>(py) * static_cast<std::size_t>(drawing.width) +
+                              static_cast<std::size_t>(px)];
     };
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char* rows = glyphRows(text[i]);
@@ -220,16 +223,16 @@ void drawText(UnitSpec& spec, const std::string& text, int scale, std::uint8_t f
             }
     }
     // The outline: background pixels next to the fill.
-    const std::vector<std::uint8_t> before = spec.pixels;
-    for (int py = 0; py < spec.height; ++py)
-        for (int px = 0; px < spec.width; ++px) {
+    const std::vector<std::uint8_t> before = drawing.pixels;
+    for (int py = 0; py < drawing.height; ++py)
+        for (int px = 0; px < drawing.width; ++px) {
             if (at(px, py) != 0) continue;
             bool near = false;
             for (int dy = -1; dy <= 1 && !near; ++dy)
                 for (int dx = -1; dx <= 1 && !near; ++dx) {
                     const int nx = px + dx, ny = py + dy;
-                    near = nx >= 0 && ny >= 0 && nx < spec.width && ny < spec.height &&
-                           before[static_cast<std::size_t>(ny) * static_cast<std::size_t>(spec.width) +
+                    near = nx >= 0 && ny >= 0 && nx < drawing.width && ny < drawing.height &&
+                           before[static_cast<std::size_t>(ny) * static_cast<std::size_t>(drawing.width) +
                                   static_cast<std::size_t>(nx)] == fill;
                 }
             if (near) at(px, py) = outline;

@@ -46,7 +46,7 @@ struct EncodedUnit {
     std::size_t stopSequenceAt = 0;
 };
 
-EncodedUnit encodeUnit(const UnitSpec& spec);
+EncodedUnit encodeUnit(const UnitSpec& drawing);
 
 // "SP", PTS little-endian, four zero bytes, then the unit.
 void appendSupRecord(Bytes& out, std::uint32_t pts, const Bytes& unit);
@@ -56,11 +56,11 @@ void putBe32(Bytes& bytes, std::size_t at, std::uint32_t value);
 
 // A palette with distinct, valid colours for every index (limited range) and
 // a contrast table with index 0 transparent, the rest opaque.
-void fillTestPalette(UnitSpec& spec);
+void fillTestPalette(UnitSpec& drawing);
 
 // Text drawn with a 5x7 block font at `scale`, fill index `fill`, an outline
 // of index `outline` around it, background 0. Upper-case letters, digits,
 // space and a few marks.
-void drawText(UnitSpec& spec, const std::string& text, int scale, std::uint8_t fill, std::uint8_t outline);
+void drawText(UnitSpec& drawing, const std::string& text, int scale, std::uint8_t fill, std::uint8_t outline);
 
 } // namespace vantrel::test
