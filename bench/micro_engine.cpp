@@ -2,10 +2,10 @@
 // PES parser over an in-memory realistic EVO (32,768-byte blocks, as the pack
 // loop hands them over) and the frame counter over the video payload runs of
 // the same EVO; each next to the byte-at-a-time reference.
+#include "codecs/frame_counter.h"
 #include "engine/core.h"
 #include "engine/pack_loop.h"
 #include "engine/pes_parser.h"
-#include "streams/frame_counter.h"
 #include "support/memory_window.h"
 #include "support/realistic_evo.h"
 #include "support/reference_parser.h"

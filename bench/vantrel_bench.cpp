@@ -7,12 +7,12 @@
 // lines and the timing of each step go to stderr.
 #include "engine/click_handlers.h"
 #include "engine/core.h"
+#include "files/errors.h"
+#include "files/file_layer.h"
 #include "playlist/playlist.h"
 #include "rebuild/rebuild.h"
 #include "runs/runs.h"
 #include "runs/source_selection.h"
-#include "streams/errors.h"
-#include "streams/file_layer.h"
 #include "support/memory_window.h"
 
 #include <algorithm>

@@ -4,7 +4,7 @@
 #include "disc/disc_model.h"
 #include "disc/pts_survey.h"
 #include "disc/title_model.h"
-#include "streams/errors.h"
+#include "files/errors.h"
 
 #include <cstddef>
 #include <cstdint>

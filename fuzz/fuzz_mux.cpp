@@ -2,10 +2,10 @@
 // the video header scanner, the audio frame walker and the LPCM unpacker,
 // each fed in pieces whose size the input chooses. None may read out of
 // bounds, loop or account more bytes than it was given.
+#include "codecs/video_scan.h"
 #include "mux/audio_frames.h"
 #include "mux/lpcm.h"
-#include "mux/video_scan.h"
-#include "streams/packet_reader.h"
+#include "packets/packet_reader.h"
 
 #include <cstdlib>
 #include <string>

@@ -2,8 +2,8 @@
 // demux mode, with every stream box ticked and every output going to /dev/null.
 #include "engine/core.h"
 #include "engine/pack_loop.h"
-#include "streams/errors.h"
-#include "streams/file_layer.h"
+#include "files/errors.h"
+#include "files/file_layer.h"
 #include "support/memory_window.h"
 
 #include <cstddef>

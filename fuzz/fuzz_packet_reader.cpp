@@ -4,7 +4,7 @@
 // the packet, offsets rising, time stamps of 33 bits; the disc survey reads
 // the same bytes through it.
 #include "disc/pts_survey.h"
-#include "streams/packet_reader.h"
+#include "packets/packet_reader.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -4,9 +4,9 @@
 // or write past its end is caught), and the whole source through the copy loop
 // and the file layer; both must give the same rebuilt bytes.
 #include "engine/core.h"
+#include "engine/stream_numbering.h"
+#include "files/file_layer.h"
 #include "rebuild/rebuild.h"
-#include "streams/file_layer.h"
-#include "streams/stream_numbering.h"
 #include "support/memory_window.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 // Arbitrary bytes as the settings file: loading never crashes, the text written
 // back grows at most a few times over the input, and loading what was saved
 // gives the same values; a second save writes the same text again.
+#include "files/errors.h"
 #include "settings/registry_file.h"
-#include "streams/errors.h"
 #include "support/same_settings.h"
 
 #include <cstddef>

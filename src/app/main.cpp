@@ -1,5 +1,5 @@
 // Program start: the application with its title, the main window, the message loop.
-#include "streams/file_layer.h"
+#include "files/file_layer.h"
 #include "ui/main_window.h"
 
 #include <QApplication>

@@ -1,9 +1,9 @@
 #include "cli.h"
 
+#include "files/errors.h"
+#include "files/file_layer.h"
 #include "interruption.h"
-#include "streams/errors.h"
-#include "streams/file_layer.h"
-#include "streams/version.h"
+#include "version.h"
 
 #include <algorithm>
 #include <chrono>

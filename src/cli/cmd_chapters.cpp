@@ -3,10 +3,10 @@
 #include "cli.h"
 #include "disc/title_model.h"
 #include "disc_input.h"
+#include "files/errors.h"
+#include "files/file_layer.h"
+#include "names/xml_text.h"
 #include "output_guard.h"
-#include "streams/errors.h"
-#include "streams/file_layer.h"
-#include "streams/xml_text.h"
 
 #include <nlohmann/json.hpp>
 

@@ -3,11 +3,11 @@
 #include "cli.h"
 #include "disc_input.h"
 #include "engine/core.h"
+#include "files/disc_image.h"
+#include "files/errors.h"
+#include "files/file_layer.h"
+#include "files/path_parts.h"
 #include "source_checks.h"
-#include "streams/disc_image.h"
-#include "streams/errors.h"
-#include "streams/file_layer.h"
-#include "streams/path_parts.h"
 #include "subpicture/evo_subpictures.h"
 
 #include <nlohmann/json.hpp>

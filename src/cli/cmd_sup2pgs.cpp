@@ -1,9 +1,9 @@
 // sup2pgs IN.sup [-o OUT.sup]: a demuxed HD DVD subpicture file as
 // presentation graphics, the subtitle form that muxers and players take.
 #include "cli.h"
+#include "files/errors.h"
+#include "files/file_layer.h"
 #include "output_guard.h"
-#include "streams/errors.h"
-#include "streams/file_layer.h"
 #include "subpicture/pgs_converter.h"
 
 #include <nlohmann/json.hpp>

@@ -2,13 +2,13 @@
 
 #include "disc_input.h"
 #include "engine/click_handlers.h"
+#include "files/file_layer.h"
 #include "interruption.h"
 #include "output_guard.h"
 #include "rebuild/rebuild.h"
 #include "runs/runs.h"
 #include "runs/source_selection.h"
 #include "source_checks.h"
-#include "streams/file_layer.h"
 
 #include <nlohmann/json.hpp>
 

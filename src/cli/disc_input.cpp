@@ -1,6 +1,6 @@
 #include "disc_input.h"
 
-#include "streams/errors.h"
+#include "files/errors.h"
 
 #include <cstdio>
 #include <filesystem>

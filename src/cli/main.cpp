@@ -1,7 +1,7 @@
 // vantrel-cli: the disc from a terminal. See cli.h for the frame and
 // command_table.cpp for the commands.
 #include "cli/cli.h"
-#include "streams/file_layer.h"
+#include "files/file_layer.h"
 
 #include <iostream>
 #include <unistd.h>

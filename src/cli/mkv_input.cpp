@@ -1,8 +1,8 @@
 #include "mkv_input.h"
 
 #include "disc_input.h"
+#include "files/errors.h"
 #include "mux/title_job.h"
-#include "streams/errors.h"
 
 #include <memory>
 

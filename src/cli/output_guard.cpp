@@ -2,7 +2,7 @@
 
 #include "cli.h"
 #include "disc/disc_model.h"
-#include "streams/file_layer.h"
+#include "files/file_layer.h"
 
 #include <filesystem>
 #include <system_error>

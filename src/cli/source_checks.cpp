@@ -2,9 +2,9 @@
 
 #include "disc_input.h"
 #include "engine/stream_boxes.h"
-#include "streams/file_layer.h"
-#include "streams/path_parts.h"
-#include "streams/stream_ids.h"
+#include "files/file_layer.h"
+#include "files/path_parts.h"
+#include "packets/stream_ids.h"
 
 #include <algorithm>
 #include <array>

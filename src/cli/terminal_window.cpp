@@ -1,7 +1,7 @@
 #include "terminal_window.h"
 
+#include "engine/time_format.h"
 #include "interruption.h"
-#include "streams/time_format.h"
 
 namespace vantrel::cli {
 

@@ -1,12 +1,12 @@
 #include "disc_model.h"
 
-#include "streams/continued_parts.h"
-#include "streams/disc_image.h"
-#include "streams/errors.h"
-#include "streams/file_layer.h"
-#include "streams/path_parts.h"
-#include "streams/stream_names.h"
-#include "streams/two_digits.h"
+#include "files/disc_image.h"
+#include "files/errors.h"
+#include "files/file_layer.h"
+#include "files/path_parts.h"
+#include "names/continued_parts.h"
+#include "names/stream_names.h"
+#include "names/two_digits.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,9 +1,9 @@
 #include "pts_survey.h"
 
-#include "streams/codec_facts.h"
-#include "streams/file_layer.h"
-#include "streams/packet_reader.h"
-#include "streams/stream_ids.h"
+#include "codecs/codec_facts.h"
+#include "files/file_layer.h"
+#include "packets/packet_reader.h"
+#include "packets/stream_ids.h"
 
 #include <algorithm>
 #include <array>

@@ -1,11 +1,11 @@
 #include "title_model.h"
 
-#include "streams/errors.h"
-#include "streams/file_layer.h"
-#include "streams/language_codes.h"
-#include "streams/playlist_guard.h"
-#include "streams/stream_names.h"
-#include "streams/two_digits.h"
+#include "files/errors.h"
+#include "files/file_layer.h"
+#include "files/playlist_guard.h"
+#include "names/language_codes.h"
+#include "names/stream_names.h"
+#include "names/two_digits.h"
 
 #include <pugixml.hpp>
 

@@ -4,7 +4,7 @@
 // quote, entities, namespaces), because scripts and muxers rely on the values.
 #pragma once
 
-#include "streams/errors.h"
+#include "files/errors.h"
 
 #include <optional>
 #include <string>

@@ -1,6 +1,6 @@
 #include "audio_report.h"
 
-#include "streams/codec_facts.h"
+#include "codecs/codec_facts.h"
 
 #include <string>
 

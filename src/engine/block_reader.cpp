@@ -1,6 +1,6 @@
 #include "block_reader.h"
+#include "files/path_parts.h"
 #include "progress_text.h"
-#include "streams/path_parts.h"
 
 #include <algorithm>
 #include <new>

@@ -1,7 +1,7 @@
 #include "continuation.h"
 
-#include "streams/file_layer.h"
-#include "streams/path_parts.h"
+#include "files/file_layer.h"
+#include "files/path_parts.h"
 
 namespace vantrel {
 

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "core.h"
+#include "names/continued_parts.h"
 #include "run_files.h"
-#include "streams/continued_parts.h"
 
 #include <string>
 

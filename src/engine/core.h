@@ -3,10 +3,10 @@
 // with its WindowPort.
 #pragma once
 
+#include "files/file_layer.h"
 #include "stream_boxes.h"
+#include "stream_numbering.h"
 #include "stream_table.h"
-#include "streams/file_layer.h"
-#include "streams/stream_numbering.h"
 #include "window_port.h"
 
 #include <array>

@@ -1,12 +1,12 @@
 #include "pack_loop.h"
 
-#include "streams/subpicture_record.h"
+#include "packets/subpicture_record.h"
 
 #include "audio_report.h"
 #include "block_reader.h"
+#include "codecs/frame_counter.h"
 #include "pes_parser.h"
-#include "streams/frame_counter.h"
-#include "streams/stream_numbering.h"
+#include "stream_numbering.h"
 
 #include <string>
 

@@ -1,8 +1,8 @@
 #include "pes_parser.h"
 
-#include "streams/start_code_scan.h"
-#include "streams/stream_ids.h"
-#include "streams/stream_numbering.h"
+#include "packets/start_code_scan.h"
+#include "packets/stream_ids.h"
+#include "stream_numbering.h"
 
 #include <string>
 

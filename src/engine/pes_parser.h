@@ -5,8 +5,8 @@
 // number of blocks. Nothing is allocated while parsing.
 #pragma once
 
+#include "packets/stream_ids.h"
 #include "stream_table.h"
-#include "streams/stream_ids.h"
 #include "window_port.h"
 
 #include <cstddef>

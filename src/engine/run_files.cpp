@@ -1,6 +1,6 @@
 #include "run_files.h"
 
-#include "streams/errors.h"
+#include "files/errors.h"
 
 #include <memory>
 #include <optional>

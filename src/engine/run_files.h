@@ -5,7 +5,7 @@
 #pragma once
 
 #include "core.h"
-#include "streams/stream_numbering.h"
+#include "stream_numbering.h"
 
 #include <array>
 #include <string>

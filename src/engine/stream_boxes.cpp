@@ -1,7 +1,7 @@
 #include "stream_boxes.h"
 
-#include "streams/stream_numbering.h"
-#include "streams/two_digits.h"
+#include "names/two_digits.h"
+#include "stream_numbering.h"
 
 namespace vantrel {
 

@@ -3,7 +3,7 @@
 // 24..39 cbSub00..cbSub15.
 #pragma once
 
-#include "streams/stream_names.h"
+#include "names/stream_names.h"
 
 #include <array>
 #include <functional>

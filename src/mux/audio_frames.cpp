@@ -1,6 +1,6 @@
 #include "audio_frames.h"
 
-#include "streams/codec_facts.h"
+#include "codecs/codec_facts.h"
 
 namespace vantrel::mux {
 

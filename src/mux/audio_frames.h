@@ -5,7 +5,7 @@
 // second part's audio.
 #pragma once
 
-#include "es_kind.h"
+#include "codecs/es_kind.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -5,7 +5,7 @@
 // first, then the four low bytes (24 bits) or nibble pairs (20 bits).
 #pragma once
 
-#include "streams/codec_facts.h"
+#include "codecs/codec_facts.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "mkv_job.h"
 
-#include "streams/continued_parts.h"
-#include "streams/errors.h"
+#include "files/errors.h"
+#include "names/continued_parts.h"
 
 #include <cerrno>
 #include <cmath>

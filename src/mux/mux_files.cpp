@@ -1,7 +1,7 @@
 #include "mux_files.h"
 
 #include "disc/title_model.h"
-#include "streams/xml_text.h"
+#include "names/xml_text.h"
 
 #include <nlohmann/json.hpp>
 

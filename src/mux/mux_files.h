@@ -4,7 +4,7 @@
 #pragma once
 
 #include "mux_prep.h"
-#include "streams/language_codes.h"
+#include "names/language_codes.h"
 
 #include <optional>
 #include <string>

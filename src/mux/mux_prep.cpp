@@ -1,11 +1,11 @@
 #include "mux_prep.h"
 
 #include "audio_frames.h"
-#include "streams/errors.h"
-#include "streams/file_layer.h"
-#include "streams/packet_reader.h"
-#include "streams/stream_ids.h"
-#include "streams/two_digits.h"
+#include "files/errors.h"
+#include "files/file_layer.h"
+#include "names/two_digits.h"
+#include "packets/packet_reader.h"
+#include "packets/stream_ids.h"
 #include "subpicture/evo_subpictures.h"
 #include "wav_writer.h"
 

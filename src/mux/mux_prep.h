@@ -9,9 +9,9 @@
 // frames of the next part, real gaps are given as a sync.
 #pragma once
 
-#include "es_kind.h"
+#include "codecs/es_kind.h"
+#include "codecs/video_scan.h"
 #include "lpcm.h"
-#include "video_scan.h"
 
 #include <cstdint>
 #include <functional>

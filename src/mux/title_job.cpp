@@ -1,10 +1,10 @@
 #include "title_job.h"
 
-#include "streams/continued_parts.h"
-#include "streams/disc_image.h"
-#include "streams/errors.h"
-#include "streams/file_layer.h"
-#include "streams/stream_ids.h"
+#include "files/disc_image.h"
+#include "files/errors.h"
+#include "files/file_layer.h"
+#include "names/continued_parts.h"
+#include "packets/stream_ids.h"
 
 #include <cstdio>
 #include <filesystem>

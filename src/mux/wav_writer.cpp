@@ -1,6 +1,6 @@
 #include "wav_writer.h"
 
-#include "streams/errors.h"
+#include "files/errors.h"
 
 #include <cerrno>
 #include <cstring>

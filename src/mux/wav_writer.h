@@ -4,7 +4,7 @@
 // chunk becomes the ds64 chunk), so the samples never have to be copied.
 #pragma once
 
-#include "streams/file_layer.h"
+#include "files/file_layer.h"
 
 #include <cstddef>
 #include <cstdint>

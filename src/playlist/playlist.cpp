@@ -7,9 +7,9 @@
 #include "engine/progress_text.h"
 #include "engine/run_files.h"
 #include "engine/run_scope.h"
-#include "streams/errors.h"
-#include "streams/stream_names.h"
-#include "streams/stream_numbering.h"
+#include "engine/stream_numbering.h"
+#include "files/errors.h"
+#include "names/stream_names.h"
 
 #include <string>
 #include <vector>

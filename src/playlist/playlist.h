@@ -2,7 +2,7 @@
 #pragma once
 
 #include "engine/core.h"
-#include "streams/playlist_guard.h"
+#include "files/playlist_guard.h"
 
 namespace vantrel {
 

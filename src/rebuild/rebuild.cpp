@@ -6,8 +6,8 @@
 #include "engine/progress_text.h"
 #include "engine/run_files.h"
 #include "engine/run_scope.h"
-#include "streams/stream_ids.h"
-#include "streams/stream_numbering.h"
+#include "engine/stream_numbering.h"
+#include "packets/stream_ids.h"
 
 #include <string>
 

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "engine/core.h"
-#include "streams/stream_names.h"
+#include "names/stream_names.h"
 
 #include <cstdint>
 #include <string>

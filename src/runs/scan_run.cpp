@@ -3,8 +3,8 @@
 #include "engine/progress_text.h"
 #include "engine/run_files.h"
 #include "engine/run_scope.h"
+#include "names/two_digits.h"
 #include "runs.h"
-#include "streams/two_digits.h"
 
 namespace vantrel {
 

@@ -1,5 +1,5 @@
 #include "source_selection.h"
-#include "streams/path_parts.h"
+#include "files/path_parts.h"
 
 #include <string>
 #include <string_view>

@@ -1,6 +1,6 @@
 #include "registry_file.h"
 
-#include "streams/errors.h"
+#include "files/errors.h"
 
 #include <cstdio>
 #include <cstring>

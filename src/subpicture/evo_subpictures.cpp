@@ -1,6 +1,6 @@
 #include "evo_subpictures.h"
 
-#include "streams/stream_ids.h"
+#include "packets/stream_ids.h"
 
 namespace vantrel::subpicture {
 

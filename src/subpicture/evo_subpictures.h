@@ -7,7 +7,7 @@
 
 #include "pgs_converter.h"
 
-#include "streams/packet_reader.h"
+#include "packets/packet_reader.h"
 
 #include <array>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "pgs_converter.h"
 
-#include "streams/file_layer.h"
+#include "files/file_layer.h"
 
 namespace vantrel::subpicture {
 

@@ -3,7 +3,7 @@
 // bytes), the unit's own size telling where the next record begins.
 #pragma once
 
-#include "streams/subpicture_record.h"
+#include "packets/subpicture_record.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -5,8 +5,8 @@
 
 #include "engine/click_handlers.h"
 #include "error_report.h"
+#include "files/errors.h"
 #include "qt_text.h"
-#include "streams/errors.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -10,7 +10,7 @@
 
 #include "engine/core.h"
 #include "engine/window_port.h"
-#include "streams/version.h"
+#include "version.h"
 
 #include <QList>
 #include <QRect>

@@ -3,9 +3,9 @@
 // the registry export format. Loaded at the first activation, saved at close.
 #include "main_window.h"
 
+#include "engine/time_format.h"
+#include "files/errors.h"
 #include "settings/registry_file.h"
-#include "streams/errors.h"
-#include "streams/time_format.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -3,9 +3,9 @@
 // come from EVOadj and XPLadj of the runs.
 #include "main_window.h"
 
+#include "files/path_parts.h"
 #include "qt_text.h"
 #include "runs/source_selection.h"
-#include "streams/path_parts.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>

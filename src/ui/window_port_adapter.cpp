@@ -3,9 +3,9 @@
 // reaches them through WindowPort.
 #include "main_window.h"
 
+#include "engine/time_format.h"
 #include "qt_text.h"
 #include "status_bar.h"
-#include "streams/time_format.h"
 
 #include <QApplication>
 #include <QCheckBox>

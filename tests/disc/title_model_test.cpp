@@ -2,8 +2,8 @@
 // joined by track, chapter names, and the clock decision for title times.
 #include "disc/disc_model.h"
 #include "disc/title_model.h"
-#include "streams/errors.h"
-#include "streams/language_codes.h"
+#include "files/errors.h"
+#include "names/language_codes.h"
 
 #include <gtest/gtest.h>
 

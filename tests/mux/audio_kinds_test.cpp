@@ -3,7 +3,7 @@
 // mkvmerge recognises (TrueHD and MLP told apart by the major sync), and the
 // frame walker's duration agrees with ffprobe's.
 #include "mux/mux_prep.h"
-#include "title_builder.h"
+#include "support/title_builder.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

@@ -4,7 +4,7 @@
 #include "disc/pts_survey.h"
 #include "mux/lpcm.h"
 #include "support/evo_builder.h"
-#include "title_builder.h"
+#include "support/title_builder.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 // disc times it; mkvmerge -J and ffprobe give the verdict.
 #include "cli/cli.h"
 #include "support/subpicture_encoder.h"
-#include "title_builder.h"
+#include "support/title_builder.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

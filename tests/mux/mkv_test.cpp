@@ -4,9 +4,9 @@
 // ffprobe give the verdict. Then the failures: each its exit code, and no
 // OUT.mkv left behind.
 #include "cli/cli.h"
+#include "codecs/video_scan.h"
 #include "mux/lpcm.h"
-#include "mux/video_scan.h"
-#include "title_builder.h"
+#include "support/title_builder.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

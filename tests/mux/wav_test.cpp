@@ -2,7 +2,7 @@
 // WAV headers as ffprobe and mkvmerge read them.
 #include "mux/lpcm.h"
 #include "mux/mux_prep.h"
-#include "title_builder.h"
+#include "support/title_builder.h"
 
 #include <gtest/gtest.h>
 

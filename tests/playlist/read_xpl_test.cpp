@@ -1,6 +1,6 @@
 #include "engine/core.h"
+#include "files/errors.h"
 #include "playlist/playlist.h"
-#include "streams/errors.h"
 #include "support/memory_window.h"
 #include "support/scratch_dir.h"
 

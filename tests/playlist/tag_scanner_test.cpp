@@ -1,6 +1,6 @@
+#include "names/stream_names.h"
 #include "playlist/playlist_items.h"
 #include "playlist/tag_scanner.h"
-#include "streams/stream_names.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "engine/click_handlers.h"
+#include "engine/stream_numbering.h"
+#include "files/errors.h"
 #include "rebuild_fixture.h"
-#include "streams/errors.h"
-#include "streams/stream_numbering.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #include "runs_fixture.h"
 
 #include "engine/pes_parser.h"
-#include "streams/stream_ids.h"
+#include "packets/stream_ids.h"
 
 #include <gtest/gtest.h>
 

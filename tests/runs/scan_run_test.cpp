@@ -1,6 +1,6 @@
 #include "engine/click_handlers.h"
+#include "files/errors.h"
 #include "runs_fixture.h"
-#include "streams/errors.h"
 
 #include <gtest/gtest.h>
 

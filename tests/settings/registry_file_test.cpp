@@ -1,6 +1,6 @@
 // The settings file: the registry export format, read and written back.
+#include "files/errors.h"
 #include "settings/registry_file.h"
-#include "streams/errors.h"
 #include "support/same_settings.h"
 
 #include <gtest/gtest.h>

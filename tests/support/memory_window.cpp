@@ -1,6 +1,6 @@
 #include "memory_window.h"
 
-#include "streams/time_format.h"
+#include "engine/time_format.h"
 
 namespace vantrel {
 

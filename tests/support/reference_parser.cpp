@@ -3,8 +3,8 @@
 #include "engine/audio_report.h"
 #include "engine/pack_loop.h"
 #include "engine/progress_text.h"
-#include "streams/path_parts.h"
-#include "streams/stream_numbering.h"
+#include "engine/stream_numbering.h"
+#include "files/path_parts.h"
 
 #include <string>
 

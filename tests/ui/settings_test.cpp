@@ -1,7 +1,7 @@
 // The settings store: the window's loading at first activation and saving at close.
+#include "engine/time_format.h"
+#include "files/errors.h"
 #include "settings/registry_file.h"
-#include "streams/errors.h"
-#include "streams/time_format.h"
 #include "ui_test_util.h"
 
 #include <QCheckBox>

@@ -1,11 +1,11 @@
 // The window's controls, layout, log and status bar, stream-box mirror, error
 // report and Cancel.
 #include "engine/click_handlers.h"
-#include "streams/version.h"
 #include "ui/error_report.h"
 #include "ui/jpeg_image.h"
 #include "ui/status_bar.h"
 #include "ui_test_util.h"
+#include "version.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,8 +1,8 @@
 // The packet reader: every header field of each packet kind, read through
 // sources that hand over any number of bytes per read, and input that ends or
 // lies anywhere.
-#include "streams/errors.h"
-#include "streams/packet_reader.h"
+#include "files/errors.h"
+#include "packets/packet_reader.h"
 #include "support/evo_builder.h"
 #include "support/scratch_dir.h"
 

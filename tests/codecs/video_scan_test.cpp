@@ -1,15 +1,15 @@
 // Pulldown is decided from the repeat flags in the bitstream: MPEG-2 from
 // ffmpeg with and without a 3:2 cadence, VC-1 advanced-profile headers with
 // the PULLDOWN flag; the verdict must not depend on how the stream is cut.
-#include "mux/video_scan.h"
-#include "title_builder.h"
+#include "codecs/video_scan.h"
+#include "support/title_builder.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
 
-namespace vantrel::mux {
+namespace vantrel {
 namespace {
 
 using test::Bytes;
@@ -162,4 +162,4 @@ TEST(VideoScan, H264RateFromTheSpsTiming) {
 }
 
 } // namespace
-} // namespace vantrel::mux
+} // namespace vantrel

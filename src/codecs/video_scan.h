@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace vantrel::mux {
+namespace vantrel {
 
 struct VideoFacts {
     EsKind kind = EsKind::Unknown;
@@ -78,4 +78,4 @@ private:
     bool m_interlace = false, m_pulldownFlag = false, m_tfcntr = false, m_psf = false;
 };
 
-} // namespace vantrel::mux
+} // namespace vantrel

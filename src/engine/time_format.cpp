@@ -1,6 +1,6 @@
 #include "time_format.h"
 
-#include "two_digits.h"
+#include "names/two_digits.h"
 
 #include <cmath>
 #include <ctime>

@@ -1,6 +1,6 @@
 #include "stream_names.h"
 
-#include "stream_ids.h"
+#include "packets/stream_ids.h"
 #include "two_digits.h"
 
 namespace vantrel {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-namespace vantrel::mux {
+namespace vantrel {
 
 enum class EsKind { Mpeg2Video, H264, Vc1, Ac3, Eac3, Dts, TrueHd, Mlp, Lpcm, Subpicture, Unknown };
 
@@ -28,4 +28,4 @@ std::string nameOf(EsKind kind);
 bool isVideo(EsKind kind);
 bool isAudio(EsKind kind);
 
-} // namespace vantrel::mux
+} // namespace vantrel

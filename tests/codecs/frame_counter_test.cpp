@@ -1,4 +1,4 @@
-#include "streams/frame_counter.h"
+#include "codecs/frame_counter.h"
 
 #include <gtest/gtest.h>
 

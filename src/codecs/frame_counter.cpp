@@ -1,6 +1,6 @@
 #include "frame_counter.h"
 
-#include "start_code_scan.h"
+#include "packets/start_code_scan.h"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #include <immintrin.h>

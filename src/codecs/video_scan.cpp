@@ -1,12 +1,12 @@
 #include "video_scan.h"
 
-#include "streams/start_code_scan.h"
+#include "packets/start_code_scan.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-namespace vantrel::mux {
+namespace vantrel {
 
 namespace {
 
@@ -394,4 +394,4 @@ void VideoScanner::vc1Header() {
     }
 }
 
-} // namespace vantrel::mux
+} // namespace vantrel

@@ -7,7 +7,7 @@
 // every header length is checked against the bytes there are.
 #pragma once
 
-#include "file_layer.h"
+#include "files/file_layer.h"
 #include "stream_ids.h"
 
 #include <cstddef>

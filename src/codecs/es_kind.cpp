@@ -1,9 +1,9 @@
 #include "es_kind.h"
 
-#include "streams/codec_facts.h"
-#include "streams/stream_ids.h"
+#include "codec_facts.h"
+#include "packets/stream_ids.h"
 
-namespace vantrel::mux {
+namespace vantrel {
 
 EsKind kindOfVideo(std::uint8_t code) {
     switch (ids::kindOfCode(code)) {
@@ -81,4 +81,4 @@ bool isAudio(EsKind kind) {
            kind == EsKind::Mlp || kind == EsKind::Lpcm;
 }
 
-} // namespace vantrel::mux
+} // namespace vantrel
