@@ -1,14 +1,11 @@
 #include "cli.h"
 
 #include "files/errors.h"
-#include "files/file_layer.h"
-#include "interruption.h"
 #include "version.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <ostream>
 
 namespace vantrel::cli {
@@ -27,14 +24,27 @@ std::string clockText(double seconds) {
     return text;
 }
 
-// The window says only "Stream write error"; the command line names the file and the reason.
-std::string withWriteFailure(const std::string& text) {
-    auto failure = takeWriteFailure();
-    if (!failure || text != "Stream write error") return text;
-    return "Cannot write file \"" + failure->path + "\". " + std::strerror(failure->error);
-}
-
 } // namespace
+
+int exitCodeOf(ErrorKind kind) {
+    // The one place a kind of failure becomes an exit code.
+    struct Row {
+        ErrorKind kind;
+        ExitCode code;
+    };
+    static constexpr Row kRows[] = {
+        {ErrorKind::Usage, kExitUsage},
+        {ErrorKind::InputUnreadable, kExitInputUnreadable},
+        {ErrorKind::NotFound, kExitNotFound},
+        {ErrorKind::Output, kExitOutputFailed},
+        {ErrorKind::Muxer, kExitMuxerFailed},
+        {ErrorKind::Check, kExitCheckMismatch},
+        {ErrorKind::Interrupted, kExitInterrupted},
+    };
+    for (const Row& row : kRows)
+        if (row.kind == kind) return row.code;
+    return kExitOutputFailed;
+}
 
 std::string stageLabel(std::string stage) {
     if (!stage.empty() && stage[0] >= 'A' && stage[0] <= 'Z')
@@ -170,14 +180,14 @@ ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<std
         }
         if (isIn(valueOptions, name)) {
             if (!inlineValue) {
-                if (i + 1 >= args.size()) throw Failure(kExitUsage, name + " needs a value");
+                if (i + 1 >= args.size()) throw Error(ErrorKind::Usage, name + " needs a value");
                 value = args[++i];
             }
             parsed.values[name] = value;
         } else if (isIn(flagOptions, name) && !inlineValue) {
             parsed.flags.insert(name);
         } else {
-            throw Failure(kExitUsage, "unknown option " + name);
+            throw Error(ErrorKind::Usage, "unknown option " + name);
         }
     }
     return parsed;
@@ -186,13 +196,13 @@ ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<std
 int positiveNumber(const std::string& option, const std::string& text) {
     long long n = 0;
     if (text.empty() || text.size() > 9)
-        throw Failure(kExitUsage, option + " needs a whole number, not \"" + text + "\"");
+        throw Error(ErrorKind::Usage, option + " needs a whole number, not \"" + text + "\"");
     for (char c : text) {
         if (c < '0' || c > '9')
-            throw Failure(kExitUsage, option + " needs a whole number, not \"" + text + "\"");
+            throw Error(ErrorKind::Usage, option + " needs a whole number, not \"" + text + "\"");
         n = n * 10 + (c - '0');
     }
-    if (n == 0) throw Failure(kExitUsage, option + " counts from 1");
+    if (n == 0) throw Error(ErrorKind::Usage, option + " counts from 1");
     return static_cast<int>(n);
 }
 
@@ -249,7 +259,6 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             rest.push_back(a);
         }
     }
-    (void)takeWriteFailure(); // one left by an earlier run in this process
     if (!rest.empty() && rest[0] == "--version") {
         out << "vantrel-cli " << VANTREL_VERSION << '\n';
         return kExitOk;
@@ -291,25 +300,20 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             return kExitOutputFailed;
         }
         return code == kExitOk && console.warned() ? kExitWarnings : code;
-    } catch (const Failure& f) {
-        console.progressEnd();
-        out.flush();
-        if (f.code() == kExitInterrupted) {
-            err << "interrupted\n";
-            return kExitInterrupted;
-        }
-        err << "error: " << withWriteFailure(f.what()) << '\n';
-        if (f.code() == kExitUsage) err << "(vantrel-cli " << command->name << " --help shows the usage)\n";
-        return f.code();
     } catch (const Error& e) {
-        // The core's own failures: opening or reading a source, creating or writing an output.
         console.progressEnd();
         out.flush();
-        const std::string text = e.what();
-        err << "error: " << withWriteFailure(text) << '\n';
-        if (text.rfind("Cannot open file", 0) == 0 || text.rfind("Cannot read file", 0) == 0)
-            return kExitInputUnreadable;
-        return kExitOutputFailed;
+        const int code = exitCodeOf(e.kind());
+        if (e.kind() == ErrorKind::Interrupted) {
+            err << "interrupted\n";
+            return code;
+        }
+        // A failed write names its file and the system's reason here (the window says only "Stream write
+        // error").
+        err << "error: " << e.detail() << '\n';
+        if (e.kind() == ErrorKind::Usage)
+            err << "(vantrel-cli " << command->name << " --help shows the usage)\n";
+        return code;
     }
 }
 

@@ -1,16 +1,16 @@
-// The command line's frame: exit codes, the failures that end a command, the
+// The command line's frame: exit codes and the failures they stand for, the
 // console that prints errors, warnings and progress, and the command table.
 // A command is a file of its own (cmd_NAME.cpp) defining one Command and a row
 // in command_table.cpp.
 #pragma once
 
+#include "files/errors.h"
 #include "warning_summary.h"
 
 #include <cstdint>
 #include <iosfwd>
 #include <map>
 #include <set>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,17 +25,14 @@ enum ExitCode : int {
     kExitInputUnreadable = 3, // input missing or unreadable, or not a program stream
     kExitNotFound = 4,        // playlist missing where needed, or title not found
     kExitOutputFailed = 5,    // output could not be written
+    kExitMuxerFailed = 6,     // mkvmerge missing or failing
+    kExitCheckMismatch = 7,   // the muxed file does not hold what was meant
+    kExitInterrupted = 130,   // Ctrl+C or SIGTERM
 };
 
-// Ends a command: main prints "error: TEXT" on stderr and exits with the code.
-class Failure : public std::runtime_error {
-public:
-    Failure(int code, const std::string& text) : std::runtime_error(text), m_code(code) {}
-    int code() const { return m_code; }
-
-private:
-    int m_code;
-};
+// A command ends early by throwing an Error (files/errors.h): runCli prints
+// "error: TEXT" on stderr and exits with the code of its kind.
+int exitCodeOf(ErrorKind kind);
 
 struct GlobalOptions {
     bool quiet = false;   // no progress line, no notes on stderr, no run log on stdout
@@ -119,7 +116,7 @@ struct Command {
     std::string_view name;
     std::string_view summary; // one line for the overall help
     std::string_view help;    // the command's --help text
-    int (*run)(Context&);     // gives the exit code (kExitOk or kExitWarnings) or throws Failure
+    int (*run)(Context&);     // gives the exit code (kExitOk or kExitWarnings) or throws Error
 };
 
 // Every command, in the order the overall help lists them.

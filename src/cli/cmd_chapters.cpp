@@ -60,11 +60,12 @@ std::string clockTime(long long ns, int places) {
 
 int runChapters(Context& ctx) {
     ParsedArgs args = parseArgs(ctx.args, {"--title", "--format", "--clock", "-o", "--output"}, {"--force"});
-    if (args.positional.size() != 1) throw Failure(kExitUsage, "chapters takes one PATH (a VPLST000.XPL)");
+    if (args.positional.size() != 1)
+        throw Error(ErrorKind::Usage, "chapters takes one PATH (a VPLST000.XPL)");
     const std::string path = args.positional[0];
     const std::string format = args.value("--format", ctx.options.json ? "json" : "ogm");
     if (format != "ogm" && format != "xml" && format != "json")
-        throw Failure(kExitUsage, "--format takes ogm, xml or json, not \"" + format + "\"");
+        throw Error(ErrorKind::Usage, "--format takes ogm, xml or json, not \"" + format + "\"");
     const std::string clockArg = args.value("--clock", "auto");
     const std::string outPath = args.value("-o", args.value("--output"));
     const std::optional<int> titleNumber = titleOption(args);
@@ -72,15 +73,16 @@ int runChapters(Context& ctx) {
 
     DiscInput input = openDiscInput(path, false);
     if (input.at.kind == disc::DiscLocation::Kind::EvoFile)
-        throw Failure(kExitNotFound, path + " is not a playlist");
-    if (!input.playlist) throw Failure(kExitNotFound, "no playlist (ADV_OBJ/VPLST000.XPL) found for " + path);
+        throw Error(ErrorKind::NotFound, path + " is not a playlist");
+    if (!input.playlist)
+        throw Error(ErrorKind::NotFound, "no playlist (ADV_OBJ/VPLST000.XPL) found for " + path);
     const disc::Playlist& playlist = *input.playlist;
     const int rate = playlist.frameRate;
 
     if (!input.at.playlistNote.empty()) ctx.console.note(input.at.playlistNote);
     const disc::Title* chosen =
         titleNumber ? &requireTitle(input, *titleNumber) : disc::defaultTitle(playlist);
-    if (chosen == nullptr) throw Failure(kExitNotFound, "the playlist lists no titles");
+    if (chosen == nullptr) throw Error(ErrorKind::NotFound, "the playlist lists no titles");
     const disc::Title& title = *chosen;
     if (!titleNumber)
         ctx.console.note("title " + std::to_string(title.number) + " (" + title.displayName +
@@ -88,9 +90,9 @@ int runChapters(Context& ctx) {
 
     const std::optional<disc::ClockSetting> setting = disc::clockSetting(clockArg, rate);
     if (!setting)
-        throw Failure(kExitUsage, "--clock takes " + disc::clockSettingChoices(rate) +
-                                      " for a title set of timeBase \"" + playlist.timeBase + "\", not \"" +
-                                      clockArg + "\"");
+        throw Error(ErrorKind::Usage, "--clock takes " + disc::clockSettingChoices(rate) +
+                                          " for a title set of timeBase \"" + playlist.timeBase +
+                                          "\", not \"" + clockArg + "\"");
     std::vector<std::string> evoPaths;
     if (*setting == disc::ClockSetting::Auto && !input.at.evoFolder.empty()) {
         const disc::TitleFiles files = disc::filesOfTitle(title, input.at.evoFolder);
@@ -100,13 +102,8 @@ int runChapters(Context& ctx) {
         // A span over part of the title compares with nothing.
         if (files.missing.empty()) evoPaths = files.paths;
     }
-    disc::ClockChoice choice;
-    try {
-        choice = disc::titleClock(title, rate, *setting, evoPaths);
-    } catch (const Error& e) {
-        throw Failure(kExitInputUnreadable, e.what());
-    }
-    ctx.console.note("clock " + disc::clockName(rate, choice.clock) + ": " + choice.reason);
+    const disc::ClockChoice choice = disc::titleClock(title, rate, *setting, evoPaths);
+    ctx.console.note(choice.note(rate));
 
     for (const disc::Chapter& c : title.chapters)
         if (!c.time)
@@ -173,10 +170,10 @@ int runChapters(Context& ctx) {
             const std::string bytes = text.str();
             file.write(bytes.data(), bytes.size());
             file.close();
-        } catch (const Error& e) {
+        } catch (const Error&) {
             std::error_code ec;
             if (opened) std::filesystem::remove(outPath, ec); // no half-written chapter file
-            throw Failure(kExitOutputFailed, e.what());
+            throw;
         }
         ctx.console.note("wrote " + outPath);
     }

@@ -158,7 +158,7 @@ public:
 
     int run() {
         ParsedArgs args = parseArgs(m_ctx.args, {"--title"}, {"--no-scan"});
-        if (args.positional.size() != 1) throw Failure(kExitUsage, "info takes one PATH");
+        if (args.positional.size() != 1) throw Error(ErrorKind::Usage, "info takes one PATH");
         const std::string path = args.positional[0];
         const std::optional<int> titleNumber = titleOption(args);
         m_scan = !args.has("--no-scan");
@@ -254,7 +254,7 @@ private:
                     units.payload(index, unitPts, data, n);
                 });
         } catch (const Error& e) {
-            throw Failure(kExitInputUnreadable, e.what());
+            throw e.as(ErrorKind::InputUnreadable);
         }
         units.finish();
         m_subpictures[path] = units.streams();
@@ -288,15 +288,10 @@ private:
             if (s.advanced) warn(disc::advancedSubtitleWarning(t, s));
         const int rate = input.playlist->frameRate;
         // The clock every command takes for this title; a span over part of it compares with nothing.
-        disc::ClockChoice clock;
-        try {
-            clock = disc::titleClock(t, rate, disc::ClockSetting::Auto,
-                                     model.surveys.empty() || !model.files.missing.empty()
-                                         ? std::vector<std::string>()
-                                         : model.files.paths);
-        } catch (const Error& e) {
-            throw Failure(kExitInputUnreadable, e.what());
-        }
+        const disc::ClockChoice clock = disc::titleClock(t, rate, disc::ClockSetting::Auto,
+                                                         model.surveys.empty() || !model.files.missing.empty()
+                                                             ? std::vector<std::string>()
+                                                             : model.files.paths);
         const bool twoFiles = model.surveys.size() == 2;
 
         Json j;

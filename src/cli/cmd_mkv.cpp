@@ -44,7 +44,7 @@ int runMkv(Context& ctx) {
     ParsedArgs args =
         parseArgs(ctx.args, {"--title", "-o", "--output", "--tracks", "--clock"}, {"--keep-temp", "--force"});
     const std::string out = args.value("-o", args.value("--output"));
-    if (out.empty()) throw Failure(kExitUsage, "mkv needs -o OUT.mkv");
+    if (out.empty()) throw Error(ErrorKind::Usage, "mkv needs -o OUT.mkv");
     checkOutputFile(out, {}, args.has("--force"));
     InterruptScope interrupts;
     mux::MkvJob job = mkvJobOf(ctx, args, "mkv");
@@ -57,19 +57,14 @@ int runMkv(Context& ctx) {
     Console* console = &ctx.console;
     job.progress = [shown = job.progress, console](const std::string& stage, std::int64_t done,
                                                    std::int64_t total) {
-        if (interruptRequested()) throw mux::MkvFailure(mux::kExitInterrupted, "interrupted");
+        if (interruptRequested()) throw Error(ErrorKind::Interrupted, "interrupted");
         // mkvmerge's own percent, not a byte rate.
         if (stage == "Muxing" && total == 100)
             console->progressPercent("muxing with mkvmerge", static_cast<int>(done));
         else if (shown)
             shown(stage, done, total);
     };
-    mux::MkvOutcome outcome;
-    try {
-        outcome = mux::runMkvJob(job);
-    } catch (...) {
-        rethrowAsFailure();
-    }
+    const mux::MkvOutcome outcome = mux::runMkvJob(job);
     ctx.console.progressEnd();
     for (const auto& n : outcome.notes) ctx.console.note(n);
     for (const auto& w : outcome.warnings) ctx.console.warning(w);

@@ -65,13 +65,13 @@ int runMuxPrep(Context& ctx) {
     namespace fs = std::filesystem;
     ParsedArgs args = parseArgs(ctx.args, {"--title", "-o", "--output", "--tracks", "--clock"}, {"--force"});
     std::string dir = args.value("-o", args.value("--output"));
-    if (dir.empty()) throw Failure(kExitUsage, "mux-prep needs -o DIR");
+    if (dir.empty()) throw Error(ErrorKind::Usage, "mux-prep needs -o DIR");
     if (dir.back() != '/') dir += '/';
     for (const char* name : {"mux.json", "title.json"})
         if (fs::exists(dir + name) && !args.has("--force"))
-            throw Failure(kExitOutputFailed,
-                          dir + name +
-                              " exists: give --force to write over that folder's files, or name another -o");
+            throw Error(ErrorKind::Output,
+                        dir + name +
+                            " exists: give --force to write over that folder's files, or name another -o");
     const FolderEntries entries(dir);
     makeOutputFolder(dir);
     InterruptScope interrupts;
@@ -81,15 +81,15 @@ int runMuxPrep(Context& ctx) {
         job.output = dir + mux::preparedBaseName(job) + ".mkv";
         job.progress = [shown = job.progress](const std::string& stage, std::int64_t done,
                                               std::int64_t total) {
-            if (interruptRequested()) throw mux::MkvFailure(mux::kExitInterrupted, "interrupted");
+            if (interruptRequested()) throw Error(ErrorKind::Interrupted, "interrupted");
             if (shown) shown(stage, done, total);
         };
         outcome = mux::prepareMuxFolder(job, dir, job.output);
-        if (interruptRequested()) throw mux::MkvFailure(mux::kExitInterrupted, "interrupted");
+        if (interruptRequested()) throw Error(ErrorKind::Interrupted, "interrupted");
     } catch (...) {
         // Ctrl+C or a failure: nothing the run began stays behind.
         entries.removeNew();
-        rethrowAsFailure();
+        throw;
     }
     ctx.console.progressEnd();
     for (const auto& n : outcome.notes) ctx.console.note(n);

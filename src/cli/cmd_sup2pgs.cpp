@@ -52,7 +52,7 @@ std::string timeText(std::uint32_t pts) {
 
 int runSup2pgs(Context& ctx) {
     ParsedArgs args = parseArgs(ctx.args, {"-o", "--output"}, {"--force"});
-    if (args.positional.size() != 1) throw Failure(kExitUsage, "sup2pgs takes one IN.sup");
+    if (args.positional.size() != 1) throw Error(ErrorKind::Usage, "sup2pgs takes one IN.sup");
     const std::string in = args.positional[0];
     const std::string out = args.value("-o", args.value("--output", defaultOutput(in)));
 
@@ -62,14 +62,14 @@ int runSup2pgs(Context& ctx) {
     try {
         records = subpicture::readWholeFile(in);
     } catch (const Error& e) {
-        throw Failure(kExitInputUnreadable, e.what());
+        throw e.as(ErrorKind::InputUnreadable);
     }
     {
         subpicture::SupRecordReader probe(records);
         subpicture::UnitRecord record;
         bool any = false;
         while (!any && probe.next(record)) any = !record.stray;
-        if (!any) throw Failure(kExitInputUnreadable, in + " holds no subpicture record (\"SP\" header)");
+        if (!any) throw Error(ErrorKind::InputUnreadable, in + " holds no subpicture record (\"SP\" header)");
     }
 
     std::vector<std::string> warnings;
@@ -93,7 +93,7 @@ int runSup2pgs(Context& ctx) {
     } catch (const Error& e) {
         std::error_code ec;
         if (opened) std::filesystem::remove(out, ec); // no half-written file left to be taken for a whole one
-        throw Failure(kExitOutputFailed, e.what());
+        throw e.as(ErrorKind::Output);
     }
 
     if (ctx.options.json) {

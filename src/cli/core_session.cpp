@@ -39,7 +39,7 @@ int boxNamed(const Core& core, const std::string& name) {
 } // namespace
 
 std::string sourceOfCommand(Context& ctx, const ParsedArgs& args, const std::string& command) {
-    if (args.positional.size() != 1) throw Failure(kExitUsage, command + " takes one PATH");
+    if (args.positional.size() != 1) throw Error(ErrorKind::Usage, command + " takes one PATH");
     const std::string path = args.positional[0];
     const std::optional<int> titleNumber = titleOption(args);
     DiscInput input = openDiscInput(path, titleNumber.has_value());
@@ -48,18 +48,17 @@ std::string sourceOfCommand(Context& ctx, const ParsedArgs& args, const std::str
         source = path;
     } else {
         if (!titleNumber)
-            throw Failure(kExitUsage,
-                          path +
-                              " is a disc or a playlist: name a title with --title N, or give an EVO file");
+            throw Error(ErrorKind::Usage,
+                        path + " is a disc or a playlist: name a title with --title N, or give an EVO file");
         const disc::Title& title = requireTitle(input, *titleNumber);
         if (input.at.evoFolder.empty())
-            throw Failure(kExitInputUnreadable, "the EVO files of title " + std::to_string(title.number) +
-                                                    " are not at hand (no HVDVD_TS folder)");
+            throw Error(ErrorKind::InputUnreadable, "the EVO files of title " + std::to_string(title.number) +
+                                                        " are not at hand (no HVDVD_TS folder)");
         const disc::TitleFiles files = disc::filesOfTitle(title, input.at.evoFolder);
         for (const std::string& w : files.warnings) ctx.console.warning(w);
         if (files.paths.empty())
-            throw Failure(kExitInputUnreadable,
-                          "title " + std::to_string(title.number) + " plays no EVO file that is there");
+            throw Error(ErrorKind::InputUnreadable,
+                        "title " + std::to_string(title.number) + " plays no EVO file that is there");
         source = files.paths.front();
     }
     requireProgramStream(source);
@@ -98,7 +97,7 @@ void CoreSession::chooseTracks(const std::string& list) {
         if (core.boxes[box].enabled) found.push_back(StreamBoxes::name(box));
     std::string foundText;
     for (const std::string& n : found) foundText += (foundText.empty() ? "" : ",") + n;
-    if (found.empty()) throw Failure(kExitInputUnreadable, "the scan found no stream in " + core.EVOname);
+    if (found.empty()) throw Error(ErrorKind::InputUnreadable, "the scan found no stream in " + core.EVOname);
     if (list.empty() || list == "all") {
         for (int box : StreamBoxes::tiedBoxes()) core.boxes.setTicked(box, core.boxes[box].enabled);
         return;
@@ -110,14 +109,14 @@ void CoreSession::chooseTracks(const std::string& list) {
         if (name.empty()) continue;
         const int box = boxNamed(core, name);
         if (box < 0)
-            throw Failure(kExitUsage, "--tracks: no stream box, stream code or caption is " + name +
-                                          " (found: " + foundText + ")");
+            throw Error(ErrorKind::Usage, "--tracks: no stream box, stream code or caption is " + name +
+                                              " (found: " + foundText + ")");
         if (!core.boxes[box].enabled)
-            throw Failure(kExitUsage, "--tracks: " + name + " holds no stream in " + core.EVOname +
-                                          " (found: " + foundText + ")");
+            throw Error(ErrorKind::Usage, "--tracks: " + name + " holds no stream in " + core.EVOname +
+                                              " (found: " + foundText + ")");
         wanted.push_back(box);
     }
-    if (wanted.empty()) throw Failure(kExitUsage, "--tracks names no stream box");
+    if (wanted.empty()) throw Error(ErrorKind::Usage, "--tracks names no stream box");
     for (int box : StreamBoxes::tiedBoxes()) {
         bool want = false;
         for (int w : wanted) want = want || w == box;
@@ -175,7 +174,7 @@ int runLikeTheWindow(Context& ctx, const std::string& command, void (*click)(Cor
     session.selectSource(source);
     session.setOutputFolder(folder);
     session.scan(!args.has("--full-scan"));
-    if (interruptRequested()) throw Failure(kExitInterrupted, "interrupted");
+    if (interruptRequested()) throw Error(ErrorKind::Interrupted, "interrupted");
     // Rebuild copies packs as they are; only demux merges streams that share a box.
     if (command == "demux")
         for (const std::string& w : sourceWarnings(source)) ctx.console.warning(w);
@@ -196,7 +195,7 @@ int runLikeTheWindow(Context& ctx, const std::string& command, void (*click)(Cor
     if (interruptRequested()) {
         ctx.console.progressEnd();
         removeUnfinished(session.createdFiles(from));
-        throw Failure(kExitInterrupted, "interrupted");
+        throw Error(ErrorKind::Interrupted, "interrupted");
     }
     if (ctx.options.json) {
         nlohmann::ordered_json j;

@@ -26,41 +26,39 @@ DiscInput openDiscInput(const std::string& path, bool playlistRequired) {
     try {
         input.at = disc::locateDisc(path);
     } catch (const Error& e) {
-        throw Failure(kExitInputUnreadable, e.what());
+        throw e.as(ErrorKind::InputUnreadable);
     }
     if (input.at.playlistPath.empty()) {
         if (input.at.kind != disc::DiscLocation::Kind::EvoFile && !holdsEvoFiles(input.at.evoFolder))
-            throw Failure(kExitInputUnreadable,
-                          path + ": no HVDVD_TS or VIDEO_TS folder, EVO or VOB file here; name a disc, "
-                                 "its HVDVD_TS folder, an EVO file or a VPLST000.XPL");
+            throw Error(ErrorKind::InputUnreadable,
+                        path + ": no HVDVD_TS or VIDEO_TS folder, EVO or VOB file here; name a disc, "
+                               "its HVDVD_TS folder, an EVO file or a VPLST000.XPL");
         if (playlistRequired)
-            throw Failure(kExitNotFound, "no playlist (ADV_OBJ/VPLST000.XPL) found for " + path);
+            throw Error(ErrorKind::NotFound, "no playlist (ADV_OBJ/VPLST000.XPL) found for " + path);
         return input;
     }
     try {
         input.playlist = disc::readPlaylist(input.at.playlistPath);
     } catch (const disc::MalformedPlaylist& e) {
         // A playlist that is there but broken is never passed over as if there were none.
-        throw Failure(kExitNotFound, std::string(e.what()) + " (" + input.at.playlistPath + ")");
+        throw Error(ErrorKind::NotFound, std::string(e.what()) + " (" + input.at.playlistPath + ")");
     } catch (const Error& e) {
-        const std::string text = e.what();
-        if (text.rfind("Cannot open file", 0) == 0 || text.rfind("Cannot read file", 0) == 0)
-            throw Failure(kExitInputUnreadable, text);
+        if (e.kind() == ErrorKind::InputUnreadable) throw;
         if (playlistRequired || input.at.kind == disc::DiscLocation::Kind::PlaylistFile)
-            throw Failure(kExitNotFound, std::string(e.what()) + " (" + input.at.playlistPath + ")");
+            throw Error(ErrorKind::NotFound, std::string(e.what()) + " (" + input.at.playlistPath + ")");
     }
     return input;
 }
 
 const disc::Title& requireTitle(const DiscInput& input, int number) {
-    if (!input.playlist) throw Failure(kExitNotFound, "--title needs a playlist, and none was found");
+    if (!input.playlist) throw Error(ErrorKind::NotFound, "--title needs a playlist, and none was found");
     if (const disc::Title* t = input.playlist->findTitle(number)) return *t;
     std::string known;
     for (const disc::Title& t : input.playlist->titles)
         known += (known.empty() ? "" : ", ") + std::to_string(t.number);
-    throw Failure(kExitNotFound, "title " + std::to_string(number) + " not found; the playlist has title" +
-                                     (input.playlist->titles.size() == 1 ? " " : "s ") +
-                                     (known.empty() ? "none" : known));
+    throw Error(ErrorKind::NotFound,
+                "title " + std::to_string(number) + " not found; the playlist has title" +
+                    (input.playlist->titles.size() == 1 ? " " : "s ") + (known.empty() ? "none" : known));
 }
 
 std::optional<int> titleOption(const ParsedArgs& args) {
@@ -73,10 +71,11 @@ void requireProgramStream(const std::string& path) {
     try {
         ok = disc::looksLikeProgramStream(path);
     } catch (const Error& e) {
-        throw Failure(kExitInputUnreadable, e.what());
+        throw e.as(ErrorKind::InputUnreadable);
     }
     if (!ok)
-        throw Failure(kExitInputUnreadable, path + " is not a program stream (no pack header at its start)");
+        throw Error(ErrorKind::InputUnreadable,
+                    path + " is not a program stream (no pack header at its start)");
 }
 
 std::string hexId(int code) {

@@ -1,6 +1,6 @@
 // What a command's PATH and --title name: the disc location, its playlist when
-// one is at hand, the chosen title and the EVO files to read. Failures carry
-// the command line's exit codes (3 unreadable input, 4 playlist or title missing).
+// one is at hand, the chosen title and the EVO files to read. Failures are
+// Errors of kind InputUnreadable (exit 3) or NotFound (playlist or title missing, exit 4).
 #pragma once
 
 #include "cli.h"

@@ -6,8 +6,6 @@
 
 namespace vantrel::cli {
 
-constexpr int kExitInterrupted = 130;
-
 class InterruptScope {
 public:
     InterruptScope();

@@ -9,7 +9,7 @@
 namespace vantrel::cli {
 
 mux::MkvJob mkvJobOf(Context& ctx, const ParsedArgs& args, const std::string& command) {
-    if (args.positional.size() != 1) throw Failure(kExitUsage, command + " takes one PATH");
+    if (args.positional.size() != 1) throw Error(ErrorKind::Usage, command + " takes one PATH");
     const std::string path = args.positional[0];
     mux::TitleRequest request;
     request.title = titleOption(args);
@@ -17,12 +17,7 @@ mux::MkvJob mkvJobOf(Context& ctx, const ParsedArgs& args, const std::string& co
     request.clock = args.value("--clock", "auto");
     DiscInput input = openDiscInput(path, request.title.has_value());
     if (!input.at.playlistNote.empty()) ctx.console.note(input.at.playlistNote);
-    mux::TitleJob built;
-    try {
-        built = mux::titleJob(input.at, input.playlist, request);
-    } catch (const mux::MkvFailure& f) {
-        throw Failure(f.code(), f.what());
-    }
+    mux::TitleJob built = mux::titleJob(input.at, input.playlist, request);
     if (built.longest)
         ctx.console.note("title " + std::to_string(built.title->number) + " (" + built.title->displayName +
                          "), the longest; --title N picks another");
@@ -49,20 +44,6 @@ std::vector<std::string> sourcesOf(const mux::MkvJob& job) {
     std::vector<std::string> paths;
     for (const auto& p : job.parts) paths.push_back(p.path);
     return paths;
-}
-
-void rethrowAsFailure() {
-    try {
-        throw;
-    } catch (const mux::MkvFailure& f) {
-        throw Failure(f.code(), f.what());
-    } catch (const mux::InputError& e) {
-        throw Failure(kExitInputUnreadable, e.what());
-    } catch (const Error& e) {
-        const std::string text = e.what();
-        const bool input = text.rfind("Cannot open file", 0) == 0 || text.rfind("Cannot read file", 0) == 0;
-        throw Failure(input ? kExitInputUnreadable : kExitOutputFailed, text);
-    }
 }
 
 } // namespace vantrel::cli

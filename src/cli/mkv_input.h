@@ -9,11 +9,9 @@
 namespace vantrel::cli {
 
 // The job of the title PATH and --title name (the longest one without
-// --title). Fails with exit 2, 3 or 4 as the other commands over a source do.
+// --title). Fails with an Error of kind Usage, InputUnreadable or NotFound, as the
+// other commands over a source do.
 mux::MkvJob mkvJobOf(Context& ctx, const ParsedArgs& args, const std::string& command);
-
-// The muxing core's failures as the command line's exit codes.
-[[noreturn]] void rethrowAsFailure();
 
 // The sources of a job, as paths.
 std::vector<std::string> sourcesOf(const mux::MkvJob& job);

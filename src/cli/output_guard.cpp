@@ -35,20 +35,19 @@ bool sameFile(const std::string& a, const std::string& b) {
 void checkOutputFile(const std::string& path, const std::vector<std::string>& inputs, bool force) {
     for (const std::string& in : inputs)
         if (!in.empty() && sameFile(path, in))
-            throw Failure(kExitOutputFailed,
-                          path + " is an input of this run (" + in + "): name another output file");
+            throw Error(ErrorKind::Output,
+                        path + " is an input of this run (" + in + "): name another output file");
     std::error_code ec;
     const fs::file_status st = fs::status(path, ec);
     if (fs::is_directory(st))
-        throw Failure(kExitOutputFailed,
-                      path + " is a folder: name a file, as " + (fs::path(path) / "NAME").string());
+        throw Error(ErrorKind::Output,
+                    path + " is a folder: name a file, as " + (fs::path(path) / "NAME").string());
     const std::string folder = folderOf(path);
     if (!fs::is_directory(folder, ec))
-        throw Failure(kExitOutputFailed,
-                      "the folder " + folder + " does not exist: create it first, or name another output");
+        throw Error(ErrorKind::Output,
+                    "the folder " + folder + " does not exist: create it first, or name another output");
     if (fs::exists(st) && !force)
-        throw Failure(kExitOutputFailed,
-                      path + " exists: give --force to replace it, or name another output");
+        throw Error(ErrorKind::Output, path + " exists: give --force to replace it, or name another output");
 }
 
 std::vector<std::string> inputsOfRun(const std::string& path, const std::vector<std::string>& parts) {
@@ -69,11 +68,11 @@ void makeOutputFolder(const std::string& folder) {
     const fs::file_status st = fs::status(folder, ec);
     if (fs::is_directory(st)) return;
     if (fs::exists(st))
-        throw Failure(kExitOutputFailed, folder + " is a file, not a folder: name a folder for the outputs");
+        throw Error(ErrorKind::Output, folder + " is a file, not a folder: name a folder for the outputs");
     fs::create_directories(folder, ec);
     if (ec || !fs::is_directory(folder))
-        throw Failure(kExitOutputFailed,
-                      "Cannot create folder \"" + absolutePath(folder) + "\". " + ec.message());
+        throw Error(ErrorKind::Output,
+                    "Cannot create folder \"" + absolutePath(folder) + "\". " + ec.message());
 }
 
 } // namespace vantrel::cli

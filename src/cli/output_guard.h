@@ -1,7 +1,7 @@
 // What a command checks before it writes where the user pointed it: no output
 // is one of the run's inputs, no existing file is replaced without --force, a
 // folder is not taken for a file, and a missing output folder is created.
-// Every refusal is a Failure with exit 5 and a text that says what to do.
+// Every refusal is an Error of kind Output (exit 5) and a text that says what to do.
 #pragma once
 
 #include <string>

@@ -71,6 +71,7 @@ std::vector<SharedAudioBox> sharedAudioBoxes(const std::string& path, std::int64
                 });
         }
     } catch (const std::exception&) {
+        // What was read so far counts; the run reads the file next and reports the failure.
     }
     std::vector<SharedAudioBox> shared;
     for (std::size_t i = 0; i < byIndex.size(); ++i)

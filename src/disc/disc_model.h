@@ -118,6 +118,8 @@ struct ClockChoice {
     std::optional<double> exactSeconds; // titleDuration at the exact rate
     std::optional<double> ntscSeconds;  // titleDuration at rate * 1000/1001
     std::string reason;
+    // What a command says of it: "clock 59.94: REASON".
+    std::string note(int rate) const { return "clock " + clockName(rate, clock) + ": " + reason; }
 };
 // The closer of the two clocks to the video PTS span. Without a span (no EVO
 // file at hand) or without a titleDuration to compare, rate * 1000/1001: real
@@ -135,7 +137,8 @@ std::string clockSettingChoices(int rate);
 // The one clock decision for a title that every command shares: the setting
 // when it names a clock, else chooseClock with the video PTS span of the
 // title's EVO files (the video's first PTS to its last PTS plus one frame,
-// summed; read from the ends of each file).
+// summed; read from the ends of each file). A file that cannot be read fails
+// as the file layer says (an Error of kind InputUnreadable).
 ClockChoice titleClock(const Title& title, int rate, ClockSetting setting,
                        const std::vector<std::string>& evoPaths);
 

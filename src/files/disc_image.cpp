@@ -20,8 +20,8 @@ namespace {
 
 constexpr std::int64_t kBlock = UDF_BLOCK_SIZE;
 
-std::string openFailure(const std::string& path, const std::string& why) {
-    return "Cannot open file \"" + absolutePath(path) + "\". " + why;
+Error openFailure(const std::string& path, const std::string& why) {
+    return Error::cannotOpen(absolutePath(path), why);
 }
 
 // The image file or device, read by blocks for libudfread. It remembers why a
@@ -30,14 +30,14 @@ class ImageInput {
 public:
     explicit ImageInput(const std::string& path) : m_path(path) {
         m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (m_fd < 0) throw Error(openFailure(path, std::strerror(errno)));
+        if (m_fd < 0) throw openFailure(path, std::strerror(errno));
         struct stat st {};
         if (::fstat(m_fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode))) {
             const int err = errno;
             ::close(m_fd);
-            throw Error(openFailure(path, S_ISDIR(st.st_mode) ? std::strerror(EISDIR)
-                                          : err != 0          ? std::strerror(err)
-                                                              : "Not a regular file"));
+            throw openFailure(path, S_ISDIR(st.st_mode) ? std::strerror(EISDIR)
+                                    : err != 0          ? std::strerror(err)
+                                                        : "Not a regular file");
         }
         // A device reports its size through its end, not through stat.
         const off_t end = ::lseek(m_fd, 0, SEEK_END);
@@ -110,9 +110,9 @@ class UdfVolume {
 public:
     explicit UdfVolume(const std::string& image) : m_input(image) {
         // Checked here first: libudfread prints its own complaint for any other file.
-        if (!hasVolumeRecognition(image)) throw Error(openFailure(image, "Not a UDF disc image"));
+        if (!hasVolumeRecognition(image)) throw openFailure(image, "Not a UDF disc image");
         m_udf = udfread_init();
-        if (m_udf == nullptr) throw Error(openFailure(image, std::strerror(ENOMEM)));
+        if (m_udf == nullptr) throw openFailure(image, std::strerror(ENOMEM));
         if (udfread_open_input(m_udf, m_input.input()) < 0) {
             udfread_close(m_udf);
             m_udf = nullptr;
@@ -122,7 +122,7 @@ public:
             else if (m_input.readPastEnd())
                 why = "The disc image is cut short: it ends at byte " + std::to_string(m_input.size()) +
                       ", before the end of its file system";
-            throw Error(openFailure(image, why));
+            throw openFailure(image, why);
         }
     }
     ~UdfVolume() {
@@ -147,12 +147,12 @@ public:
         if (m_file == nullptr) {
             UDFDIR* dir = udfread_opendir(m_volume->udf(), at.inner.c_str());
             if (dir != nullptr) udfread_closedir(dir);
-            throw Error(openFailure(m_path, std::strerror(dir != nullptr ? EISDIR : ENOENT)));
+            throw openFailure(m_path, std::strerror(dir != nullptr ? EISDIR : ENOENT));
         }
         m_size = udfread_file_size(m_file);
         if (m_size < 0) {
             udfread_file_close(m_file);
-            throw Error(openFailure(m_path, std::strerror(EIO)));
+            throw openFailure(m_path, std::strerror(EIO));
         }
     }
     ~ImageFile() override { udfread_file_close(m_file); }
@@ -183,7 +183,7 @@ public:
             const std::string why = err != 0 ? std::strerror(err)
                                              : "The file ended at byte " + std::to_string(m_position) +
                                                    " of " + std::to_string(m_size);
-            throw Error("Cannot read file \"" + absolutePath(m_path) + "\". " + why);
+            throw Error::cannotRead(absolutePath(m_path), why);
         }
         m_position += static_cast<std::int64_t>(got);
         return got;
@@ -191,7 +191,7 @@ public:
 
     void seek(std::int64_t offset) override {
         if (offset < 0 || offset > m_size || udfread_file_seek(m_file, offset, UDF_SEEK_SET) != offset)
-            throw Error("Cannot read file \"" + absolutePath(m_path) + "\". " + std::strerror(EINVAL));
+            throw Error::cannotRead(absolutePath(m_path), std::strerror(EINVAL));
         m_position = offset;
     }
 

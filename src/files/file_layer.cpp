@@ -31,13 +31,6 @@ bool isBusy(std::span<const FileIdentity> busy, const FileIdentity& id) {
 
 // Opened without blocking so that a FIFO cannot hold the open for ever; once
 // the file is known to be regular, its reads and writes block as usual.
-thread_local std::optional<WriteFailure> t_lastWriteFailure;
-
-[[noreturn]] void writeFailed(const std::string& path, int err) {
-    t_lastWriteFailure = WriteFailure{absolutePath(path), err};
-    throw Error("Stream write error");
-}
-
 bool clearNonBlocking(int fd) {
     const int flags = ::fcntl(fd, F_GETFL);
     return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
@@ -59,12 +52,6 @@ void setUpFileLayer() {
     std::signal(SIGXFSZ, SIG_IGN);
 }
 
-std::optional<WriteFailure> takeWriteFailure() {
-    std::optional<WriteFailure> failure = std::move(t_lastWriteFailure);
-    t_lastWriteFailure.reset();
-    return failure;
-}
-
 std::optional<FileIdentity> regularFileIdentity(const std::string& path) {
     struct stat st {};
     if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
@@ -75,7 +62,7 @@ InputFile::InputFile(const std::string& path, std::span<const FileIdentity> busy
     auto fail = [&](const std::string& why) {
         if (m_fd >= 0) ::close(m_fd);
         m_fd = -1;
-        throw Error("Cannot open file \"" + absolutePath(path) + "\". " + why);
+        throw Error::cannotOpen(absolutePath(path), why);
     };
     if (path.empty()) fail(systemError(ENOENT));
     m_fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -116,19 +103,19 @@ std::size_t InputFile::read(void* buffer, std::size_t n) {
         const std::string why = err != 0 ? systemError(err)
                                          : "The file ended at byte " + std::to_string(m_position) + " of " +
                                                std::to_string(m_size);
-        throw Error("Cannot read file \"" + absolutePath(m_path) + "\". " + why);
+        throw Error::cannotRead(absolutePath(m_path), why);
     }
     m_position += static_cast<std::int64_t>(got);
     return got;
 }
 
 void ByteSource::seek(std::int64_t /*offset*/) {
-    throw Error("Cannot read file \"" + absolutePath(path()) + "\". " + systemError(ESPIPE));
+    throw Error::cannotRead(absolutePath(path()), systemError(ESPIPE));
 }
 
 void InputFile::seek(std::int64_t offset) {
     if (offset < 0 || offset > m_size || ::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) != offset)
-        throw Error("Cannot read file \"" + absolutePath(m_path) + "\". " + systemError(EINVAL));
+        throw Error::cannotRead(absolutePath(m_path), systemError(EINVAL));
     m_position = offset;
 }
 
@@ -136,7 +123,7 @@ OutputFile::OutputFile(const std::string& path, std::span<const FileIdentity> bu
     auto fail = [&](const std::string& why) {
         if (m_fd >= 0) ::close(m_fd);
         m_fd = -1;
-        throw Error("Cannot create file \"" + absolutePath(path) + "\". " + why);
+        throw Error::cannotCreate(absolutePath(path), why);
     };
     if (path.empty()) fail(systemError(ENOENT));
     // Not cut to length 0 yet: the name may lead to a file that this run reads
@@ -168,24 +155,28 @@ OutputFile::~OutputFile() {
     }
 }
 
+Error OutputFile::writeError() const {
+    return Error::writeFailed(absolutePath(m_path), m_error != 0 ? systemError(m_error) : std::string());
+}
+
+void OutputFile::writeFailed(int err) {
+    m_failed = true;
+    m_error = err;
+    throw writeError();
+}
+
 void OutputFile::writeThrough(const unsigned char* data, std::size_t n) {
     while (n > 0) {
         std::size_t chunk = n;
         if (m_limit >= 0) {
             std::int64_t room = m_limit - m_onDisk;
-            if (room <= 0) {
-                m_failed = true;
-                writeFailed(m_path, ENOSPC);
-            }
+            if (room <= 0) writeFailed(ENOSPC);
             chunk = static_cast<std::size_t>(std::min<std::int64_t>(room, static_cast<std::int64_t>(chunk)));
         }
         ssize_t w = ::write(m_fd, data, chunk);
         if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) {
-            m_failed = true;
-            // A write that takes no byte without an error: the device is full.
-            writeFailed(m_path, w < 0 ? errno : ENOSPC);
-        }
+        // A write that takes no byte without an error: the device is full.
+        if (w <= 0) writeFailed(w < 0 ? errno : ENOSPC);
         data += w;
         n -= static_cast<std::size_t>(w);
         m_onDisk += w;
@@ -193,7 +184,7 @@ void OutputFile::writeThrough(const unsigned char* data, std::size_t n) {
 }
 
 void OutputFile::write(const void* data, std::size_t n) {
-    if (m_fd < 0 || m_failed) throw Error("Stream write error");
+    if (m_fd < 0 || m_failed) throw writeError();
     const auto* bytes = static_cast<const unsigned char*>(data);
     m_written += static_cast<std::int64_t>(n);
     if (m_used + n <= kOutputBuffer) {
@@ -237,7 +228,7 @@ void OutputFile::close() {
     }
     int rc = ::close(m_fd);
     m_fd = -1;
-    if (failed || rc != 0) throw Error("Stream write error");
+    if (failed || rc != 0) throw writeError();
 }
 
 std::unique_ptr<ByteSource> openSource(const std::string& path) {

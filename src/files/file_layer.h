@@ -2,6 +2,8 @@
 // Every failure is an Error with the text the user sees.
 #pragma once
 
+#include "errors.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -21,15 +23,6 @@ bool fileExists(const std::string& path);
 // A write beyond the file-size limit then fails and is reported as a write
 // error instead of killing the program.
 void setUpFileLayer();
-
-// The last write to an OutputFile that failed in this thread: the file and the
-// system's reason (an errno value). The window shows only "Stream write error";
-// the command line names the file and the reason.
-struct WriteFailure {
-    std::string path;
-    int error = 0;
-};
-std::optional<WriteFailure> takeWriteFailure(); // and forgets it
 
 // A file on disk: its device and inode. Two names of one file (a hard or
 // symbolic link) have the same identity.
@@ -94,7 +87,8 @@ std::unique_ptr<ByteSource> openSource(const std::string& path);
 
 // A file created new or cut to length 0, written by appending. Writes are
 // buffered; a write that cannot be completed surfaces as Error("Stream write
-// error") from write() or, at the latest, from close(). The destructor closes
+// error") from write() or, at the latest, from close(), its detail() naming
+// the file and the system's reason. The destructor closes
 // quietly (a run that is already failing keeps its first error).
 class OutputFile {
 public:
@@ -121,6 +115,8 @@ public:
 
 private:
     void writeThrough(const unsigned char* data, std::size_t n);
+    [[noreturn]] void writeFailed(int err);
+    Error writeError() const;
 
     int m_fd = -1;
     std::string m_path;
@@ -132,6 +128,7 @@ private:
     std::int64_t m_limit = -1;
     bool m_linked = false; // a regular file with a name on disk at the open
     bool m_failed = false;
+    int m_error = 0; // the system's reason of the write that failed (an errno value)
 };
 
 } // namespace vantrel

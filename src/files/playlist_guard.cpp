@@ -12,8 +12,7 @@ constexpr std::int64_t kLargestPlaylist = std::int64_t{64} * 1048576;
 
 void refuseOversizedPlaylist(const ByteSource& file) {
     if (file.size() > kLargestPlaylist)
-        throw Error("Cannot open file \"" + absolutePath(file.path()) +
-                    "\". Not a playlist (larger than 64 MiB)");
+        throw Error::cannotOpen(absolutePath(file.path()), "Not a playlist (larger than 64 MiB)");
 }
 
 } // namespace vantrel

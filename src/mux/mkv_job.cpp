@@ -272,7 +272,7 @@ MkvOutcome prepareMuxFolder(const MkvJob& job, const std::string& folderGiven,
         if (isAudio(s.kind) && !audioDefault) t.isDefault = audioDefault = true;
         plan.tracks.push_back(t);
     }
-    if (plan.tracks.empty()) throw MkvFailure(kExitCheckMismatch, "no stream of the title can be muxed");
+    if (plan.tracks.empty()) throw Error(ErrorKind::Check, "no stream of the title can be muxed");
     plan.extra = subtitleTracks(p, job);
     if (job.extraTracks)
         for (ExtraTrack& e : job.extraTracks(folder, p)) plan.extra.push_back(std::move(e));
@@ -339,15 +339,15 @@ MkvOutcome runMkvJob(const MkvJob& job) {
                 job.progress("Muxing", percent, 100);
         },
         job.stopRequested);
-    if (run.stopped) throw MkvFailure(kExitInterrupted, "interrupted");
+    if (run.stopped) throw Error(ErrorKind::Interrupted, "interrupted");
     if (run.status < 0 || !run.failure.empty())
-        throw MkvFailure(kExitMuxerFailed, job.muxer + " cannot be run: " + run.failure);
+        throw Error(ErrorKind::Muxer, job.muxer + " cannot be run: " + run.failure);
     // 0: done, 1: done with warnings; anything else failed.
     if (run.status > 1) {
         std::error_code ec;
         fs::remove(plan.output, ec);
-        throw MkvFailure(kExitMuxerFailed, job.muxer + " failed (exit " + std::to_string(run.status) +
-                                               "):\n" + lastLines(run.output, 8));
+        throw Error(ErrorKind::Muxer, job.muxer + " failed (exit " + std::to_string(run.status) + "):\n" +
+                                          lastLines(run.output, 8));
     }
 
     // The check.
@@ -355,7 +355,7 @@ MkvOutcome runMkvJob(const MkvJob& job) {
     if (identify.status != 0) {
         std::error_code ec;
         fs::remove(plan.output, ec);
-        throw MkvFailure(kExitMuxerFailed, job.muxer + " -J failed:\n" + lastLines(identify.output, 8));
+        throw Error(ErrorKind::Muxer, job.muxer + " -J failed:\n" + lastLines(identify.output, 8));
     }
     std::vector<ExpectedTrack> expected;
     for (const auto& t : plan.tracks) expected.push_back({trackType(t.stream->kind), t.language, t.name});
@@ -367,7 +367,7 @@ MkvOutcome runMkvJob(const MkvJob& job) {
         fs::remove(plan.output, ec);
         std::string text = "the muxed file does not hold what was meant:";
         for (const auto& m : outcome.check.mismatches) text += "\n  " + m;
-        throw MkvFailure(kExitCheckMismatch, text);
+        throw Error(ErrorKind::Check, text);
     }
     std::error_code ec;
     fs::rename(plan.output, job.output, ec);

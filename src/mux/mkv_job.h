@@ -4,13 +4,13 @@
 // the muxer's identification and only then renames it to the output name.
 #pragma once
 
+#include "files/errors.h"
 #include "mux_files.h"
 #include "mux_prep.h"
 
 #include <functional>
 #include <optional>
 #include <set>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -44,22 +44,9 @@ struct MkvJob {
     std::function<void(const std::string& stage, std::int64_t done, std::int64_t total)> progress;
     bool forceRf64 = false; // tests
     // Asked regularly while the muxer runs; true stops it (and the job fails
-    // with kExitInterrupted, its temporary folder removed).
+    // with an Error of kind Interrupted, its temporary folder removed).
     std::function<bool()> stopRequested;
 };
-
-// The failures of the job, with the exit code the command line gives them.
-class MkvFailure : public std::runtime_error {
-public:
-    MkvFailure(int code, const std::string& text) : std::runtime_error(text), m_code(code) {}
-    int code() const { return m_code; }
-
-private:
-    int m_code;
-};
-constexpr int kExitMuxerFailed = 6;
-constexpr int kExitCheckMismatch = 7;
-constexpr int kExitInterrupted = 130;
 
 struct MkvOutcome {
     std::vector<std::string> warnings; // "join gap N ms in STREAM" and the like
@@ -82,8 +69,9 @@ std::string preparedBaseName(const MkvJob& job);
 // muxer's output) and title.json into `folder` (with its trailing "/").
 MkvOutcome prepareMuxFolder(const MkvJob& job, const std::string& folder, const std::string& muxOutput);
 
-// Runs the job. Failures: MkvFailure (6 muxer missing or failing, 7 check),
-// InputError (bad LPCM), Error (files; the output folder not writable).
+// Runs the job. Failures: Error of kind Muxer (the muxer missing or failing),
+// Check (the result does not hold what was meant), InputUnreadable (bad LPCM,
+// unreadable sources), Output (the output folder not writable).
 // Nothing is left at `output` unless the whole job succeeded.
 MkvOutcome runMkvJob(const MkvJob& job);
 

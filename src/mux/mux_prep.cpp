@@ -296,12 +296,14 @@ protected:
         std::string why;
         auto format = parseLpcmHeader(p.privateHeader + 3, why);
         if (!format)
-            throw InputError(why + " in " + streamCaption(s) + " at byte " + std::to_string(p.fileOffset) +
-                             " of " + m_options.parts[static_cast<std::size_t>(m_part)].path);
+            throw Error(ErrorKind::InputUnreadable,
+                        why + " in " + streamCaption(s) + " at byte " + std::to_string(p.fileOffset) +
+                            " of " + m_options.parts[static_cast<std::size_t>(m_part)].path);
         if (s.lpcm && !(*s.lpcm == *format))
-            throw InputError("LPCM header of " + streamCaption(s) + " changes at byte " +
-                             std::to_string(p.fileOffset) + " of " +
-                             m_options.parts[static_cast<std::size_t>(m_part)].path);
+            throw Error(ErrorKind::InputUnreadable,
+                        "LPCM header of " + streamCaption(s) + " changes at byte " +
+                            std::to_string(p.fileOffset) + " of " +
+                            m_options.parts[static_cast<std::size_t>(m_part)].path);
         s.lpcm = format;
         m_code = format->code;
         s.sampleRate = format->sampleRate;
@@ -324,9 +326,11 @@ protected:
         if (p.privateHeader[4] != m_code) {
             std::string why;
             auto format = parseLpcmHeader(p.privateHeader + 3, why);
-            throw InputError(
-                "LPCM header of " + streamCaption(s) + " changes at byte " + std::to_string(p.fileOffset) +
-                " of " + m_options.parts[static_cast<std::size_t>(m_part)].path + (format ? "" : ": " + why));
+            throw Error(ErrorKind::InputUnreadable,
+                        "LPCM header of " + streamCaption(s) + " changes at byte " +
+                            std::to_string(p.fileOffset) + " of " +
+                            m_options.parts[static_cast<std::size_t>(m_part)].path +
+                            (format ? "" : ": " + why));
         }
         m_unpacker->feed(p.payload, p.payloadSize, m_converted);
         std::size_t from = 0;

@@ -17,19 +17,11 @@
 #include <functional>
 #include <optional>
 #include <set>
-#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace vantrel::mux {
-
-// An input fault the user must know of (unknown LPCM code, LPCM header changing
-// mid-stream): exit 3 on the command line.
-class InputError : public std::runtime_error {
-public:
-    explicit InputError(const std::string& text) : std::runtime_error(text) {}
-};
 
 struct PartFigures {
     bool present = false; // the clip carries the stream
@@ -116,7 +108,9 @@ struct PrepResult {
     std::vector<std::string> notes; // what was cut from a clip, streams a clip does not carry
 };
 
-// Runs the pass. Errors: Error (files), InputError (LPCM).
+// Runs the pass. Errors: Error (files; of kind InputUnreadable for an input
+// fault the user must know of: an unknown LPCM code, an LPCM header changing
+// mid-stream).
 PrepResult prepareStreams(const PrepOptions& options);
 
 // "0x55" style code text; the caption of a stream for track names.

@@ -37,16 +37,15 @@ void addClips(TitleJob& out, const disc::Title& title, const disc::Playlist& pla
         if (clip.evoName.empty()) continue;
         for (const std::string& s : seen)
             if (s == clip.evoName)
-                throw MkvFailure(kExitBadRequest,
-                                 "title " + number + " plays " + clip.evoName +
-                                     " more than once (a loop); it cannot be muxed as one file");
+                throw Error(ErrorKind::Usage, "title " + number + " plays " + clip.evoName +
+                                                  " more than once (a loop); it cannot be muxed as one file");
         seen.push_back(clip.evoName);
         const std::string path = evoFolder + clip.evoName;
         if (sourceKind(path) != SourceKind::File) { // on disk or inside a disc image
             std::string text = "title " + number;
             text += " plays " + clip.evoName;
             text += ", which is not in " + evoFolder;
-            throw MkvFailure(kExitInputMissing, text);
+            throw Error(ErrorKind::InputUnreadable, text);
         }
         ClipPart part;
         part.path = path;
@@ -61,24 +60,19 @@ void addClips(TitleJob& out, const disc::Title& title, const disc::Playlist& pla
         out.job.parts.push_back(part);
     }
     if (out.job.parts.empty())
-        throw MkvFailure(kExitInputMissing, "title " + number + " plays no EVO file that is there");
+        throw Error(ErrorKind::InputUnreadable, "title " + number + " plays no EVO file that is there");
 }
 
 // The title's clock, decided once as every command decides it (chapters, info).
 disc::ClockChoice clockOfTitle(TitleJob& out, const disc::Title& title, int rate, const std::string& text) {
     const std::optional<disc::ClockSetting> setting = disc::clockSetting(text.empty() ? "auto" : text, rate);
     if (!setting)
-        throw MkvFailure(kExitBadRequest,
-                         "--clock takes " + disc::clockSettingChoices(rate) + ", not \"" + text + "\"");
+        throw Error(ErrorKind::Usage,
+                    "--clock takes " + disc::clockSettingChoices(rate) + ", not \"" + text + "\"");
     std::vector<std::string> paths;
     for (const ClipPart& p : out.job.parts) paths.push_back(p.path);
-    disc::ClockChoice clock;
-    try {
-        clock = disc::titleClock(title, rate, *setting, paths);
-    } catch (const Error& e) {
-        throw MkvFailure(kExitInputMissing, e.what());
-    }
-    out.notes.push_back("clock " + disc::clockName(rate, clock.clock) + ": " + clock.reason);
+    disc::ClockChoice clock = disc::titleClock(title, rate, *setting, paths);
+    out.notes.push_back(clock.note(rate));
     return clock;
 }
 
@@ -139,14 +133,14 @@ std::set<std::uint8_t> codesOfTrackName(const std::string& name) {
 }
 
 const disc::Title& titleOfNumber(const std::optional<disc::Playlist>& playlist, int number) {
-    if (!playlist) throw MkvFailure(kExitNoTitle, "--title needs a playlist, and none was found");
+    if (!playlist) throw Error(ErrorKind::NotFound, "--title needs a playlist, and none was found");
     if (const disc::Title* t = playlist->findTitle(number)) return *t;
     std::string known;
     for (const disc::Title& t : playlist->titles)
         known += (known.empty() ? "" : ", ") + std::to_string(t.number);
-    throw MkvFailure(kExitNoTitle, "title " + std::to_string(number) + " not found; the playlist has title" +
-                                       (playlist->titles.size() == 1 ? " " : "s ") +
-                                       (known.empty() ? "none" : known));
+    throw Error(ErrorKind::NotFound,
+                "title " + std::to_string(number) + " not found; the playlist has title" +
+                    (playlist->titles.size() == 1 ? " " : "s ") + (known.empty() ? "none" : known));
 }
 
 TitleJob titleJob(const disc::DiscLocation& at, const std::optional<disc::Playlist>& playlist,
@@ -179,15 +173,16 @@ TitleJob titleJob(const disc::DiscLocation& at, const std::optional<disc::Playli
         if (request.title) {
             title = &titleOfNumber(playlist, *request.title);
         } else {
-            if (!playlist) throw MkvFailure(kExitNoTitle, "no playlist (ADV_OBJ/VPLST000.XPL) found");
+            if (!playlist) throw Error(ErrorKind::NotFound, "no playlist (ADV_OBJ/VPLST000.XPL) found");
             title = disc::defaultTitle(*playlist);
             if (!title || title->evoNames().empty())
-                throw MkvFailure(kExitNoTitle, "the playlist has no title that plays a clip");
+                throw Error(ErrorKind::NotFound, "the playlist has no title that plays a clip");
             out.longest = true;
         }
         if (at.evoFolder.empty())
-            throw MkvFailure(kExitInputMissing, "the EVO files of title " + std::to_string(title->number) +
-                                                    " are not at hand (no HVDVD_TS folder)");
+            throw Error(ErrorKind::InputUnreadable, "the EVO files of title " +
+                                                        std::to_string(title->number) +
+                                                        " are not at hand (no HVDVD_TS folder)");
         addClips(out, *title, *playlist, at.evoFolder);
     }
     out.title = title;
@@ -200,7 +195,7 @@ TitleJob titleJob(const disc::DiscLocation& at, const std::optional<disc::Playli
         std::string name;
         while (std::getline(list, name, ',')) {
             const auto codes = codesOfTrackName(name);
-            if (codes.empty()) throw MkvFailure(kExitBadRequest, "--tracks: " + name + " names no stream");
+            if (codes.empty()) throw Error(ErrorKind::Usage, "--tracks: " + name + " names no stream");
             out.job.only.insert(codes.begin(), codes.end());
         }
     }

@@ -15,11 +15,6 @@
 
 namespace vantrel::mux {
 
-// Exit codes of the failures of building a job (MkvFailure::code()).
-constexpr int kExitBadRequest = 2;   // a title needed, a track list naming nothing
-constexpr int kExitInputMissing = 3; // the title's files are not there
-constexpr int kExitNoTitle = 4;      // no playlist, or no such title
-
 struct TitleRequest {
     std::optional<int> title;   // titleNumber; none: the EVO file alone, or the longest title
     std::string tracks;         // --tracks: comma-separated names; empty or "all": every stream
@@ -37,11 +32,13 @@ struct TitleJob {
 // Builds the job. Without a title a disc or playlist gives its longest title
 // with clips; an EVO file gives itself, continued into NAME_2.EVO after
 // NAME_1.EVO when no playlist is at hand. A title that plays one clip twice is
-// refused. Failures: MkvFailure with the codes above.
+// refused. Failures: Error of kind Usage (a bad --clock or --tracks, a title
+// needed), InputUnreadable (the title's files are not there), NotFound (no
+// playlist, or no such title).
 TitleJob titleJob(const disc::DiscLocation& at, const std::optional<disc::Playlist>& playlist,
                   const TitleRequest& request);
 
-// The playlist's title of a number, MkvFailure(kExitNoTitle) naming the ones there are when absent.
+// The playlist's title of a number; an Error of kind NotFound naming the ones there are when absent.
 const disc::Title& titleOfNumber(const std::optional<disc::Playlist>& playlist, int number);
 
 // Stream codes a --tracks name stands for: a box name (cbVideo0, cbAudio03:

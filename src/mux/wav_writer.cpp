@@ -108,11 +108,14 @@ void WavWriter::finish(bool forceRf64) {
     const bool rf64 = forceRf64 || m_dataBytes + plain.size() + 1 > kRiffLimit;
     const auto header = wavHeader(m_format, m_dataBytes, rf64);
     const int fd = ::open(m_path.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0) throw Error("Cannot open file \"" + m_path + "\". " + std::strerror(errno));
+    // The file is an output being finished: failing to open it again is an output failure.
+    if (fd < 0)
+        throw Error(ErrorKind::Output, "Cannot open file \"" + m_path + "\". " + std::strerror(errno),
+                    m_path);
     const ssize_t w = ::pwrite(fd, header.data(), header.size(), 0);
-    const bool ok = w == static_cast<ssize_t>(header.size());
-    const bool closed = ::close(fd) == 0;
-    if (!ok || !closed) throw Error("Stream write error");
+    int err = w < 0 ? errno : w == static_cast<ssize_t>(header.size()) ? 0 : ENOSPC;
+    if (::close(fd) != 0 && err == 0) err = errno;
+    if (err != 0) throw Error::writeFailed(absolutePath(m_path), std::strerror(err));
 }
 
 } // namespace vantrel::mux
