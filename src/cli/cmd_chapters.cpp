@@ -58,36 +58,27 @@ std::string clockTime(long long ns, int places) {
     return text;
 }
 
-int runChapters(Context& ctx) {
-    ParsedArgs args = parseArgs(ctx.args, {"--title", "--format", "--clock", "-o", "--output"}, {"--force"});
-    if (args.positional.size() != 1)
-        throw Error(ErrorKind::Usage, "chapters takes one PATH (a VPLST000.XPL)");
-    const std::string path = args.positional[0];
-    const std::string format = args.value("--format", ctx.options.json ? "json" : "ogm");
-    if (format != "ogm" && format != "xml" && format != "json")
-        throw Error(ErrorKind::Usage, "--format takes ogm, xml or json, not \"" + format + "\"");
-    const std::string clockArg = args.value("--clock", "auto");
-    const std::string outPath = args.value("-o", args.value("--output"));
-    const std::optional<int> titleNumber = titleOption(args);
-    if (!outPath.empty()) checkOutputFile(outPath, inputsOfRun(path, {}), args.has("--force"));
+// A chapter and its start at the title's clock.
+struct Entry {
+    const disc::Chapter* chapter;
+    long long ns;
+};
 
-    DiscInput input = openDiscInput(path, false);
-    if (input.at.kind == disc::DiscLocation::Kind::EvoFile)
-        throw Error(ErrorKind::NotFound, path + " is not a playlist");
-    if (!input.playlist)
-        throw Error(ErrorKind::NotFound, "no playlist (ADV_OBJ/VPLST000.XPL) found for " + path);
+// The title asked for, or the default one (with a note that says so).
+const disc::Title& chosenTitle(Context& ctx, const DiscInput& input, const std::optional<int>& number) {
+    const disc::Title* chosen = number ? &requireTitle(input, *number) : disc::defaultTitle(*input.playlist);
+    if (chosen == nullptr) throw Error(ErrorKind::NotFound, "the playlist lists no titles");
+    if (!number)
+        ctx.console.note("title " + std::to_string(chosen->number) + " (" + chosen->displayName +
+                         "), the longest with clips; --title N picks another");
+    return *chosen;
+}
+
+// The clock decision of the title, as every command makes it, with its note.
+disc::ClockChoice chapterClock(Context& ctx, const DiscInput& input, const disc::Title& title,
+                               const std::string& clockArg) {
     const disc::Playlist& playlist = *input.playlist;
     const int rate = playlist.frameRate;
-
-    if (!input.at.playlistNote.empty()) ctx.console.note(input.at.playlistNote);
-    const disc::Title* chosen =
-        titleNumber ? &requireTitle(input, *titleNumber) : disc::defaultTitle(playlist);
-    if (chosen == nullptr) throw Error(ErrorKind::NotFound, "the playlist lists no titles");
-    const disc::Title& title = *chosen;
-    if (!titleNumber)
-        ctx.console.note("title " + std::to_string(title.number) + " (" + title.displayName +
-                         "), the longest with clips; --title N picks another");
-
     const std::optional<disc::ClockSetting> setting = disc::clockSetting(clockArg, rate);
     if (!setting)
         throw Error(ErrorKind::Usage, "--clock takes " + disc::clockSettingChoices(rate) +
@@ -104,20 +95,13 @@ int runChapters(Context& ctx) {
     }
     const disc::ClockChoice choice = disc::titleClock(title, rate, *setting, evoPaths);
     ctx.console.note(choice.note(rate));
+    return choice;
+}
 
-    for (const disc::Chapter& c : title.chapters)
-        if (!c.time)
-            ctx.console.warning("chapter " + std::to_string(c.number) +
-                                " has no readable titleTimeBegin (\"" + c.timeText + "\"); left out");
-    struct Entry {
-        const disc::Chapter* chapter;
-        long long ns;
-    };
-    std::vector<Entry> entries;
-    for (const disc::TimedChapter& c : disc::timedChapters(title, rate, choice.clock))
-        entries.push_back({c.chapter, std::llround(c.seconds * 1e9)});
-    if (entries.empty()) ctx.console.warning("title " + std::to_string(title.number) + " has no chapters");
-
+// The chapter file in one of the three forms.
+std::string chapterText(const std::string& format, const std::vector<Entry>& entries,
+                        const disc::Title& title, const disc::Playlist& playlist,
+                        const disc::ClockChoice& choice) {
     std::ostringstream text;
     if (format == "ogm") {
         for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -142,6 +126,7 @@ int runChapters(Context& ctx) {
         }
         text << "  </EditionEntry>\n</Chapters>\n";
     } else {
+        const int rate = playlist.frameRate;
         Json j;
         j["schema"] = "vantrel-cli/chapters/1";
         j["title"] = title.number;
@@ -159,22 +144,59 @@ int runChapters(Context& ctx) {
                                      {"start", clockTime(e.ns, 9)}});
         text << j.dump(2) << '\n';
     }
+    return text.str();
+}
 
+// Writes the chapter file; a failed write leaves no half-written file.
+void writeChapterFile(const std::string& path, const std::string& bytes) {
+    bool opened = false;
+    try {
+        OutputFile file(path);
+        opened = true;
+        file.write(bytes.data(), bytes.size());
+        file.close();
+    } catch (const Error&) {
+        std::error_code ec;
+        if (opened) std::filesystem::remove(path, ec);
+        throw;
+    }
+}
+
+int runChapters(Context& ctx) {
+    ParsedArgs args = parseArgs(ctx.args, {"--title", "--format", "--clock", "-o", "--output"}, {"--force"});
+    if (args.positional.size() != 1)
+        throw Error(ErrorKind::Usage, "chapters takes one PATH (a VPLST000.XPL)");
+    const std::string path = args.positional[0];
+    const std::string format = args.value("--format", ctx.options.json ? "json" : "ogm");
+    if (format != "ogm" && format != "xml" && format != "json")
+        throw Error(ErrorKind::Usage, "--format takes ogm, xml or json, not \"" + format + "\"");
+    const std::string outPath = args.value("-o", args.value("--output"));
+    const std::optional<int> titleNumber = titleOption(args);
+    if (!outPath.empty()) checkOutputFile(outPath, inputsOfRun(path, {}), args.has("--force"));
+
+    DiscInput input = openDiscInput(path, false);
+    if (input.at.kind == disc::DiscLocation::Kind::EvoFile)
+        throw Error(ErrorKind::NotFound, path + " is not a playlist");
+    if (!input.playlist)
+        throw Error(ErrorKind::NotFound, "no playlist (ADV_OBJ/VPLST000.XPL) found for " + path);
+    if (!input.at.playlistNote.empty()) ctx.console.note(input.at.playlistNote);
+    const disc::Title& title = chosenTitle(ctx, input, titleNumber);
+    const disc::ClockChoice choice = chapterClock(ctx, input, title, args.value("--clock", "auto"));
+
+    for (const disc::Chapter& c : title.chapters)
+        if (!c.time)
+            ctx.console.warning("chapter " + std::to_string(c.number) +
+                                " has no readable titleTimeBegin (\"" + c.timeText + "\"); left out");
+    std::vector<Entry> entries;
+    for (const disc::TimedChapter& c : disc::timedChapters(title, input.playlist->frameRate, choice.clock))
+        entries.push_back({c.chapter, std::llround(c.seconds * 1e9)});
+    if (entries.empty()) ctx.console.warning("title " + std::to_string(title.number) + " has no chapters");
+
+    const std::string text = chapterText(format, entries, title, *input.playlist, choice);
     if (outPath.empty()) {
-        ctx.out << text.str();
+        ctx.out << text;
     } else {
-        bool opened = false;
-        try {
-            OutputFile file(outPath);
-            opened = true;
-            const std::string bytes = text.str();
-            file.write(bytes.data(), bytes.size());
-            file.close();
-        } catch (const Error&) {
-            std::error_code ec;
-            if (opened) std::filesystem::remove(outPath, ec); // no half-written chapter file
-            throw;
-        }
+        writeChapterFile(outPath, text);
         ctx.console.note("wrote " + outPath);
     }
     return kExitOk;

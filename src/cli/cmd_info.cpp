@@ -2,7 +2,6 @@
 // streams, languages, chapters and time stamps.
 #include "cli.h"
 #include "disc_input.h"
-#include "engine/core.h"
 #include "files/disc_image.h"
 #include "files/errors.h"
 #include "files/file_layer.h"

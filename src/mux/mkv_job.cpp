@@ -274,8 +274,6 @@ MkvOutcome prepareMuxFolder(const MkvJob& job, const std::string& folderGiven,
     }
     if (plan.tracks.empty()) throw Error(ErrorKind::Check, "no stream of the title can be muxed");
     plan.extra = subtitleTracks(p, job);
-    if (job.extraTracks)
-        for (ExtraTrack& e : job.extraTracks(folder, p)) plan.extra.push_back(std::move(e));
     outcome.titleSeconds = job.titleSeconds;
     outcome.chapters = job.chapters;
     if (job.timing) job.timing(p.videoSeconds, outcome.titleSeconds, outcome.chapters);

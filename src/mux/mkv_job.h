@@ -38,9 +38,6 @@ struct MkvJob {
     std::string muxer = "mkvmerge"; // looked up in PATH
     // Every wanted subpicture stream as a presentation graphics track.
     bool subtitles = true;
-    // Tracks added beside the prepared streams; called with the temporary
-    // folder once the streams are written.
-    std::function<std::vector<ExtraTrack>(const std::string& folder, const PrepResult&)> extraTracks;
     std::function<void(const std::string& stage, std::int64_t done, std::int64_t total)> progress;
     bool forceRf64 = false; // tests
     // Asked regularly while the muxer runs; true stops it (and the job fails

@@ -1,6 +1,5 @@
 #include "mux_files.h"
 
-#include "disc/title_model.h"
 #include "names/xml_text.h"
 
 #include <nlohmann/json.hpp>
@@ -173,17 +172,16 @@ std::string manifestJson(const Manifest& m) {
             e["files"] = s.files;
             if (!s.note.empty()) e["note"] = s.note;
             if (m.plan) {
-                for (const auto& t : m.plan->tracks) {
-                    if (t.stream != &s) continue;
-                    e["language"] = t.language;
-                    e["name"] = t.name;
-                    e["default"] = t.isDefault;
-                }
+                const auto label = [&e](const auto& track) {
+                    e["language"] = track.language;
+                    e["name"] = track.name;
+                    e["default"] = track.isDefault;
+                };
+                for (const auto& t : m.plan->tracks)
+                    if (t.stream == &s) label(t);
                 for (const auto& x : m.plan->extra) {
                     if (x.stream != &s) continue;
-                    e["language"] = x.language;
-                    e["name"] = x.name;
-                    e["default"] = x.isDefault;
+                    label(x);
                     e["forced"] = x.isForced;
                     e["syncMs"] = x.syncMs;
                 }

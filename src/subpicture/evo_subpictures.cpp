@@ -61,22 +61,4 @@ void EvoSubpictureCollector::finish() {
     }
 }
 
-void EvoSubpictureCollector::packet(const Packet& p, std::uint32_t ptsShift) {
-    if (!ids::isSubpicture(p.kind)) return;
-    std::optional<std::uint32_t> unitPts;
-    if (p.hasPts && p.ptsDtsFlags == 2) unitPts = static_cast<std::uint32_t>(p.pts) + ptsShift;
-    payload(ids::indexOfCode(p.code), unitPts, p.payload, p.payloadSize);
-}
-
-void feedEvoFile(const std::string& path, EvoSubpictureCollector& collector, std::uint32_t ptsShift) {
-    PacketReader reader(path);
-    Packet p;
-    while (reader.next(p)) collector.packet(p, ptsShift);
-}
-
-void collectEvoSubpictures(const std::string& path, EvoSubpictureCollector& collector) {
-    feedEvoFile(path, collector);
-    collector.finish();
-}
-
 } // namespace vantrel::subpicture

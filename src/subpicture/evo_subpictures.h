@@ -7,8 +7,6 @@
 
 #include "pgs_converter.h"
 
-#include "packets/packet_reader.h"
-
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -39,11 +37,6 @@ public:
     // first payload of a packet whose own header carries a PTS: a unit begins.
     void payload(int index, std::optional<std::uint32_t> unitPts, const std::uint8_t* data,
                  std::size_t length);
-    // A packet of a pass over the source: a subpicture packet's payload goes to
-    // its stream, a unit beginning where the packet's own header carries a PTS
-    // alone (moved by `ptsShift` ticks, in the 32 bits the .sup records hold);
-    // other packets are passed over.
-    void packet(const Packet& p, std::uint32_t ptsShift = 0);
     // Converts the last unit of every stream and writes the closing display sets.
     void finish();
 
@@ -64,14 +57,5 @@ private:
     std::array<Open, kSubpictureStreams> m_open;
     std::array<EvoSubpictureStream, kSubpictureStreams> m_streams;
 };
-
-// One pass over a whole file through the packet reader, feeding `collector`
-// the bytes and PTS that the demux writes to .sup files, each PTS moved by
-// `ptsShift` ticks (the second part of a split title); the collector is not
-// finished. Throws vantrel::Error when the file cannot be opened or read.
-void feedEvoFile(const std::string& path, EvoSubpictureCollector& collector, std::uint32_t ptsShift = 0);
-
-// feedEvoFile, then the collector's finish.
-void collectEvoSubpictures(const std::string& path, EvoSubpictureCollector& collector);
 
 } // namespace vantrel::subpicture

@@ -91,161 +91,181 @@ std::string describePts(std::uint32_t pts) {
     return text;
 }
 
-std::string decodeUnit(std::span<const std::uint8_t> bytes, std::uint32_t pts, Subpicture& out,
-                       const DecodeOptions& options) {
+namespace {
+
+// What the display-control sequences set up to the one that stops the picture.
+struct Controls {
+    bool started = false, stopped = false;
+    bool havePalette = false, haveContrast = false, haveArea = false, haveLines = false;
+    std::uint32_t x1 = 0, x2 = 0, y1 = 0, y2 = 0, evenAt = 0, oddAt = 0;
+};
+
+// The header's checks: the unit form, its size and where its commands begin.
+std::string checkHeader(std::span<const std::uint8_t> bytes, std::uint32_t& size, std::uint32_t& commandsAt) {
     if (bytes.size() < 10) return "the unit is shorter than its 10-byte header";
     const std::uint8_t* u = bytes.data();
     if (be16(u) != 0) return "not a unit with 32-bit offsets (it begins with " + hex(be16(u)) + ")";
-    const std::uint32_t size = be32(u + 2);
+    size = be32(u + 2);
     if (size < 10) return "the unit announces a size of " + std::to_string(size) + " bytes";
     if (size > bytes.size())
         return "the unit is truncated: it announces " + std::to_string(size) + " bytes, " +
                std::to_string(bytes.size()) + " are there";
-    const std::uint32_t commandsAt = be32(u + 6);
+    commandsAt = be32(u + 6);
     if (commandsAt < 10 || commandsAt > size - 6)
         return "the command area offset " + std::to_string(commandsAt) + " lies outside the unit";
+    return {};
+}
 
-    out.pts = pts;
-    out.animated = false;
-    out.forced = false;
-    bool started = false, stopped = false;
-    bool havePalette = false, haveContrast = false, haveArea = false, haveLines = false;
-    std::uint32_t x1 = 0, x2 = 0, y1 = 0, y2 = 0, evenAt = 0, oddAt = 0;
+// Reads the commands of one display-control sequence, from p up to its end
+// command. Commands of a sequence after the start (afterStart) only mark the
+// picture as animated.
+std::string readSequence(const std::uint8_t* u, std::uint32_t size, std::uint32_t at, std::uint32_t delay,
+                         bool afterStart, Controls& c, Subpicture& out) {
+    std::uint32_t p = at + 6;
+    // A command with a payload: its n bytes must lie inside the unit; the
+    // payload is read only in the sequences up to the start.
+    auto payload = [&](std::uint32_t n, const char* what, bool& have, auto read) -> std::string {
+        if (size - p < n)
+            return std::string("the ") + what + " command at " + std::to_string(p - 1) +
+                   " is cut by the unit's end";
+        if (afterStart) {
+            out.animated = true;
+        } else {
+            read(u + p);
+            have = true;
+        }
+        p += n;
+        return {};
+    };
+    for (;;) {
+        if (p >= size) return "the display-control sequence at " + std::to_string(at) + " has no end command";
+        const std::uint8_t command = u[p++];
+        std::string problem;
+        switch (command) {
+        case kForcedStart:
+        case kStart:
+            if (!c.started) {
+                c.started = true;
+                out.forced = command == kForcedStart;
+                out.startDelay = delay;
+            }
+            break;
+        case kStop:
+            if (!c.stopped) {
+                c.stopped = true;
+                out.stopDelay = delay;
+            }
+            break;
+        case kPalette:
+            problem = payload(768, "palette", c.havePalette, [&](const std::uint8_t* d) {
+                for (std::size_t i = 0; i < 256; ++i) out.palette[i] = {d[3 * i], d[3 * i + 1], d[3 * i + 2]};
+            });
+            break;
+        case kContrast:
+            problem = payload(256, "contrast", c.haveContrast,
+                              [&](const std::uint8_t* d) { std::copy_n(d, 256, out.contrast.begin()); });
+            break;
+        case kArea:
+            problem = payload(6, "display area", c.haveArea, [&](const std::uint8_t* d) {
+                c.x1 = static_cast<std::uint32_t>(d[0]) << 4 | d[1] >> 4;
+                c.x2 = static_cast<std::uint32_t>(d[1] & 0x0F) << 8 | d[2];
+                c.y1 = static_cast<std::uint32_t>(d[3]) << 4 | d[4] >> 4;
+                c.y2 = static_cast<std::uint32_t>(d[4] & 0x0F) << 8 | d[5];
+            });
+            break;
+        case kLines:
+            problem = payload(8, "line offsets", c.haveLines, [&](const std::uint8_t* d) {
+                c.evenAt = be32(d);
+                c.oddAt = be32(d + 4);
+            });
+            break;
+        case kEndOfSequence: return {};
+        default:
+            // A command whose length is unknown here: the rest of this
+            // sequence cannot be read, the next one still can.
+            if (afterStart) out.animated = true;
+            return {};
+        }
+        if (!problem.empty()) return problem;
+    }
+}
 
-    // Follows the chain of display-control sequences up to the one that stops
-    // the picture. Each next offset must lie beyond the current one, so the
-    // walk ends within the unit's size.
+// Follows the chain of display-control sequences up to the one that stops
+// the picture. Each next offset must lie beyond the current one, so the walk
+// ends within the unit's size.
+std::string readControls(const std::uint8_t* u, std::uint32_t size, std::uint32_t commandsAt, Controls& c,
+                         Subpicture& out) {
     std::uint32_t at = commandsAt;
-    while (!stopped) {
+    while (!c.stopped) {
         if (at > size - 6)
             return "the display-control sequence at " + std::to_string(at) + " lies outside the unit";
         const std::uint32_t delay = be16(u + at) * kDelayTicks;
         const std::uint32_t next = be32(u + at + 2);
-        const bool afterStart = started; // commands of later sequences would animate the picture
-        std::uint32_t p = at + 6;
-        bool sequenceEnds = false;
-        while (!sequenceEnds) {
-            if (p >= size)
-                return "the display-control sequence at " + std::to_string(at) + " has no end command";
-            const std::uint8_t command = u[p++];
-            auto need = [&](std::uint32_t n, const char* what) -> std::string {
-                if (size - p < n)
-                    return std::string("the ") + what + " command at " + std::to_string(p - 1) +
-                           " is cut by the unit's end";
-                return {};
-            };
-            std::string problem;
-            switch (command) {
-            case kForcedStart:
-            case kStart:
-                if (!started) {
-                    started = true;
-                    out.forced = command == kForcedStart;
-                    out.startDelay = delay;
-                }
-                break;
-            case kStop:
-                if (!stopped) {
-                    stopped = true;
-                    out.stopDelay = delay;
-                }
-                break;
-            case kPalette:
-                if (!(problem = need(768, "palette")).empty()) return problem;
-                if (afterStart) {
-                    out.animated = true;
-                } else {
-                    for (std::size_t i = 0; i < 256; ++i)
-                        out.palette[i] = {u[p + 3 * i], u[p + 3 * i + 1], u[p + 3 * i + 2]};
-                    havePalette = true;
-                }
-                p += 768;
-                break;
-            case kContrast:
-                if (!(problem = need(256, "contrast")).empty()) return problem;
-                if (afterStart) {
-                    out.animated = true;
-                } else {
-                    std::copy_n(u + p, 256, out.contrast.begin());
-                    haveContrast = true;
-                }
-                p += 256;
-                break;
-            case kArea:
-                if (!(problem = need(6, "display area")).empty()) return problem;
-                if (afterStart) {
-                    out.animated = true;
-                } else {
-                    x1 = static_cast<std::uint32_t>(u[p]) << 4 | u[p + 1] >> 4;
-                    x2 = static_cast<std::uint32_t>(u[p + 1] & 0x0F) << 8 | u[p + 2];
-                    y1 = static_cast<std::uint32_t>(u[p + 3]) << 4 | u[p + 4] >> 4;
-                    y2 = static_cast<std::uint32_t>(u[p + 4] & 0x0F) << 8 | u[p + 5];
-                    haveArea = true;
-                }
-                p += 6;
-                break;
-            case kLines:
-                if (!(problem = need(8, "line offsets")).empty()) return problem;
-                if (afterStart) {
-                    out.animated = true;
-                } else {
-                    evenAt = be32(u + p);
-                    oddAt = be32(u + p + 4);
-                    haveLines = true;
-                }
-                p += 8;
-                break;
-            case kEndOfSequence: sequenceEnds = true; break;
-            default:
-                // A command whose length is unknown here: the rest of this
-                // sequence cannot be read, the next one still can.
-                sequenceEnds = true;
-                if (afterStart) out.animated = true;
-                break;
-            }
-        }
-        if (stopped) break;
-        if (next == at) break;
+        if (std::string problem = readSequence(u, size, at, delay, c.started, c, out); !problem.empty())
+            return problem;
+        if (c.stopped || next == at) break;
         if (next < at + 6)
             return "the display-control sequence at " + std::to_string(at) + " points back to " +
                    std::to_string(next);
         at = next;
     }
+    return {};
+}
 
-    if (!started) return "no start command";
-    if (!stopped) return "no stop command";
-    if (!havePalette) return "no palette";
-    if (!haveContrast) return "no contrast table";
-    if (!haveArea) return "no display area";
-    if (!haveLines) return "no line offsets";
+// Every part a picture needs, and its area inside the frame; sets the picture's place and size.
+std::string placePicture(const Controls& c, const DecodeOptions& options, Subpicture& out) {
+    if (!c.started) return "no start command";
+    if (!c.stopped) return "no stop command";
+    if (!c.havePalette) return "no palette";
+    if (!c.haveContrast) return "no contrast table";
+    if (!c.haveArea) return "no display area";
+    if (!c.haveLines) return "no line offsets";
     if (out.stopDelay <= out.startDelay) return "it stops before it starts";
-    const std::string area = std::to_string(x1) + ".." + std::to_string(x2) + " x " + std::to_string(y1) +
-                             ".." + std::to_string(y2);
-    if (x2 < x1 || y2 < y1) return "the display area " + area + " is empty";
-    if (x2 >= static_cast<std::uint32_t>(options.frameWidth) ||
-        y2 >= static_cast<std::uint32_t>(options.frameHeight))
+    const std::string area = std::to_string(c.x1) + ".." + std::to_string(c.x2) + " x " +
+                             std::to_string(c.y1) + ".." + std::to_string(c.y2);
+    if (c.x2 < c.x1 || c.y2 < c.y1) return "the display area " + area + " is empty";
+    if (c.x2 >= static_cast<std::uint32_t>(options.frameWidth) ||
+        c.y2 >= static_cast<std::uint32_t>(options.frameHeight))
         return "the display area " + area + " is larger than the " + std::to_string(options.frameWidth) +
                "x" + std::to_string(options.frameHeight) + " frame";
-    out.x = static_cast<int>(x1);
-    out.y = static_cast<int>(y1);
-    out.width = static_cast<int>(x2 - x1 + 1);
-    out.height = static_cast<int>(y2 - y1 + 1);
+    out.x = static_cast<int>(c.x1);
+    out.y = static_cast<int>(c.y1);
+    out.width = static_cast<int>(c.x2 - c.x1 + 1);
+    out.height = static_cast<int>(c.y2 - c.y1 + 1);
+    return {};
+}
 
-    // The line data lies between the header and the command area; each field's
-    // data ends where the other field's or the command area begins (a field
-    // without lines, the odd one of a one-line picture, may begin there).
-    if (evenAt < 10 || evenAt > commandsAt || oddAt < 10 || oddAt > commandsAt)
-        return "the line offsets " + std::to_string(evenAt) + " and " + std::to_string(oddAt) +
+// The line data lies between the header and the command area; each field's
+// data ends where the other field's or the command area begins (a field
+// without lines, the odd one of a one-line picture, may begin there).
+std::string decodeLines(const std::uint8_t* u, std::uint32_t commandsAt, const Controls& c, Subpicture& out) {
+    if (c.evenAt < 10 || c.evenAt > commandsAt || c.oddAt < 10 || c.oddAt > commandsAt)
+        return "the line offsets " + std::to_string(c.evenAt) + " and " + std::to_string(c.oddAt) +
                " lie outside the line data (10.." + std::to_string(commandsAt) + ")";
-    if (evenAt == oddAt && out.height > 1)
-        return "the even and odd lines share the offset " + std::to_string(evenAt);
-    const std::uint32_t evenEnd = oddAt > evenAt ? oddAt : commandsAt;
-    const std::uint32_t oddEnd = evenAt > oddAt ? evenAt : commandsAt;
-
+    if (c.evenAt == c.oddAt && out.height > 1)
+        return "the even and odd lines share the offset " + std::to_string(c.evenAt);
+    const std::uint32_t evenEnd = c.oddAt > c.evenAt ? c.oddAt : commandsAt;
+    const std::uint32_t oddEnd = c.evenAt > c.oddAt ? c.evenAt : commandsAt;
     out.pixels.assign(static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height), 0);
-    std::string problem = decodeField(u + evenAt, evenEnd - evenAt, 0, out);
-    if (problem.empty()) problem = decodeField(u + oddAt, oddEnd - oddAt, 1, out);
+    std::string problem = decodeField(u + c.evenAt, evenEnd - c.evenAt, 0, out);
+    if (problem.empty()) problem = decodeField(u + c.oddAt, oddEnd - c.oddAt, 1, out);
     return problem;
+}
+
+} // namespace
+
+std::string decodeUnit(std::span<const std::uint8_t> bytes, std::uint32_t pts, Subpicture& out,
+                       const DecodeOptions& options) {
+    std::uint32_t size = 0, commandsAt = 0;
+    if (std::string problem = checkHeader(bytes, size, commandsAt); !problem.empty()) return problem;
+    out.pts = pts;
+    out.animated = false;
+    out.forced = false;
+    Controls controls;
+    if (std::string problem = readControls(bytes.data(), size, commandsAt, controls, out); !problem.empty())
+        return problem;
+    if (std::string problem = placePicture(controls, options, out); !problem.empty()) return problem;
+    return decodeLines(bytes.data(), commandsAt, controls, out);
 }
 
 } // namespace vantrel::subpicture

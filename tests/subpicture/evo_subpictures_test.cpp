@@ -3,6 +3,7 @@
 // presentation graphics both ways.
 #include "runs/runs_fixture.h"
 #include "subpicture/evo_subpictures.h"
+#include "support/evo_subpicture_pass.h"
 #include "support/pgs_reader.h"
 #include "support/sample_disc.h"
 
@@ -27,7 +28,7 @@ TEST(EvoSubpictures, SampleDiscStreamsGiveTheSameTextDirectlyAndThroughTheDemuxe
                 direct[index].insert(direct[index].end(), b.begin(), b.end());
             };
         });
-    subpicture::collectEvoSubpictures(disc.feature1, collector);
+    collectEvoSubpictures(disc.feature1, collector);
     EXPECT_TRUE(warnings.empty());
 
     Session s;
