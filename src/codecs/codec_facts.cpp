@@ -1,5 +1,7 @@
 #include "codec_facts.h"
 
+#include "bit_reader.h"
+
 #include <array>
 
 namespace vantrel {
@@ -125,14 +127,13 @@ std::optional<FrameHeader> dolbyHeader(const std::uint8_t* p, std::size_t n) {
         f.bytes = words * 2;
         f.samples = 1536;
         f.sampleRate = static_cast<int>(kSampleRates[fscod]);
-        const unsigned acmod = p[6] >> 5;
-        // The LFE bit follows acmod after the 2-bit mix levels and surround mode that acmod calls for.
-        int shift = 4;
-        if ((acmod & 1) && acmod != 1) shift -= 2;
-        if (acmod & 4) shift -= 2;
-        if (acmod == 2) shift -= 2;
-        const int lfe = shift >= 0 ? (p[6] >> shift) & 1 : 0;
-        f.channels = kChannels[acmod] + lfe;
+        // After bsid and bsmod: acmod, the 2-bit mix levels and surround mode it calls for, the LFE bit.
+        BitReader bits(p + 6, n - 6);
+        const unsigned acmod = bits.u(3);
+        if ((acmod & 1) != 0 && acmod != 1) bits.u(2); // cmixlev
+        if ((acmod & 4) != 0) bits.u(2);               // surmixlev
+        if (acmod == 2) bits.u(2);                     // dsurmod
+        f.channels = kChannels[acmod] + static_cast<int>(bits.u(1));
         return f;
     }
     if (bsid > 16) return std::nullopt;
@@ -165,12 +166,14 @@ std::optional<FrameHeader> dtsCoreHeader(const std::uint8_t* p, std::size_t n) {
     // After the sync: frame type (1), deficit samples (5), CRC flag (1), NBLKS (7),
     // FSIZE (14), AMODE (6), SFREQ (4), RATE (5), a fixed bit and four flags; then
     // the extension id (3), its flag, ASPF and LFF (2): 1 or 2 is an LFE channel.
-    const int nblks = ((p[4] & 1) << 6) | (p[5] >> 2);
-    const std::size_t fsize =
-        (static_cast<std::size_t>(p[5] & 3) << 12 | static_cast<std::size_t>(p[6]) << 4 | p[7] >> 4) + 1;
-    const unsigned amode = static_cast<unsigned>((p[7] & 0xF) << 2 | p[8] >> 6);
-    const int rate = kRates[(p[8] >> 2) & 0xF];
-    const unsigned lff = (p[10] >> 1) & 3;
+    BitReader bits(p + 4, kDtsHeaderBytes - 4);
+    bits.u(1 + 5 + 1);
+    const auto nblks = static_cast<int>(bits.u(7));
+    const std::size_t fsize = bits.u(14) + 1;
+    const unsigned amode = bits.u(6);
+    const int rate = kRates[bits.u(4)];
+    bits.u(5 + 5 + 3 + 1 + 1);
+    const unsigned lff = bits.u(2);
     if (nblks < 5 || fsize < 96 || rate == 0) return std::nullopt;
     FrameHeader f;
     f.bytes = fsize;

@@ -1,5 +1,6 @@
 #include "video_scan.h"
 
+#include "bit_reader.h"
 #include "packets/start_code_scan.h"
 
 #include <algorithm>
@@ -14,75 +15,26 @@ constexpr std::size_t kHeaderBytes = 16;
 // An H.264 SPS up to its VUI timing: scaling lists can make it long.
 constexpr std::size_t kSpsBytes = 512;
 
-class Bits {
-public:
-    explicit Bits(const std::vector<std::uint8_t>& d) : m_d(d) {}
-    std::uint32_t get(int n) {
-        std::uint32_t v = 0;
-        for (int i = 0; i < n; ++i) {
-            const std::size_t byte = m_bit / 8;
-            const std::uint32_t b = byte < m_d.size() ? (m_d[byte] >> (7 - m_bit % 8)) & 1u : 0u;
-            v = (v << 1) | b;
-            ++m_bit;
-        }
-        return v;
-    }
+using codec::BitReader;
 
-private:
-    const std::vector<std::uint8_t>& m_d;
-    std::size_t m_bit = 0;
-};
-
-// The bits of an H.264 RBSP: emulation prevention bytes (00 00 03) dropped,
-// Exp-Golomb codes; reading past the end sets overrun().
-class RbspBits {
-public:
-    RbspBits(const std::uint8_t* d, std::size_t n) {
-        m_bytes.reserve(n);
-        int zeros = 0;
-        for (std::size_t i = 0; i < n; ++i) {
-            if (zeros >= 2 && d[i] == 3) {
-                zeros = 0;
-                continue;
-            }
-            zeros = d[i] == 0 ? zeros + 1 : 0;
-            m_bytes.push_back(d[i]);
+// The bytes of an H.264 RBSP: its NAL unit without the emulation prevention
+// bytes (the 03 of 00 00 03).
+std::vector<std::uint8_t> rbspBytes(const std::uint8_t* d, std::size_t n) {
+    std::vector<std::uint8_t> out;
+    out.reserve(n);
+    int zeros = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (zeros >= 2 && d[i] == 3) {
+            zeros = 0;
+            continue;
         }
+        zeros = d[i] == 0 ? zeros + 1 : 0;
+        out.push_back(d[i]);
     }
-    std::uint32_t u(int n) {
-        std::uint32_t v = 0;
-        for (int i = 0; i < n; ++i) {
-            const std::size_t byte = m_bit / 8;
-            if (byte >= m_bytes.size()) m_overrun = true;
-            const std::uint32_t b = m_overrun ? 0u : (m_bytes[byte] >> (7 - m_bit % 8)) & 1u;
-            v = (v << 1) | b;
-            ++m_bit;
-        }
-        return v;
-    }
-    std::uint32_t ue() {
-        int zeros = 0;
-        while (u(1) == 0) {
-            if (++zeros > 31 || m_overrun) {
-                m_overrun = true;
-                return 0;
-            }
-        }
-        return zeros == 0 ? 0 : ((1u << zeros) - 1 + u(zeros));
-    }
-    std::int32_t se() {
-        const std::uint32_t k = ue();
-        return (k & 1) ? static_cast<std::int32_t>((k + 1) / 2) : -static_cast<std::int32_t>(k / 2);
-    }
-    bool overrun() const { return m_overrun; }
+    return out;
+}
 
-private:
-    std::vector<std::uint8_t> m_bytes;
-    std::size_t m_bit = 0;
-    bool m_overrun = false;
-};
-
-void skipScalingList(RbspBits& b, int size) {
+void skipScalingList(BitReader& b, int size) {
     int last = 8, next = 8;
     for (int j = 0; j < size && !b.overrun(); ++j) {
         if (next != 0) next = (last + b.se() + 256) % 256;
@@ -102,7 +54,8 @@ std::uint32_t gcd(std::uint32_t a, std::uint32_t b) {
 } // namespace
 
 std::optional<H264Timing> readH264Timing(const std::uint8_t* sps, std::size_t n) {
-    RbspBits b(sps, n);
+    const std::vector<std::uint8_t> rbsp = rbspBytes(sps, n);
+    BitReader b(rbsp.data(), rbsp.size());
     H264Timing t;
     const std::uint32_t profile = b.u(8);
     b.u(8 + 8); // constraint flags, level
@@ -334,33 +287,33 @@ void VideoScanner::mpeg2Header() {
 }
 
 void VideoScanner::vc1Header() {
-    Bits b(m_collect);
+    BitReader b(m_collect.data(), m_collect.size());
     if (m_code == 0x0F) {
-        if (b.get(2) != 3) return; // advanced profile only
-        b.get(3 + 2 + 3 + 5 + 1 + 12 + 12);
-        m_pulldownFlag = b.get(1) != 0;
-        m_interlace = b.get(1) != 0;
-        m_tfcntr = b.get(1) != 0;
-        b.get(1 + 1);
-        m_psf = b.get(1) != 0;
+        if (b.u(2) != 3) return; // advanced profile only
+        b.u(3 + 2 + 3 + 5 + 1 + 12 + 12);
+        m_pulldownFlag = b.u(1) != 0;
+        m_interlace = b.u(1) != 0;
+        m_tfcntr = b.u(1) != 0;
+        b.u(1 + 1);
+        m_psf = b.u(1) != 0;
         m_facts.sequenceSeen = true;
         m_facts.pulldownFlagsAllowed = m_pulldownFlag;
         m_facts.unitIsField = m_interlace && !m_psf;
-        if (b.get(1)) { // display extension
-            b.get(14 + 14);
-            if (b.get(1) && b.get(4) == 15) b.get(16);
-            if (b.get(1)) {
-                if (b.get(1) == 0) {
+        if (b.u(1)) { // display extension
+            b.u(14 + 14);
+            if (b.u(1) && b.u(4) == 15) b.u(16);
+            if (b.u(1)) {
+                if (b.u(1) == 0) {
                     static constexpr std::uint32_t kNr[8] = {0,     24000, 25000, 30000,
                                                              50000, 60000, 48000, 72000};
-                    const std::uint32_t nr = b.get(8);
-                    const std::uint32_t dr = b.get(4);
+                    const std::uint32_t nr = b.u(8);
+                    const std::uint32_t dr = b.u(4);
                     if (nr >= 1 && nr <= 7 && (dr == 1 || dr == 2)) {
                         m_facts.rateNum = kNr[nr];
                         m_facts.rateDen = dr == 1 ? 1000 : 1001;
                     }
                 } else {
-                    m_facts.rateNum = b.get(16) + 1;
+                    m_facts.rateNum = b.u(16) + 1;
                     m_facts.rateDen = 32;
                 }
             }
@@ -369,26 +322,26 @@ void VideoScanner::vc1Header() {
     }
     if (!m_facts.sequenceSeen) return;
     bool field = false;
-    if (m_interlace && b.get(1)) field = b.get(1) != 0;
+    if (m_interlace && b.u(1)) field = b.u(1) != 0;
     if (field) {
-        b.get(3);
+        b.u(3);
     } else {
-        for (int i = 0; i < 4 && b.get(1); ++i) {
+        for (int i = 0; i < 4 && b.u(1); ++i) {
         }
     }
-    if (m_tfcntr) b.get(8);
+    if (m_tfcntr) b.u(8);
     ++m_facts.frames;
     if (!m_pulldownFlag) {
         m_facts.displayUnits += m_facts.unitIsField ? 2 : 1;
         return;
     }
     if (!m_interlace || m_psf) {
-        const std::uint32_t rpt = b.get(2);
+        const std::uint32_t rpt = b.u(2);
         if (rpt) ++m_facts.repeatFlags;
         m_facts.displayUnits += 1 + rpt;
     } else {
-        b.get(1); // TFF
-        const std::uint32_t rff = b.get(1);
+        b.u(1); // TFF
+        const std::uint32_t rff = b.u(1);
         if (rff) ++m_facts.repeatFlags;
         m_facts.displayUnits += 2 + rff;
     }
