@@ -3,6 +3,8 @@
 #include "files/errors.h"
 #include "version.h"
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -22,6 +24,21 @@ std::string clockText(double seconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
     return text;
+}
+
+// Ends a command that failed: "error: TEXT" on stderr and, with --json, the
+// object {"error": TEXT, "exit": CODE} on stdout for a script to read.
+int failed(std::ostream& out, std::ostream& err, bool json, const std::string& text, int code,
+           const std::string& hint = {}) {
+    err << (code == kExitInterrupted ? text : "error: " + text) << '\n';
+    if (!hint.empty()) err << hint << '\n';
+    if (json) {
+        nlohmann::ordered_json j;
+        j["error"] = text;
+        j["exit"] = code;
+        out << j.dump(2) << '\n' << std::flush;
+    }
+    return code;
 }
 
 } // namespace
@@ -275,8 +292,8 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     for (const Command* c : commandTable())
         if (c->name == rest[0]) command = c;
     if (command == nullptr) {
-        err << "error: unknown command " << rest[0] << " (vantrel-cli --help lists them)\n";
-        return kExitUsage;
+        return failed(out, err, options.json,
+                      "unknown command " + rest[0] + " (vantrel-cli --help lists them)", kExitUsage);
     }
     std::vector<std::string> commandArgs(rest.begin() + 1, rest.end());
     for (const std::string& a : commandArgs) {
@@ -303,17 +320,13 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     } catch (const Error& e) {
         console.progressEnd();
         out.flush();
-        const int code = exitCodeOf(e.kind());
-        if (e.kind() == ErrorKind::Interrupted) {
-            err << "interrupted\n";
-            return code;
-        }
         // A failed write names its file and the system's reason here (the window says only "Stream write
         // error").
-        err << "error: " << e.detail() << '\n';
-        if (e.kind() == ErrorKind::Usage)
-            err << "(vantrel-cli " << command->name << " --help shows the usage)\n";
-        return code;
+        const std::string text = e.kind() == ErrorKind::Interrupted ? "interrupted" : e.detail();
+        const std::string hint = e.kind() == ErrorKind::Usage ? "(vantrel-cli " + std::string(command->name) +
+                                                                    " --help shows the usage)"
+                                                              : std::string();
+        return failed(out, err, options.json, text, exitCodeOf(e.kind()), hint);
     }
 }
 

@@ -181,6 +181,8 @@ int runChapters(Context& ctx) {
         throw Error(ErrorKind::NotFound, "no playlist (ADV_OBJ/VPLST000.XPL) found for " + path);
     if (!input.at.playlistNote.empty()) ctx.console.note(input.at.playlistNote);
     const disc::Title& title = chosenTitle(ctx, input, titleNumber);
+    if (const std::string note = disc::durationPastClipsNote(title, input.playlist->frameRate); !note.empty())
+        ctx.console.note(note);
     const disc::ClockChoice choice = chapterClock(ctx, input, title, args.value("--clock", "auto"));
 
     for (const disc::Chapter& c : title.chapters)

@@ -286,6 +286,8 @@ private:
         for (const disc::PlaylistStream& s : t.streams)
             if (s.advanced) warn(disc::advancedSubtitleWarning(t, s));
         const int rate = input.playlist->frameRate;
+        if (const std::string note = disc::durationPastClipsNote(t, rate); !note.empty())
+            m_ctx.console.note(note);
         // The clock every command takes for this title; a span over part of it compares with nothing.
         const disc::ClockChoice clock = disc::titleClock(t, rate, disc::ClockSetting::Auto,
                                                          model.surveys.empty() || !model.files.missing.empty()

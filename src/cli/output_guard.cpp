@@ -65,10 +65,13 @@ std::vector<std::string> inputsOfRun(const std::string& path, const std::vector<
 void makeOutputFolder(const std::string& folder) {
     if (folder.empty()) return;
     std::error_code ec;
-    const fs::file_status st = fs::status(folder, ec);
+    // "FILE/" names the file FILE, which is no folder.
+    std::string named = folder;
+    while (named.size() > 1 && named.back() == '/') named.pop_back();
+    const fs::file_status st = fs::status(named, ec);
     if (fs::is_directory(st)) return;
     if (fs::exists(st))
-        throw Error(ErrorKind::Output, folder + " is a file, not a folder: name a folder for the outputs");
+        throw Error(ErrorKind::Output, named + " is a file, not a folder: name a folder for the outputs");
     fs::create_directories(folder, ec);
     if (ec || !fs::is_directory(folder))
         throw Error(ErrorKind::Output,

@@ -247,6 +247,37 @@ TrackFlags trackFlags(StreamKind kind, const std::string& extension) {
     return flags;
 }
 
+bool describesCaptions(const std::string& description) {
+    std::string text = " ";
+    for (char c : description) {
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        text += letter ? static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) : ' ';
+    }
+    text += ' ';
+    for (const char* words : {" sdh ", " hard of hearing ", " for the deaf "})
+        if (text.find(words) != std::string::npos) return true;
+    return false;
+}
+
+std::string durationPastClipsNote(const Title& title, int rate) {
+    std::optional<TitleTime> end;
+    for (const Clip& clip : title.clips)
+        if (const auto t = parseTitleTime(clip.timeEnd);
+            t && (!end || t->frameCount(rate) > end->frameCount(rate)))
+            end = t;
+    if (!title.duration || !end || rate <= 0 || title.duration->frameCount(rate) <= end->frameCount(rate))
+        return {};
+    char past[32];
+    std::snprintf(past, sizeof past, "%.3f",
+                  static_cast<double>(title.duration->frameCount(rate) - end->frameCount(rate)) / rate);
+    std::string lastEnd;
+    for (const Clip& clip : title.clips)
+        if (const auto t = parseTitleTime(clip.timeEnd); t && t->frameCount(rate) == end->frameCount(rate))
+            lastEnd = clip.timeEnd;
+    return "title " + std::to_string(title.number) + ": its titleDuration " + title.durationText + " runs " +
+           past + " s past the end of its last clip (" + lastEnd + "); nothing plays there";
+}
+
 std::vector<std::string> flagNames(const TrackFlags& flags) {
     std::vector<std::string> names;
     if (flags.commentary) names.emplace_back("commentary");
@@ -378,6 +409,9 @@ void applyLanguages(const ReadContext& cx, Title& title) {
         if (auto e = exts.find(s.track); s.kind != StreamKind::Video && e != exts.end())
             s.languageExtension = e->second;
         s.flags = trackFlags(s.kind, s.languageExtension);
+        // Discs whose language code says nothing often say it in the description.
+        if (s.kind == StreamKind::Subtitle && !s.flags.any())
+            s.flags.hearingImpaired = describesCaptions(s.description);
     }
 }
 

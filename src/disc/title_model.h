@@ -56,6 +56,9 @@ struct TrackFlags {
 };
 // The flags of an extension ("03", case ignored) for a kind of track.
 TrackFlags trackFlags(StreamKind kind, const std::string& extension);
+// True for a subtitle description that says its captions are for the deaf:
+// "SDH", "hard of hearing" or "for the deaf" as words, case ignored.
+bool describesCaptions(const std::string& description);
 // The names of the flags that are set: "commentary", "visually_impaired", "forced", "hearing_impaired".
 std::vector<std::string> flagNames(const TrackFlags& flags);
 
@@ -104,6 +107,10 @@ struct Title {
     // EVO file names of the clips, in order, each once.
     std::vector<std::string> evoNames() const;
 };
+
+// A note when the title's titleDuration runs past the end of its last clip;
+// empty otherwise (or when the times do not parse).
+std::string durationPastClipsNote(const Title& title, int rate);
 
 struct Playlist {
     std::string name;     // the playlist's displayName

@@ -109,6 +109,7 @@ int ImageInput::readBlocks(udfread_block_input* in, uint32_t lba, void* buf, uin
 class UdfVolume {
 public:
     explicit UdfVolume(const std::string& image) : m_input(image) {
+        if (m_input.size() == 0) throw openFailure(image, "An empty file (0 bytes), not a disc image");
         // Checked here first: libudfread prints its own complaint for any other file.
         if (!hasVolumeRecognition(image)) throw openFailure(image, "Not a UDF disc image");
         m_udf = udfread_init();

@@ -169,6 +169,7 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
     if (rc != 0) {
         ::close(fds[0]);
         run.failure = std::strerror(rc);
+        run.missing = rc == ENOENT;
         return run;
     }
     char buf[4096];
@@ -207,7 +208,10 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
     else
         run.status = 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
     // A shell's "not found" for a program it could not run.
-    if (run.status == 127) run.failure = "not found";
+    if (run.status == 127) {
+        run.failure = "not found";
+        run.missing = true;
+    }
     return run;
 }
 
@@ -339,7 +343,11 @@ MkvOutcome runMkvJob(const MkvJob& job) {
         job.stopRequested);
     if (run.stopped) throw Error(ErrorKind::Interrupted, "interrupted");
     if (run.status < 0 || !run.failure.empty())
-        throw Error(ErrorKind::Muxer, job.muxer + " cannot be run: " + run.failure);
+        throw Error(ErrorKind::Muxer,
+                    job.muxer + " cannot be run: " + run.failure +
+                        (run.missing && fs::path(job.muxer).filename() == "mkvmerge"
+                             ? " (install mkvtoolnix, which brings it: apt install mkvtoolnix)"
+                             : ""));
     // 0: done, 1: done with warnings; anything else failed.
     if (run.status > 1) {
         std::error_code ec;

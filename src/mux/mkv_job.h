@@ -80,6 +80,7 @@ struct ProgramRun {
     std::string output;
     std::string failure;
     bool stopped = false;
+    bool missing = false; // the program is not there (not in PATH)
 };
 ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
                       const std::function<void(const std::string& line)>& onLine = {},

@@ -189,6 +189,8 @@ TitleJob titleJob(const disc::DiscLocation& at, const std::optional<disc::Playli
     if (title) {
         const int rate = playlist ? playlist->frameRate : 60;
         labelAndTime(out, *title, rate, clockOfTitle(out, *title, rate, request.clock));
+        if (std::string note = disc::durationPastClipsNote(*title, rate); !note.empty())
+            out.notes.push_back(std::move(note));
     }
     if (!request.tracks.empty() && request.tracks != "all") {
         std::stringstream list(request.tracks);

@@ -136,6 +136,8 @@ TEST(CliDataLoss, RefusalsFullDisksAndSharedBoxesLeaveEveryFileAsItWas) {
          "error: " + earlierPgs + " exists: give --force to replace it"},
         {"mux-prep over an earlier preparation", "mux-prep disc --title 1 -o prep", "", 5,
          "error: prep/mux.json exists: give --force"},
+        {"mux-prep into a file", "mux-prep disc --title 1 -o old.txt", "", 5,
+         "error: old.txt is a file, not a folder"},
         {"demux onto a full disk", "demux disc/HVDVD_TS/FEATURE_1.EVO -o out", diskFull(".stream."), 5,
          "error: Cannot write file \"" + dir.path("out") + "/FEATURE_1"},
         {"rebuild onto a full disk", "rebuild disc/HVDVD_TS/FEATURE_1.EVO -o out", diskFull(".rebuilt."), 5,

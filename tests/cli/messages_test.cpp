@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <iterator>
 
 namespace vantrel::cli::test {
 namespace {
@@ -44,12 +46,29 @@ TEST(CliMessages, ExitCodesAndFirstLinesSayWhatToDo) {
         placeholders.packPrivate(0x20, vantrel::test::pattern(200, 7),
                                  90000 + 90000u * static_cast<unsigned>(i));
     placeholders.writeTo(dir.path("placeholders.EVO"));
+    { std::ofstream(dir.path("empty.iso")); }
+    // A playlist whose title runs on past its last clip and whose first subtitle is described as SDH.
+    const auto described = vantrel::test::writeSampleDisc(dir.path("described"), 40);
+    {
+        std::ifstream in(described.playlist);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        auto replaceAll = [&text](const std::string& from, const std::string& to) {
+            for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+                text.replace(at, from.size(), to);
+        };
+        replaceAll("titleDuration=\"00:00:12:12\"", "titleDuration=\"00:00:14:00\"");
+        replaceAll("mediaAttr=\"1\" description=\"English\"/>\n        <Subtitle track=\"2\"",
+                   "mediaAttr=\"1\" description=\"English SDH\"/>\n        <Subtitle track=\"2\"");
+        std::ofstream(described.playlist) << text;
+    }
 
     struct Row {
         const char* what;
         std::vector<std::string> args;
         int code;
-        std::string firstErr; // the start of the first line on stderr ("" : none is printed)
+        std::string firstErr;     // the start of the first line on stderr ("" : none is printed)
+        std::string errLine = {}; // a line stderr holds
+        std::string outHas = {};  // text stdout holds
     };
     const std::string cutSize = std::to_string(size - 1048);
     const std::vector<Row> rows = {
@@ -102,14 +121,52 @@ TEST(CliMessages, ExitCodesAndFirstLinesSayWhatToDo) {
          1,
          ""},
         {"--version", {"--version"}, 0, ""},
+        {"--json: the error as an object on stdout too",
+         {"--json", "info", dir.path("readme")},
+         3,
+         "error: " + dir.path("readme") + ": no HVDVD_TS or VIDEO_TS folder"},
+        {"--json: a usage error as an object",
+         {"--json", "mkv", disc.root},
+         2,
+         "error: mkv needs -o OUT.mkv"},
+        {"--json: an unknown command as an object", {"--json", "nosuch"}, 2, "error: unknown command nosuch"},
+        {"an empty disc image",
+         {"info", dir.path("empty.iso")},
+         3,
+         "error: Cannot open file \"" + dir.path("empty.iso") +
+             "\". An empty file (0 bytes), not a disc image"},
+        {"a titleDuration past the last clip's end",
+         {"info", described.root, "--no-scan"},
+         0,
+         "",
+         "title 1: its titleDuration 00:00:14:00 runs 1.500 s past the end of its last clip (00:00:12:12)"},
+        {"SDH in a description: hearing impaired",
+         {"--quiet", "--json", "info", described.root, "--no-scan"},
+         0,
+         "",
+         "",
+         "\"hearing_impaired\""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         const CliResult r = cli(row.args);
         EXPECT_EQ(r.code, row.code) << r.err;
-        EXPECT_EQ(firstLine(r.err).rfind(row.firstErr, 0), 0u) << r.err;
-        if (row.firstErr.empty()) {
-            EXPECT_EQ(r.err, "");
+        if (row.errLine.empty()) {
+            EXPECT_EQ(firstLine(r.err).rfind(row.firstErr, 0), 0u) << r.err;
+            if (row.firstErr.empty()) {
+                EXPECT_EQ(r.err, "");
+            }
+        } else {
+            EXPECT_NE(("\n" + r.err).find("\n" + row.errLine), std::string::npos) << r.err;
+        }
+        if (!row.outHas.empty()) {
+            EXPECT_NE(r.out.find(row.outHas), std::string::npos) << r.out;
+        }
+        // With --json a failure is also one object on stdout: the error line's text and the exit code.
+        if (row.code >= 2 && std::find(row.args.begin(), row.args.end(), "--json") != row.args.end()) {
+            const nlohmann::json j = nlohmann::json::parse(r.out, nullptr, false);
+            EXPECT_EQ(j, nlohmann::json({{"error", firstLine(r.err).substr(7)}, {"exit", row.code}}))
+                << r.out;
         }
     }
     EXPECT_EQ(lineCount(cli({"info", dir.path("placeholders.EVO")}).err, "warning:"), 1);

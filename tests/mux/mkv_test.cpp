@@ -249,6 +249,7 @@ TEST(MkvCommand, FailuresLeaveNoOutput) {
     CliRun r = withPath(test::tempDir("empty-path"), args);
     EXPECT_EQ(r.code, 6) << r.err;
     EXPECT_NE(r.err.find("mkvmerge cannot be run"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("install mkvtoolnix"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(out));
 
     // Writes part of its output, then fails. (The option file's third line is the output.)
