@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 namespace vantrel::test {
 
@@ -95,11 +96,16 @@ Bytes buildTitle(const std::vector<TrackSpec>& tracks) {
         shape.streamId = tr.streamId;
         shape.pts = 0;
         if (tr.streamId == 0xBD) {
-            shape.body = {tr.subId};
             // Audio sub-streams carry three more header bytes; subpictures none.
-            if ((tr.subId & 0xE0) != 0x20 && (tr.subId & 0xE0) != 0x60)
-                shape.body.insert(shape.body.end(), {0x01, 0x00, 0x01});
-            shape.body.insert(shape.body.end(), tr.extraHeader.begin(), tr.extraHeader.end());
+            const bool audio = (tr.subId & 0xE0) != 0x20 && (tr.subId & 0xE0) != 0x60;
+            Bytes head(audio ? 4 : 1, 0);
+            head[0] = tr.subId;
+            if (audio) {
+                head[1] = 0x01;
+                head[3] = 0x01;
+            }
+            head.insert(head.end(), tr.extraHeader.begin(), tr.extraHeader.end());
+            shape.body = std::move(head);
         }
         const Bytes privateHead = shape.body;
         const std::size_t fullRoom = EvoBuilder::packPayloadRoom(shape);
