@@ -85,8 +85,9 @@ disc::ClockChoice chapterClock(Context& ctx, const DiscInput& input, const disc:
                                           " for a title set of timeBase \"" + playlist.timeBase +
                                           "\", not \"" + clockArg + "\"");
     std::vector<std::string> evoPaths;
-    if (*setting == disc::ClockSetting::Auto && !input.at.evoFolder.empty()) {
+    if (!input.at.evoFolder.empty()) {
         const disc::TitleFiles files = disc::filesOfTitle(title, input.at.evoFolder);
+        for (const std::string& n : files.notes) ctx.console.note(n);
         for (const std::string& w : files.warnings) ctx.console.warning(w);
         for (const std::string& m : files.missing)
             ctx.console.warning("title " + std::to_string(title.number) + ": " + m + " is not there");
@@ -94,6 +95,7 @@ disc::ClockChoice chapterClock(Context& ctx, const DiscInput& input, const disc:
         if (files.missing.empty()) evoPaths = files.paths;
     }
     const disc::ClockChoice choice = disc::titleClock(title, rate, *setting, evoPaths);
+    for (const std::string& w : choice.cutWarnings) ctx.console.warning(w);
     ctx.console.note(choice.note(rate));
     return choice;
 }
@@ -180,6 +182,7 @@ int runChapters(Context& ctx) {
     if (!input.playlist)
         throw Error(ErrorKind::NotFound, "no playlist (ADV_OBJ/VPLST000.XPL) found for " + path);
     if (!input.at.playlistNote.empty()) ctx.console.note(input.at.playlistNote);
+    if (!input.at.caseNote.empty()) ctx.console.note(input.at.caseNote);
     const disc::Title& title = chosenTitle(ctx, input, titleNumber);
     if (const std::string note = disc::durationPastClipsNote(title, input.playlist->frameRate); !note.empty())
         ctx.console.note(note);

@@ -3,6 +3,7 @@
 #include "disc_input.h"
 #include "engine/click_handlers.h"
 #include "files/file_layer.h"
+#include "files/path_parts.h"
 #include "interruption.h"
 #include "output_guard.h"
 #include "rebuild/rebuild.h"
@@ -38,35 +39,83 @@ int boxNamed(const Core& core, const std::string& name) {
 }
 } // namespace
 
+namespace {
+
+// A title that plays `file` and clips that are not there: the run gives part of it.
+void warnOfMissingClips(Context& ctx, const disc::Title& title, const std::string& file,
+                        const std::string& evoFolder) {
+    for (const std::string& missing : disc::filesOfTitle(title, evoFolder).missing)
+        ctx.console.warning("title " + std::to_string(title.number) + " plays " + fileNamePart(file) +
+                            " and also " + fileNamePart(missing) + ", which is not there (" + missing +
+                            "): this run gives part of the title; copy the missing file from the disc");
+}
+
+} // namespace
+
 std::string sourceOfCommand(Context& ctx, const ParsedArgs& args, const std::string& command) {
     if (args.positional.size() != 1) throw Error(ErrorKind::Usage, command + " takes one PATH");
     const std::string path = args.positional[0];
     const std::optional<int> titleNumber = titleOption(args);
     DiscInput input = openDiscInput(path, titleNumber.has_value());
+    if (!input.at.playlistNote.empty()) ctx.console.note(input.at.playlistNote);
+    if (!input.at.caseNote.empty()) ctx.console.note(input.at.caseNote);
     std::string source;
+    const disc::Title* title = nullptr;
+    std::vector<std::string> read; // the files of the title that the run reads
     if (input.at.kind == disc::DiscLocation::Kind::EvoFile && !titleNumber) {
         source = path;
+        read.push_back(path);
+        if (input.playlist) {
+            const auto playing = input.playlist->titlesPlaying(fileNamePart(path));
+            if (!playing.empty()) {
+                title = playing.front();
+                warnOfMissingClips(ctx, *title, path, input.at.evoFolder);
+            }
+        }
     } else {
-        if (!titleNumber)
-            throw Error(ErrorKind::Usage,
-                        path + " is a disc or a playlist: name a title with --title N, or give an EVO file");
-        const disc::Title& title = requireTitle(input, *titleNumber);
+        if (titleNumber) {
+            title = &requireTitle(input, *titleNumber);
+        } else {
+            if (!input.playlist)
+                throw Error(ErrorKind::NotFound,
+                            "no playlist (ADV_OBJ/VPLST000.XPL) found for " + path + ": name an EVO file");
+            title = disc::defaultTitle(*input.playlist);
+            if (title == nullptr || title->evoNames().empty())
+                throw Error(ErrorKind::NotFound, "the playlist has no title that plays a clip");
+            ctx.console.note("title " + std::to_string(title->number) + " (" + title->displayName +
+                             "), the longest; --title N picks another");
+        }
         if (input.at.evoFolder.empty())
-            throw Error(ErrorKind::InputUnreadable, "the EVO files of title " + std::to_string(title.number) +
+            throw Error(ErrorKind::InputUnreadable, "the EVO files of title " +
+                                                        std::to_string(title->number) +
                                                         " are not at hand (no HVDVD_TS folder)");
-        const disc::TitleFiles files = disc::filesOfTitle(title, input.at.evoFolder);
+        const disc::TitleFiles files = disc::filesOfTitle(*title, input.at.evoFolder);
+        for (const std::string& n : files.notes) ctx.console.note(n);
         for (const std::string& w : files.warnings) ctx.console.warning(w);
+        // Half a title is never made without a word: a clip that is not there ends the command.
+        if (!files.missing.empty()) {
+            std::string names;
+            for (const std::string& m : files.missing) names += (names.empty() ? "" : ", ") + m;
+            throw Error(ErrorKind::InputUnreadable,
+                        "title " + std::to_string(title->number) + " plays " + names + ", which " +
+                            (files.missing.size() == 1 ? "is" : "are") + " not there; copy it from the disc");
+        }
         if (files.paths.empty())
             throw Error(ErrorKind::InputUnreadable,
-                        "title " + std::to_string(title.number) + " plays no EVO file that is there");
+                        "title " + std::to_string(title->number) + " plays no EVO file that is there");
         source = files.paths.front();
+        read = files.paths;
     }
+    if (title != nullptr && input.playlist)
+        for (const disc::ClipSpan& s : disc::clipSpans(*title, input.playlist->frameRate, read))
+            if (s.cut()) ctx.console.warning(disc::cutClipWarning(s));
     requireProgramStream(source);
     return source;
 }
 
 CoreSession::CoreSession(Context& ctx) : window(ctx.console), core(window), m_ctx(ctx) {
     window.follow(core);
+    core.readsImages = true; // IMAGE/HVDVD_TS/NAME.EVO, as every command takes them
     if (!ctx.options.json && !ctx.options.quiet)
         window.onLog = [this](const std::string& line) {
             m_ctx.console.progressEnd();

@@ -1,21 +1,19 @@
 #include "disc_input.h"
 
+#include "files/disc_image.h"
 #include "files/errors.h"
 
 #include <cstdio>
-#include <filesystem>
 
 namespace vantrel::cli {
 
 namespace {
-// A folder with at least one .EVO or .VOB file (any case).
+// A folder, on disk or inside a disc image, with at least one .EVO or .VOB file (any case).
 bool holdsEvoFiles(const std::string& folder) {
-    std::error_code ec;
-    for (const auto& e : std::filesystem::directory_iterator(folder, ec)) {
-        std::string ext = e.path().extension().string();
-        for (char& c : ext)
+    for (std::string name : sourceFolderNames(folder)) {
+        for (char& c : name)
             if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-        if (ext == ".EVO" || ext == ".VOB") return true;
+        if (name.ends_with(".EVO") || name.ends_with(".VOB")) return true;
     }
     return false;
 }

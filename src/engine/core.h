@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace vantrel {
@@ -28,7 +29,13 @@ struct Core {
 
     StreamTable streamTable;
     std::array<unsigned char, kPackBufferSize> packBuffer{};
-    std::unique_ptr<InputFile> sourceFile;
+    // A file on disk, or (readsImages) a file inside a disc image.
+    std::unique_ptr<ByteSource> sourceFile;
+    std::optional<FileIdentity> sourceIdentity; // of a file on disk
+    // The command line reads sources inside disc images (IMAGE/HVDVD_TS/NAME.EVO)
+    // and continues a copy's feature_1.evo into its feature_2.evo; the window
+    // opens files on disk only and keeps its own names rule.
+    bool readsImages = false;
     std::array<std::unique_ptr<OutputFile>, kOutputFileCount> outputFiles;
 
     std::uint8_t stopRequested = 0;

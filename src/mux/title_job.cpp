@@ -6,6 +6,8 @@
 #include "names/continued_parts.h"
 #include "packets/stream_ids.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
@@ -21,6 +23,13 @@ int indexOfCode(std::uint8_t c, disc::StreamKind& kind) {
            : ids::isSubpicture(k) ? disc::StreamKind::Subtitle
                                   : disc::StreamKind::Audio;
     return ids::indexOfCode(c);
+}
+
+bool sameNameButCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) ==
+                      std::toupper(static_cast<unsigned char>(y));
+           });
 }
 
 std::string fileName(const std::string& path) {
@@ -40,15 +49,16 @@ void addClips(TitleJob& out, const disc::Title& title, const disc::Playlist& pla
                 throw Error(ErrorKind::Usage, "title " + number + " plays " + clip.evoName +
                                                   " more than once (a loop); it cannot be muxed as one file");
         seen.push_back(clip.evoName);
-        const std::string path = evoFolder + clip.evoName;
-        if (sourceKind(path) != SourceKind::File) { // on disk or inside a disc image
-            std::string text = "title " + number;
-            text += " plays " + clip.evoName;
-            text += ", which is not in " + evoFolder;
-            throw Error(ErrorKind::InputUnreadable, text);
-        }
+        // On disk or inside a disc image, in whatever case a copy gave the name.
+        const std::optional<FoundEntry> found = findEntry(evoFolder, clip.evoName, SourceKind::File);
+        if (!found)
+            throw Error(ErrorKind::InputUnreadable,
+                        "title " + number + " plays " + clip.evoName + ", which is not in " + evoFolder);
+        if (found->byCaseAlone)
+            out.notes.push_back("title " + number + ": the playlist's " + clip.evoName + " is " +
+                                fileName(found->path) + " here (names matched by case alone)");
         ClipPart part;
-        part.path = path;
+        part.path = found->path;
         part.rate = playlist.frameRate;
         const auto begin = disc::parseTitleTime(clip.clipTimeBegin);
         if (begin && begin->frameCount(part.rate) > 0) part.beginFrames = begin->frameCount(part.rate);
@@ -72,6 +82,12 @@ disc::ClockChoice clockOfTitle(TitleJob& out, const disc::Title& title, int rate
     std::vector<std::string> paths;
     for (const ClipPart& p : out.job.parts) paths.push_back(p.path);
     disc::ClockChoice clock = disc::titleClock(title, rate, *setting, paths);
+    // A file cut short would give a file short of the title: none is made of it.
+    if (!clock.cutWarnings.empty()) {
+        std::string text;
+        for (const std::string& w : clock.cutWarnings) text += (text.empty() ? "" : "; ") + w;
+        throw Error(ErrorKind::InputUnreadable, "title " + std::to_string(title.number) + ": " + text);
+    }
     out.notes.push_back(clock.note(rate));
     return clock;
 }
@@ -152,7 +168,7 @@ TitleJob titleJob(const disc::DiscLocation& at, const std::optional<disc::Playli
         const std::string name = fileName(path);
         const auto playing = playlist ? playlist->titlesPlaying(name) : std::vector<const disc::Title*>{};
         if (!playing.empty()) title = playing.front();
-        if (title && !title->clips.empty() && title->clips.front().evoName == name) {
+        if (title && !title->clips.empty() && sameNameButCase(title->clips.front().evoName, name)) {
             // The title this file begins: its clips, as the playlist has them.
             std::string folder = std::filesystem::path(path).parent_path().string();
             folder += folder.empty() ? "./" : "/";
@@ -162,9 +178,9 @@ TitleJob titleJob(const disc::DiscLocation& at, const std::optional<disc::Playli
         }
         // Without a playlist that plays it, a first part goes on in its second
         // part, as the window's Demux does.
-        if (playing.empty() && isFirstPart(path)) {
-            const std::string next = secondPartPath(path);
-            if (fileExists(next)) {
+        if (playing.empty() && isFirstPartAnyCase(path)) {
+            const std::string next = findPath(secondPartPath(path), SourceKind::File).path;
+            if (sourceKind(next) == SourceKind::File) {
                 out.job.parts.emplace_back(next);
                 out.notes.push_back(name + " goes on in " + fileName(next) + " by the file names");
             }

@@ -107,6 +107,14 @@ TEST(CliDataLoss, RefusalsFullDisksAndSharedBoxesLeaveEveryFileAsItWas) {
     { std::ofstream(dir.path("prep/mux.json")) << "[]"; }
     fs::create_directories(dir.path("out"));
     writeSharedBoxVob(dir.path("shared.VOB"));
+    // Copies gone wrong: a lower-case copy without its second clip, and a first clip cut to half.
+    vantrel::test::writeSampleDisc(dir.path("lower"), 40);
+    fs::remove(dir.path("lower/HVDVD_TS/FEATURE_2.EVO"));
+    fs::rename(dir.path("lower/HVDVD_TS/FEATURE_1.EVO"), dir.path("lower/HVDVD_TS/feature_1.evo"));
+    fs::rename(dir.path("lower/HVDVD_TS"), dir.path("lower/hvdvd_ts"));
+    vantrel::test::writeSampleDisc(dir.path("cut"), 200);
+    fs::resize_file(dir.path("cut/HVDVD_TS/FEATURE_1.EVO"),
+                    fs::file_size(dir.path("cut/HVDVD_TS/FEATURE_1.EVO")) / 2 / 2048 * 2048);
 
     struct Row {
         const char* what;
@@ -147,6 +155,12 @@ TEST(CliDataLoss, RefusalsFullDisksAndSharedBoxesLeaveEveryFileAsItWas) {
          "error: Cannot write file \"" + dir.path("out") + "/x.sup\". No space left on device"},
         {"mkv onto a full disk", "mkv disc --title 1 -o out/x.mkv", diskFull(".tmp-"), 5,
          "error: Cannot write file \"" + dir.path("out") + "/.x.mkv.tmp-", true},
+        {"mkv of a lower-case copy with a clip missing", "mkv lower/hvdvd_ts/feature_1.evo -o out/x.mkv", "",
+         3, "error: title 1 plays FEATURE_2.EVO, which is not in lower/hvdvd_ts/"},
+        {"demux of a title with a clip missing", "demux lower -o out", "", 3,
+         "error: title 1 plays lower/hvdvd_ts/FEATURE_2.EVO, which is not there"},
+        {"info of a cut file", "info cut", "", 1, "warning: FEATURE_1.EVO holds "},
+        {"mkv of a cut file", "mkv cut -o out/x.mkv", "", 3, "error: title 1: FEATURE_1.EVO holds "},
         {"info on streams that share a box", "info shared.VOB", "", 1,
          "warning: shared.VOB: streams 0x80 (AC-3), 0x88 (DTS) and 0xA0 (LPCM) share the stream box "
          "cbAudio00"},

@@ -139,7 +139,7 @@ TEST(CliMessages, ExitCodesAndFirstLinesSayWhatToDo) {
          {"info", described.root, "--no-scan"},
          0,
          "",
-         "title 1: its titleDuration 00:00:14:00 runs 1.500 s past the end of its last clip (00:00:12:12)"},
+         "title 1: its titleDuration 00:00:14:00 runs 11.458 s past the end of its last clip (00:00:02:13)"},
         {"SDH in a description: hearing impaired",
          {"--quiet", "--json", "info", described.root, "--no-scan"},
          0,
