@@ -9,6 +9,7 @@ namespace {
 
 constexpr std::string_view kHelp =
     "usage: vantrel-cli [--quiet] [--json] demux PATH [--title N] [-o DIR] [--tracks LIST] [--full-scan]\n"
+    "                                       [--force]\n"
     "\n"
     "Splits an EVO/VOB file into one file per stream, exactly as the window's\n"
     "Demux does after Read EVO: the same bytes and the same names\n"
@@ -23,6 +24,8 @@ constexpr std::string_view kHelp =
     "            stream the scan found\n"
     "--full-scan read the whole file when looking for streams (the window's\n"
     "            default stops after 300 MB, \"Fast EVO checking\")\n"
+    "--force     replace files of these names in DIR (without it an existing\n"
+    "            one is refused before anything is written, exit 5)\n"
     "\n"
     "Audio streams that the window puts into one box (0x80, 0x88 and 0xA0 all in\n"
     "cbAudio00) go into one file, as in the window, with a warning (exit 1).\n"

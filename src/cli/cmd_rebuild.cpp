@@ -9,6 +9,7 @@ namespace {
 
 constexpr std::string_view kHelp =
     "usage: vantrel-cli [--quiet] [--json] rebuild PATH [--title N] [--tracks LIST] [-o DIR] [--full-scan]\n"
+    "                                         [--force]\n"
     "\n"
     "Writes NAME.rebuilt.EVO, a copy of the source without the packs of the\n"
     "streams left out and with the kept streams numbered anew, exactly as the\n"
@@ -21,7 +22,9 @@ constexpr std::string_view kHelp =
     "            and extended subpicture streams are always kept (a warning names\n"
     "            each one --tracks leaves out, exit 1)\n"
     "-o DIR      the output folder (default: the current folder; created when missing)\n"
-    "--full-scan read the whole file when looking for streams\n";
+    "--full-scan read the whole file when looking for streams\n"
+    "--force     replace NAME.rebuilt.EVO in DIR (without it an existing one is\n"
+    "            refused before anything is written, exit 5)\n";
 
 int runRebuild(Context& ctx) {
     return runLikeTheWindow(ctx, "rebuild", bRebuildClick);

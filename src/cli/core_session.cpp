@@ -165,7 +165,8 @@ void removeUnfinished(const std::vector<std::string>& files) {
 } // namespace
 
 int runLikeTheWindow(Context& ctx, const std::string& command, void (*click)(Core&)) {
-    ParsedArgs args = parseArgs(ctx.args, {"--title", "-o", "--output", "--tracks"}, {"--full-scan"});
+    ParsedArgs args =
+        parseArgs(ctx.args, {"--title", "-o", "--output", "--tracks"}, {"--full-scan", "--force"});
     const std::string source = sourceOfCommand(ctx, args, command);
     const std::string folder = args.value("-o", args.value("--output"));
     makeOutputFolder(folder);
@@ -184,6 +185,10 @@ int runLikeTheWindow(Context& ctx, const std::string& command, void (*click)(Cor
     std::vector<std::string> kept;
     if (command == "rebuild") kept = session.keptInSpiteOfTracks();
     for (const std::string& w : kept) ctx.console.warning(w);
+    // The window replaces what is there; the command line asks for --force first.
+    checkRunOutputs(command == "rebuild" ? std::vector<std::string>{rebuiltOutputName(session.core)}
+                                         : demuxOutputNames(session.core),
+                    inputsOfRun(args.positional.front(), {source}), args.has("--force"));
     const std::size_t from = session.window.logLines.size();
     try {
         click(session.core);
