@@ -32,9 +32,13 @@ std::string demuxBase(Core& core, const Continuation& continuation) {
     return continuation.secondPartAtStart() ? continuedBase(base) : base;
 }
 
-// A box's file: BASE.CAPTION.EXT.
+// A box's file: BASE.CAPTION.EXT. A ticked box that a playlist read reset
+// (its stream is not listed) shows the empty box's caption; its file takes
+// the stream's own caption from the scan instead.
 std::string demuxFileName(const Core& core, const std::string& base, int box) {
-    const std::string& caption = core.boxes[box].caption;
+    std::string caption = core.boxes[box].caption;
+    const std::string& scanned = core.scanCaptions[static_cast<std::size_t>(box)];
+    if (caption == StreamBoxes::resetCaption(box) && !scanned.empty()) caption = scanned;
     return base + "." + captionForFileName(caption) + "." + core.window.fieldText(extensionField(box));
 }
 
