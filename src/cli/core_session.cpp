@@ -47,10 +47,19 @@ std::string sourceOfCommand(Context& ctx, const ParsedArgs& args, const std::str
     if (input.at.kind == disc::DiscLocation::Kind::EvoFile && !titleNumber) {
         source = path;
     } else {
+        // Without --title the title every command takes: the longest with clips.
+        const disc::Title* chosen = titleNumber      ? &requireTitle(input, *titleNumber)
+                                    : input.playlist ? disc::defaultTitle(*input.playlist)
+                                                     : nullptr;
+        if (!input.playlist)
+            throw Error(ErrorKind::NotFound,
+                        "no playlist (ADV_OBJ/VPLST000.XPL) found for " + path + ": give an EVO file of it");
+        if (chosen == nullptr || chosen->evoNames().empty())
+            throw Error(ErrorKind::NotFound, "the playlist has no title that plays a clip");
+        const disc::Title& title = *chosen;
         if (!titleNumber)
-            throw Error(ErrorKind::Usage,
-                        path + " is a disc or a playlist: name a title with --title N, or give an EVO file");
-        const disc::Title& title = requireTitle(input, *titleNumber);
+            ctx.console.note("title " + std::to_string(title.number) + " (" + title.displayName +
+                             "), the longest with clips; --title N picks another");
         if (input.at.evoFolder.empty())
             throw Error(ErrorKind::InputUnreadable, "the EVO files of title " + std::to_string(title.number) +
                                                         " are not at hand (no HVDVD_TS folder)");
