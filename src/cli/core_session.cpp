@@ -3,7 +3,9 @@
 #include "disc_input.h"
 #include "engine/click_handlers.h"
 #include "files/file_layer.h"
+#include "files/path_parts.h"
 #include "interruption.h"
+#include "names/track_names.h"
 #include "output_guard.h"
 #include "rebuild/rebuild.h"
 #include "runs/runs.h"
@@ -19,33 +21,45 @@
 namespace vantrel::cli {
 
 namespace {
-// A box by its name (cbAudio01), its stream's code (0x81) or its caption
-// (DD.stream.01), as mkv and info name streams; -1 when none.
-int boxNamed(const Core& core, const std::string& name) {
-    if (const int box = StreamBoxes::find(name); box >= 0) return box;
+// The streams of the scanned source as --tracks names them: each box that
+// holds one, with its code and caption, and what the title's playlist says of
+// the stream in it (its caption, description and language).
+std::vector<TrackCandidate> boxCandidates(const Core& core, const std::optional<disc::Title>& title,
+                                          std::vector<int>& boxes) {
+    std::vector<disc::TitleStream> listed;
+    if (title) listed = disc::buildTitleModel(*title, {}).streams;
+    std::vector<TrackCandidate> candidates;
     for (int box : StreamBoxes::tiedBoxes()) {
         if (!core.boxes[box].enabled) continue;
-        const int code = core.streamTable[StreamBoxes::slotOf(box)];
-        std::string lower = name;
-        for (char& c : lower)
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        std::string hex = hexId(code);
-        for (char& c : hex)
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if ((code >= 0 && lower == hex) || core.boxes[box].caption == name) return box;
+        TrackCandidate c;
+        c.box = StreamBoxes::name(box);
+        c.code = core.streamTable[StreamBoxes::slotOf(box)];
+        c.captions.push_back(core.boxes[box].caption);
+        for (const disc::TitleStream& t : listed)
+            if (t.listed && t.box == c.box) {
+                c.captions.push_back(t.caption);
+                c.description = t.description;
+                c.language = t.language6392;
+            }
+        candidates.push_back(c);
+        boxes.push_back(box);
     }
-    return -1;
+    return candidates;
 }
 } // namespace
 
-std::string sourceOfCommand(Context& ctx, const ParsedArgs& args, const std::string& command) {
+CommandSource sourceOfCommand(Context& ctx, const ParsedArgs& args, const std::string& command) {
     if (args.positional.size() != 1) throw Error(ErrorKind::Usage, command + " takes one PATH");
     const std::string path = args.positional[0];
     const std::optional<int> titleNumber = titleOption(args);
     DiscInput input = openDiscInput(path, titleNumber.has_value());
-    std::string source;
+    CommandSource source;
     if (input.at.kind == disc::DiscLocation::Kind::EvoFile && !titleNumber) {
-        source = path;
+        source.path = path;
+        // The title it begins or plays in, for the playlist's names of its streams.
+        const auto playing = input.playlist ? input.playlist->titlesPlaying(fileNamePart(path))
+                                            : std::vector<const disc::Title*>{};
+        if (!playing.empty()) source.title = *playing.front();
     } else {
         // Without --title the title every command takes: the longest with clips.
         const disc::Title* chosen = titleNumber      ? &requireTitle(input, *titleNumber)
@@ -68,9 +82,10 @@ std::string sourceOfCommand(Context& ctx, const ParsedArgs& args, const std::str
         if (files.paths.empty())
             throw Error(ErrorKind::InputUnreadable,
                         "title " + std::to_string(title.number) + " plays no EVO file that is there");
-        source = files.paths.front();
+        source.path = files.paths.front();
+        source.title = title;
     }
-    requireProgramStream(source);
+    requireProgramStream(source.path);
     return source;
 }
 
@@ -100,37 +115,14 @@ void CoreSession::scan(bool fastCheck) {
     m_ctx.console.progressEnd();
 }
 
-void CoreSession::chooseTracks(const std::string& list) {
-    std::vector<std::string> found;
-    for (int box : StreamBoxes::tiedBoxes())
-        if (core.boxes[box].enabled) found.push_back(StreamBoxes::name(box));
-    std::string foundText;
-    for (const std::string& n : found) foundText += (foundText.empty() ? "" : ",") + n;
-    if (found.empty()) throw Error(ErrorKind::InputUnreadable, "the scan found no stream in " + core.EVOname);
-    if (list.empty() || list == "all") {
-        for (int box : StreamBoxes::tiedBoxes()) core.boxes.setTicked(box, core.boxes[box].enabled);
-        return;
-    }
-    std::vector<int> wanted;
-    std::stringstream in(list);
-    std::string name;
-    while (std::getline(in, name, ',')) {
-        if (name.empty()) continue;
-        const int box = boxNamed(core, name);
-        if (box < 0)
-            throw Error(ErrorKind::Usage, "--tracks: no stream box, stream code or caption is " + name +
-                                              " (found: " + foundText + ")");
-        if (!core.boxes[box].enabled)
-            throw Error(ErrorKind::Usage, "--tracks: " + name + " holds no stream in " + core.EVOname +
-                                              " (found: " + foundText + ")");
-        wanted.push_back(box);
-    }
-    if (wanted.empty()) throw Error(ErrorKind::Usage, "--tracks names no stream box");
-    for (int box : StreamBoxes::tiedBoxes()) {
-        bool want = false;
-        for (int w : wanted) want = want || w == box;
-        core.boxes.setTicked(box, want);
-    }
+void CoreSession::chooseTracks(const std::string& list, const std::optional<disc::Title>& title) {
+    std::vector<int> boxes;
+    const std::vector<TrackCandidate> candidates = boxCandidates(core, title, boxes);
+    if (candidates.empty())
+        throw Error(ErrorKind::InputUnreadable, "the scan found no stream in " + core.EVOname);
+    const std::vector<bool> chosen = chosenTracks(list, candidates, core.EVOname);
+    for (int box : StreamBoxes::tiedBoxes()) core.boxes.setTicked(box, false);
+    for (std::size_t i = 0; i < boxes.size(); ++i) core.boxes.setTicked(boxes[i], chosen[i]);
 }
 
 std::vector<std::string> CoreSession::tickedBoxes() const {
@@ -176,8 +168,20 @@ void removeUnfinished(const std::vector<std::string>& files) {
 int runLikeTheWindow(Context& ctx, const std::string& command, void (*click)(Core&)) {
     ParsedArgs args =
         parseArgs(ctx.args, {"--title", "-o", "--output", "--tracks"}, {"--full-scan", "--force"});
-    const std::string source = sourceOfCommand(ctx, args, command);
+    const CommandSource chosen = sourceOfCommand(ctx, args, command);
+    const std::string& source = chosen.path;
     const std::string folder = args.value("-o", args.value("--output"));
+    // A folder the run made stays only when the run wrote into it.
+    struct MadeFolder {
+        std::string path;
+        bool keep = false;
+        ~MadeFolder() {
+            std::error_code ec;
+            if (!keep && !path.empty()) std::filesystem::remove(path, ec); // only when empty
+        }
+    } made;
+    std::error_code ec;
+    if (!folder.empty() && !std::filesystem::exists(folder, ec)) made.path = folder;
     makeOutputFolder(folder);
     InterruptScope interrupts;
     CoreSession session(ctx);
@@ -190,7 +194,7 @@ int runLikeTheWindow(Context& ctx, const std::string& command, void (*click)(Cor
         for (const std::string& w : sourceWarnings(source)) ctx.console.warning(w);
     else if (auto cut = cutPackWarning(source))
         ctx.console.warning(*cut);
-    session.chooseTracks(args.value("--tracks", "all"));
+    session.chooseTracks(args.value("--tracks", "all"), chosen.title);
     std::vector<std::string> kept;
     if (command == "rebuild") kept = session.keptInSpiteOfTracks();
     for (const std::string& w : kept) ctx.console.warning(w);
@@ -211,6 +215,7 @@ int runLikeTheWindow(Context& ctx, const std::string& command, void (*click)(Cor
         removeUnfinished(session.createdFiles(from));
         throw Error(ErrorKind::Interrupted, "interrupted");
     }
+    made.keep = true;
     if (ctx.options.json) {
         nlohmann::ordered_json j;
         j["schema"] = "vantrel-cli/" + command + "/1";
