@@ -32,7 +32,10 @@ constexpr std::string_view kHelp =
     "\n"
     "Audio streams that the window puts into one box (0x80, 0x88 and 0xA0 all in\n"
     "cbAudio00) go into one file, as in the window, with a warning (exit 1).\n"
-    "Ctrl+C or a failed write removes the files of the run (exit 130 or 5).\n";
+    "Ctrl+C or a failed write removes the files of the run (exit 130 or 5).\n"
+    "The files start at 0; where the video starts later on the disc (often at\n"
+    "1 s), a note says where, and the sup2pgs --shift that puts subpicture files\n"
+    "in step with them.\n";
 
 int runDemux(Context& ctx) {
     return runLikeTheWindow(ctx, "demux", bDemuxClick);

@@ -14,6 +14,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdio>
 #include <filesystem>
 #include <ostream>
 #include <sstream>
@@ -163,6 +164,24 @@ void removeUnfinished(const std::vector<std::string>& files) {
     }
 }
 
+// Demuxed files start at 0; a subpicture file keeps the disc's times. Where
+// the video does not start at 0 the note says where, and how sup2pgs shifts.
+void noteVideoStart(Context& ctx, const std::string& source, const CoreSession& session) {
+    const std::optional<std::uint64_t> pts = firstVideoPts(source);
+    if (!pts || *pts == 0) return;
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.3f", static_cast<double>(*pts) / 90000.0);
+    bool subtitles = false;
+    for (const std::string& box : session.tickedBoxes()) subtitles = subtitles || box.rfind("cbSub", 0) == 0;
+    ctx.console.note(std::string("the video of ") + fileNamePart(source) + " starts at " + seconds +
+                     " s (PTS " + std::to_string(*pts) + "); its demuxed files start at 0" +
+                     (subtitles ? ", while the subpicture files keep the disc's times: "
+                                  "vantrel-cli sup2pgs FILE.sup --shift " +
+                                      std::string(seconds) + " puts them in step"
+                                : ": give sup2pgs --shift " + std::string(seconds) +
+                                      " for subpicture files muxed with them"));
+}
+
 } // namespace
 
 int runLikeTheWindow(Context& ctx, const std::string& command, void (*click)(Core&)) {
@@ -216,6 +235,7 @@ int runLikeTheWindow(Context& ctx, const std::string& command, void (*click)(Cor
         throw Error(ErrorKind::Interrupted, "interrupted");
     }
     made.keep = true;
+    if (command == "demux") noteVideoStart(ctx, source, session);
     if (ctx.options.json) {
         nlohmann::ordered_json j;
         j["schema"] = "vantrel-cli/" + command + "/1";
