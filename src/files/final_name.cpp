@@ -90,6 +90,7 @@ std::vector<LeftTemporary> temporariesOf(const std::string& output) {
         if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
         LeftTemporary t;
         t.path = e.path().string();
+        if (fs::exists(e.path() / kKeptMarker, ec)) continue;
         const int fd = ::open(t.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
         if (fd >= 0) {
             if (::flock(fd, LOCK_EX | LOCK_NB) == 0)

@@ -41,7 +41,11 @@ private:
     bool m_busy = false;
 };
 
-// A temporary of an output found beside it.
+// A temporary folder kept on purpose (the user asked to keep it) holds a file
+// of this name; it is never taken for what a killed run left.
+inline constexpr const char* kKeptMarker = ".kept";
+
+// A temporary of an output found beside it (a kept folder is none).
 struct LeftTemporary {
     std::string path;
     enum class State { Left, InUse, Unknown } state = State::Unknown; // Left: no run holds its lock

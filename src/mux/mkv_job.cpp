@@ -107,7 +107,11 @@ public:
     }
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
-    void keep() { m_keep = true; }
+    // Kept, and marked so that the next run to the output does not take it for a killed run's.
+    void keep() {
+        m_keep = true;
+        writeText(m_path + "/" + kKeptMarker, "kept with --keep-temp\n");
+    }
     const std::string& path() const { return m_path; }
 
 private:

@@ -135,6 +135,10 @@ TEST(CliDataLoss, RefusalsFullDisksAndSharedBoxesLeaveEveryFileAsItWas) {
     // A run killed while it muxed out/k.mkv.
     fs::create_directories(dir.path("out/.k.mkv.tmp-XyZ789"));
     { std::ofstream(dir.path("out/.k.mkv.tmp-XyZ789/FEATURE_1.vc1")) << "half a stream"; }
+    // What an earlier run with --keep-temp kept: no killed run's.
+    fs::create_directories(dir.path("out/.kept.mkv.tmp-Keep01"));
+    { std::ofstream(dir.path("out/.kept.mkv.tmp-Keep01/.kept")) << "kept with --keep-temp\n"; }
+    { std::ofstream(dir.path("out/.kept.mkv.tmp-Keep01/mux.json")) << "[]"; }
     // Another run that gives its file the name out/late.mkv while this one muxes.
     std::string realMuxer;
     if (muxer) shell("command -v mkvmerge | tr -d '\\n'", &realMuxer);
@@ -202,6 +206,7 @@ TEST(CliDataLoss, RefusalsFullDisksAndSharedBoxesLeaveEveryFileAsItWas) {
         {"mkv after a killed run to OUT", "mkv full -o out/k.mkv", "", 0, "", true, "out/k.mkv",
          "out/.k.mkv.tmp-XyZ789",
          "removed out/.k.mkv.tmp-XyZ789, left by a run to out/k.mkv that did not finish"},
+        {"mkv beside what --keep-temp kept", "mkv full -o out/kept.mkv", "", 0, "", true, "out/kept.mkv"},
         {"info on streams that share a box", "info shared.VOB", "", 1,
          "warning: shared.VOB: streams 0x80 (AC-3), 0x88 (DTS) and 0xA0 (LPCM) share the stream box "
          "cbAudio00"},
