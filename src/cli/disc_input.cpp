@@ -76,6 +76,20 @@ void requireProgramStream(const std::string& path) {
                     path + " is not a program stream (no pack header at its start)");
 }
 
+std::optional<std::uint64_t> firstVideoPts(const std::string& evo) {
+    // Its first PTS lies near the file's start: both ends are read, the middle is not.
+    constexpr std::int64_t kWindow = std::int64_t{4} * 1024 * 1024;
+    disc::FileSurvey survey;
+    try {
+        survey = disc::surveyFileEnds(evo, kWindow);
+    } catch (const Error& e) {
+        throw e.as(ErrorKind::InputUnreadable);
+    }
+    const disc::StreamSurvey* video = survey.mainVideo();
+    if (video == nullptr || !video->hasPts) return std::nullopt;
+    return video->firstPts;
+}
+
 std::string hexId(int code) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%02X", code & 0xFF);

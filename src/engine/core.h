@@ -51,6 +51,10 @@ struct Core {
     // The playlist reader's attribute tables, entries 1..8 (index 0 unused),
     // kept for the life of the program.
     std::array<std::string, 9> videoAttr, audioAttr, subpictureAttr;
+    // The caption each box got from the last "Read EVO", empty where it found
+    // no stream: the stream's own name once a playlist read after it has reset
+    // the box (a stream the playlist does not list).
+    std::array<std::string, StreamBoxes::kCount> scanCaptions;
 
     // One run at a time: set while a run handler is active.
     bool runActive = false;

@@ -4,6 +4,7 @@
 #include "files/errors.h"
 #include "files/file_layer.h"
 #include "names/continued_parts.h"
+#include "names/track_names.h"
 #include "packets/stream_ids.h"
 
 #include <algorithm>
@@ -120,6 +121,69 @@ void labelAndTime(TitleJob& out, const disc::Title& title, int rate, const disc:
     };
 }
 
+// Bytes read at each end of a file for the streams --tracks may name: a
+// stream the files hold shows up there, as the scan's fast check finds it.
+constexpr std::int64_t kStreamSurveyEnds = std::int64_t{16} * 1024 * 1024;
+
+// The streams of the job's files as --tracks names them: the title's (the
+// playlist's names and languages joined to the codes the files hold), or
+// those of the files alone.
+std::vector<disc::TitleStream> streamsOfJob(const TitleJob& out, const disc::DiscLocation& at,
+                                            const disc::Title* title) {
+    auto survey = [](const std::string& path) { return disc::surveyFileEnds(path, kStreamSurveyEnds); };
+    if (title) {
+        std::string folder = at.evoFolder;
+        if (folder.empty()) {
+            folder = std::filesystem::path(out.job.parts.front().path).parent_path().string();
+            folder += folder.empty() ? "./" : "/";
+        }
+        return disc::buildTitleModel(*title, folder, survey).streams;
+    }
+    std::vector<disc::TitleStream> streams;
+    for (const ClipPart& part : out.job.parts)
+        for (disc::TitleStream& t : disc::fileStreams(survey(part.path))) {
+            bool known = false;
+            for (const disc::TitleStream& o : streams) known = known || o.code == t.code;
+            if (!known) streams.push_back(std::move(t));
+        }
+    return streams;
+}
+
+// --tracks: the stream codes the job keeps. A stream the playlist lists but the
+// files' ends do not show stands for every code its box takes.
+void chooseStreams(TitleJob& out, const disc::DiscLocation& at, const disc::Title* title,
+                   const std::string& tracks) {
+    const std::vector<disc::TitleStream> streams = streamsOfJob(out, at, title);
+    std::vector<TrackCandidate> candidates;
+    for (const disc::TitleStream& t : streams) {
+        if (t.advanced) continue; // markup, no stream to mux
+        TrackCandidate c;
+        c.box = t.box;
+        c.code = t.code;
+        c.captions.push_back(t.caption);
+        for (const auto& f : t.perFile)
+            if (f) {
+                c.captions.push_back(disc::scanCaption(*f));
+                break;
+            }
+        c.description = t.description;
+        c.language = t.language6392;
+        candidates.push_back(c);
+    }
+    const std::string where =
+        title ? "title " + std::to_string(title->number) : fileName(out.job.parts.front().path);
+    const std::vector<bool> chosen = chosenTracks(tracks, candidates, where);
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        if (!chosen[i]) continue;
+        if (candidates[i].code >= 0) {
+            out.job.only.insert(static_cast<std::uint8_t>(candidates[i].code));
+        } else {
+            const auto codes = codesOfTrackName(candidates[i].box);
+            out.job.only.insert(codes.begin(), codes.end());
+        }
+    }
+}
+
 } // namespace
 
 std::set<std::uint8_t> codesOfTrackName(const std::string& name) {
@@ -208,15 +272,7 @@ TitleJob titleJob(const disc::DiscLocation& at, const std::optional<disc::Playli
         if (std::string note = disc::durationPastClipsNote(*title, rate); !note.empty())
             out.notes.push_back(std::move(note));
     }
-    if (!request.tracks.empty() && request.tracks != "all") {
-        std::stringstream list(request.tracks);
-        std::string name;
-        while (std::getline(list, name, ',')) {
-            const auto codes = codesOfTrackName(name);
-            if (codes.empty()) throw Error(ErrorKind::Usage, "--tracks: " + name + " names no stream");
-            out.job.only.insert(codes.begin(), codes.end());
-        }
-    }
+    if (!request.tracks.empty() && request.tracks != "all") chooseStreams(out, at, title, request.tracks);
     return out;
 }
 
