@@ -1,5 +1,6 @@
 #include "core_session.h"
 
+#include "disc/time_map.h"
 #include "disc_input.h"
 #include "engine/click_handlers.h"
 #include "files/file_layer.h"
@@ -60,7 +61,9 @@ std::string sourceOfCommand(Context& ctx, const ParsedArgs& args, const std::str
             throw Error(ErrorKind::InputUnreadable,
                         "title " + std::to_string(title.number) + " plays no EVO file that is there");
         source = files.paths.front();
+        for (const std::string& p : files.paths) disc::refuseInterleavedAngles(p);
     }
+    disc::refuseInterleavedAngles(source);
     requireProgramStream(source);
     return source;
 }

@@ -1,5 +1,6 @@
 #include "title_job.h"
 
+#include "disc/time_map.h"
 #include "files/disc_image.h"
 #include "files/errors.h"
 #include "files/file_layer.h"
@@ -47,6 +48,7 @@ void addClips(TitleJob& out, const disc::Title& title, const disc::Playlist& pla
             text += ", which is not in " + evoFolder;
             throw Error(ErrorKind::InputUnreadable, text);
         }
+        disc::refuseInterleavedAngles(path);
         ClipPart part;
         part.path = path;
         part.rate = playlist.frameRate;
@@ -158,6 +160,7 @@ TitleJob titleJob(const disc::DiscLocation& at, const std::optional<disc::Playli
             folder += folder.empty() ? "./" : "/";
             addClips(out, *title, *playlist, folder);
         } else {
+            disc::refuseInterleavedAngles(path);
             out.job.parts.emplace_back(path);
         }
         // Without a playlist that plays it, a first part goes on in its second
