@@ -1,6 +1,7 @@
 // info PATH [--title N] [--no-scan]: the playlist's titles, their files,
 // streams, languages, chapters and time stamps.
 #include "cli.h"
+#include "disc/standard_content.h"
 #include "disc_input.h"
 #include "files/disc_image.h"
 #include "files/errors.h"
@@ -190,6 +191,8 @@ public:
             }
         } else {
             root["playlist"] = nullptr;
+            if (input.at.playlistPath.empty() && disc::holdsIfoFiles(input.at.evoFolder))
+                m_ctx.console.note(disc::kStandardContentNote);
         }
 
         if (!titles.empty()) {

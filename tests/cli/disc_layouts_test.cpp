@@ -142,5 +142,20 @@ TEST(CliDiscLayouts, InterleavedAnglesAreNamedAndRefused) {
     EXPECT_EQ(cli({"info", disc.root, "--no-scan"}).code, 0);
 }
 
+TEST(CliDiscLayouts, StandardContentIsNamedAndItsFilesRead) {
+    ScratchDir dir;
+    const auto disc = vantrel::test::writeSampleDisc(dir.path("disc"), 20);
+    fs::remove_all(dir.path("disc/ADV_OBJ"));
+    const std::string said = "a Standard Content disc: titles are not read from a playlist";
+    const CliResult before = cli({"--json", "info", disc.root});
+    EXPECT_EQ(before.err.find(said), std::string::npos) << before.err;
+    writeBytes(dir.path("disc/HVDVD_TS/hvi00001.ifo"), std::string(2048, '\0'));
+    const CliResult r = cli({"--json", "info", disc.root});
+    EXPECT_EQ(r.code, before.code) << r.err;
+    EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
+    EXPECT_EQ(r.json()["files"], before.json()["files"]); // the EVO files, by their names, as before
+    EXPECT_EQ(r.json()["files"].size(), 2u);
+}
+
 } // namespace
 } // namespace vantrel::cli::test
