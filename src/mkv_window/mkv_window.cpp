@@ -149,6 +149,7 @@ void MkvWindow::build() {
     m_progress = new QProgressBar(central);
     m_progress->setRange(0, 100);
     m_progress->setValue(0);
+    m_progress->setFormat(QString());
     m_start = new QPushButton(tr("&Start"), central);
     m_start->setToolTip(tr("Ctrl+Return"));
     m_cancel = new QPushButton(tr("&Cancel"), central);
@@ -163,6 +164,7 @@ void MkvWindow::build() {
 
     m_log = new QPlainTextEdit(central);
     m_log->setReadOnly(true);
+    m_log->setPlaceholderText(tr("The job's notes, warnings and result"));
     m_log->setAccessibleName(tr("Log"));
     m_log->setTabChangesFocus(true);
     m_log->setMaximumBlockCount(5000);
@@ -560,7 +562,9 @@ void MkvWindow::showStage(const QString& text) {
     QString shown = text;
     if (m_state == State::Running)
         shown = shown.isEmpty() ? QStringLiteral("%p%") : QStringLiteral("%p% - ") + shown;
-    m_progress->setFormat(shown.isEmpty() ? QStringLiteral("%p%") : shown);
+    // Before any run an empty bar, not "0%"; after one, where it ended.
+    if (shown.isEmpty() && m_progress->value() > 0) shown = QStringLiteral("%p%");
+    m_progress->setFormat(shown);
 }
 
 void MkvWindow::log(const QString& line) {
