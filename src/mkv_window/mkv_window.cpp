@@ -81,7 +81,11 @@ MkvWindow::MkvWindow(QWidget* parent) : QMainWindow(parent) {
 
 MkvWindow::~MkvWindow() {
     m_stop = true;
-    for (QThread* t : m_threads) t->wait();
+    // Threads whose end the window has not seen yet: their queued results go with it.
+    for (QThread* t : m_threads) {
+        t->wait();
+        delete t;
+    }
 }
 
 void MkvWindow::build() {
