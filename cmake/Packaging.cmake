@@ -70,7 +70,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 # What the two programs link against (Qt 6 widgets and libjpeg for the window,
 # the C++ runtime for both) and the Qt platform plugins the window needs to open.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, qt6-qpa-plugins, libjpeg62-turbo")
+    "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, qt6-qpa-plugins, libjpeg62-turbo, libavformat59, libavcodec59, libavutil57")
 # vantrel-cli mkv runs mkvmerge.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "mkvtoolnix")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "ffmpeg")
