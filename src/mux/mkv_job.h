@@ -36,6 +36,9 @@ struct MkvJob {
     std::set<std::uint8_t> only; // stream codes; empty: every audio and video stream
     bool keepTemp = false;
     std::string muxer = "mkvmerge"; // looked up in PATH
+    // The file written in the pass that reads the clips (runTitleMkv); false:
+    // the prepared files and the muxer above.
+    bool inProcess = false;
     // Every wanted subpicture stream as a presentation graphics track.
     bool subtitles = true;
     std::function<void(const std::string& stage, std::int64_t done, std::int64_t total)> progress;
@@ -61,6 +64,13 @@ struct MkvOutcome {
 // The name the prepared files begin with: the first clip's, with "_2" for a
 // title of several clips.
 std::string preparedBaseName(const MkvJob& job);
+
+// "join gap N ms in STREAM" (or overlap) for every join that is not continuous.
+std::vector<std::string> joinWarnings(const PrepResult& prep);
+
+// The tracks in order with their names, languages and flags (the first audio
+// track is the default one; no subtitle is); the plan's output and chapter file unset.
+MuxPlan trackPlan(const PrepResult& prep, const MkvJob& job);
 
 // Writes the prepared streams, chapters, mux.json (naming `muxOutput` as the
 // muxer's output) and title.json into `folder` (with its trailing "/").
