@@ -148,6 +148,8 @@ public:
         std::int64_t blocks = 0;
         std::int64_t before = 0; // frames left out: their time fell before the title's start
         double first = 0, last = 0, end = 0;
+        bool shifted = false;
+        double shift = 0; // audio: onto the whole ms its first block starts at
     };
 
     MatroskaOutput(matroska::MatroskaWriter& writer, std::map<std::uint8_t, Track>& tracks)
@@ -244,6 +246,16 @@ public:
     }
     void put(Track& t, const std::uint8_t* data, std::size_t n, double pts, double dts, double duration,
              bool key) {
+        // An audio track starts at its delay in whole ms, as the prepared
+        // files' muxer places it; its frames follow on from there.
+        if (isAudio(t.kind)) {
+            if (!t.shifted) {
+                t.shifted = true;
+                t.shift = std::round(pts / 90.0) * 90.0 - pts;
+            }
+            pts += t.shift;
+            dts += t.shift;
+        }
         // The Matroska VfW convention: blocks at their decode time.
         const double at = t.kind == EsKind::Vc1 ? dts : pts;
         if (at < 0 && !isVideo(t.kind)) {
