@@ -40,6 +40,17 @@ constexpr std::string_view kHelp =
     "--no-scan  the playlist only; read no EVO file\n"
     "--json     the documented schema (docs/cli-json.md) on stdout\n";
 
+// A stream of a kind the readers do not know, by its ids: listed as a
+// warning, since no stream box, track or output file stands for it.
+std::string unknownStreamText(const std::string& file, const disc::UnknownStream& u) {
+    char ids[64];
+    std::snprintf(ids, sizeof ids, "stream 0x%02X, %s 0x%02X", u.streamId,
+                  u.streamId == 0xBD ? "sub-stream" : "stream_id_extension", u.code);
+    return file + ": " + ids + ": " + std::to_string(u.packets) +
+           " packets of a stream of unknown kind (a picture-in-picture stream, perhaps); no command writes "
+           "it";
+}
+
 std::string fixed(double v, int places) {
     char text[64];
     std::snprintf(text, sizeof text, "%.*f", places, v);
@@ -268,6 +279,7 @@ private:
              }))
             warnSummary(fileNamePart(path) + ": " + line);
         m_ctx.console.progressEnd();
+        for (const disc::UnknownStream& u : s.unknown) warn(unknownStreamText(fileNamePart(path), u));
         if (!s.programStream)
             warn(path + " is not a program stream (no pack header at its start)");
         else

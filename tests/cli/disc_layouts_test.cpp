@@ -3,6 +3,7 @@
 // interleaved angles is named by info and refused by the commands that read
 // it through; a disc with IFO files and no playlist is named as such.
 #include "cli_fixture.h"
+#include "support/evo_builder.h"
 #include "support/sample_disc.h"
 
 #include <gtest/gtest.h>
@@ -155,6 +156,28 @@ TEST(CliDiscLayouts, StandardContentIsNamedAndItsFilesRead) {
     EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
     EXPECT_EQ(r.json()["files"], before.json()["files"]); // the EVO files, by their names, as before
     EXPECT_EQ(r.json()["files"].size(), 2u);
+}
+
+// Streams of ids no reader knows (where picture-in-picture may lie) are named, never passed over.
+TEST(CliDiscLayouts, UnknownStreamsAreNamedWithTheirIds) {
+    ScratchDir dir;
+    vantrel::test::EvoBuilder evo;
+    evo.packSystemHeader(1, 1).packVc1(0x55, vantrel::test::pattern(100), 90000);
+    for (int i = 0; i < 3; ++i) evo.packPrivate(0x90, vantrel::test::pattern(100), 90000);
+    evo.packPrivate(0xB8, vantrel::test::pattern(100), 90000)
+        .packVc1(0x57, vantrel::test::pattern(100), 90000);
+    evo.writeTo(dir.path("PIP.EVO"));
+    const CliResult r = cli({"--json", "info", dir.path("PIP.EVO")});
+    EXPECT_EQ(r.code, 1) << r.err;
+    const json warnings = r.json()["warnings"];
+    for (const char* said : {"PIP.EVO: stream 0xBD, sub-stream 0x90: 3 packets",
+                             "PIP.EVO: stream 0xBD, sub-stream 0xB8: 1 packets",
+                             "PIP.EVO: stream 0xFD, stream_id_extension 0x57: 1 packets"}) {
+        bool found = false;
+        for (const json& w : warnings) found = found || w.get<std::string>().rfind(said, 0) == 0;
+        EXPECT_TRUE(found) << said << " in " << warnings.dump(1);
+    }
+    EXPECT_EQ(warnings.size(), 3u) << warnings.dump(1);
 }
 
 } // namespace
