@@ -108,7 +108,7 @@ public:
 private:
     void sample() {
         if (core == nullptr) return;
-        const InputFile* file = core->sourceFile.get();
+        const ByteSource* file = core->sourceFile.get();
         // Another file (or none): the previous one's count is final. A file
         // opened in place of a freed one may get its address; it starts at 0.
         bool another =
@@ -123,7 +123,7 @@ private:
         if (file != nullptr && file->position() > m_currentBytes) m_currentBytes = file->position();
     }
 
-    const InputFile* m_current = nullptr;
+    const ByteSource* m_current = nullptr;
     std::string m_currentPath;
     std::int64_t m_currentBytes = 0;
     std::int64_t m_closedBytes = 0;

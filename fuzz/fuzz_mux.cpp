@@ -21,6 +21,7 @@ public:
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace vantrel;
     using namespace vantrel::mux;
     if (size < 2) return 0;
     const std::size_t piece = 1 + data[0] % 64;

@@ -1,5 +1,6 @@
 #include "cli.h"
 
+#include "files/disc_image.h"
 #include "files/errors.h"
 #include "version.h"
 
@@ -307,6 +308,8 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     Console console(err, options.quiet, stderrIsTerminal);
     console.setVerbose(options.verbose);
     Context context{options, commandArgs, out, console};
+    // A disc image is read once per command, however often the command looks into it.
+    const VolumeScope volumes;
     try {
         int code = command->run(context);
         console.progressEnd();

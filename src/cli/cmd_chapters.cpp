@@ -5,13 +5,16 @@
 #include "disc_input.h"
 #include "files/errors.h"
 #include "files/file_layer.h"
+#include "files/final_name.h"
 #include "names/xml_text.h"
 #include "output_guard.h"
 
 #include <nlohmann/json.hpp>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <ostream>
 #include <sstream>
@@ -85,8 +88,9 @@ disc::ClockChoice chapterClock(Context& ctx, const DiscInput& input, const disc:
                                           " for a title set of timeBase \"" + playlist.timeBase +
                                           "\", not \"" + clockArg + "\"");
     std::vector<std::string> evoPaths;
-    if (*setting == disc::ClockSetting::Auto && !input.at.evoFolder.empty()) {
+    if (!input.at.evoFolder.empty()) {
         const disc::TitleFiles files = disc::filesOfTitle(title, input.at.evoFolder);
+        for (const std::string& n : files.notes) ctx.console.note(n);
         for (const std::string& w : files.warnings) ctx.console.warning(w);
         for (const std::string& m : files.missing)
             ctx.console.warning("title " + std::to_string(title.number) + ": " + m + " is not there");
@@ -94,6 +98,7 @@ disc::ClockChoice chapterClock(Context& ctx, const DiscInput& input, const disc:
         if (files.missing.empty()) evoPaths = files.paths;
     }
     const disc::ClockChoice choice = disc::titleClock(title, rate, *setting, evoPaths);
+    for (const std::string& w : choice.cutWarnings) ctx.console.warning(w);
     ctx.console.note(choice.note(rate));
     return choice;
 }
@@ -147,19 +152,44 @@ std::string chapterText(const std::string& format, const std::vector<Entry>& ent
     return text.str();
 }
 
-// Writes the chapter file; a failed write leaves no half-written file.
-void writeChapterFile(const std::string& path, const std::string& bytes) {
-    bool opened = false;
-    try {
+// Writes the chapter file whole under a temporary name beside it, then gives
+// it its name: a failed write leaves no half-written file, and a file that
+// took the name meanwhile is replaced only with `force`. A device (/dev/stdout)
+// is written as it is.
+void writeChapterFile(const std::string& path, const std::string& bytes, bool force) {
+    std::error_code ec;
+    const auto st = std::filesystem::status(path, ec);
+    if (std::filesystem::exists(st) && !std::filesystem::is_regular_file(st)) {
         OutputFile file(path);
-        opened = true;
         file.write(bytes.data(), bytes.size());
         file.close();
+        return;
+    }
+    const std::string temp = createTemporaryFile(path);
+    const TemporaryLock lock(temp);
+    int err = 0;
+    try {
+        OutputFile file(temp);
+        file.write(bytes.data(), bytes.size());
+        file.close();
+        if (force) {
+            std::filesystem::rename(temp, path, ec);
+            err = ec.value();
+        } else {
+            err = renameNoReplace(temp, path);
+        }
     } catch (const Error&) {
-        std::error_code ec;
-        if (opened) std::filesystem::remove(path, ec);
+        std::filesystem::remove(temp, ec);
         throw;
     }
+    if (err == 0) return;
+    std::filesystem::remove(temp, ec);
+    if (err == EEXIST)
+        throw Error(ErrorKind::Output,
+                    path + " appeared while this run worked (another run?): it is left as it is; give "
+                           "--force to replace it",
+                    path);
+    throw Error::cannotCreate(path, std::strerror(err));
 }
 
 int runChapters(Context& ctx) {
@@ -172,7 +202,10 @@ int runChapters(Context& ctx) {
         throw Error(ErrorKind::Usage, "--format takes ogm, xml or json, not \"" + format + "\"");
     const std::string outPath = args.value("-o", args.value("--output"));
     const std::optional<int> titleNumber = titleOption(args);
-    if (!outPath.empty()) checkOutputFile(outPath, inputsOfRun(path, {}), args.has("--force"));
+    if (!outPath.empty()) {
+        checkOutputFile(outPath, inputsOfRun(path, {}), args.has("--force"));
+        clearLeftTemporaries(ctx.console, outPath, args.has("--force"));
+    }
 
     DiscInput input = openDiscInput(path, false);
     if (input.at.kind == disc::DiscLocation::Kind::EvoFile)
@@ -180,6 +213,7 @@ int runChapters(Context& ctx) {
     if (!input.playlist)
         throw Error(ErrorKind::NotFound, "no playlist (ADV_OBJ/VPLST000.XPL) found for " + path);
     if (!input.at.playlistNote.empty()) ctx.console.note(input.at.playlistNote);
+    if (!input.at.caseNote.empty()) ctx.console.note(input.at.caseNote);
     const disc::Title& title = chosenTitle(ctx, input, titleNumber);
     if (const std::string note = disc::durationPastClipsNote(title, input.playlist->frameRate); !note.empty())
         ctx.console.note(note);
@@ -198,7 +232,7 @@ int runChapters(Context& ctx) {
     if (outPath.empty()) {
         ctx.out << text;
     } else {
-        writeChapterFile(outPath, text);
+        writeChapterFile(outPath, text, args.has("--force"));
         ctx.console.note("wrote " + outPath);
     }
     return kExitOk;

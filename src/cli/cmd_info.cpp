@@ -165,6 +165,7 @@ public:
         DiscInput input = openDiscInput(path, titleNumber.has_value());
         if (input.at.kind == disc::DiscLocation::Kind::EvoFile) requireProgramStream(path);
         if (!input.at.playlistNote.empty()) m_ctx.console.note(input.at.playlistNote);
+        if (!input.at.caseNote.empty()) m_ctx.console.note(input.at.caseNote);
 
         Json root;
         root["schema"] = "vantrel-cli/info/1";
@@ -293,6 +294,8 @@ private:
                                                          model.surveys.empty() || !model.files.missing.empty()
                                                              ? std::vector<std::string>()
                                                              : model.files.paths);
+        for (const std::string& n : model.files.notes) m_ctx.console.note(n);
+        for (const std::string& w : clock.cutWarnings) warn(w);
         const bool twoFiles = model.surveys.size() == 2;
 
         Json j;

@@ -29,15 +29,19 @@ constexpr std::string_view kHelp =
     "             (.iso, a drive): its longest title with clips, or --title N\n"
     "--title N    the title whose titleNumber is N; without it the longest title\n"
     "-o OUT.mkv   the output file (written under a temporary name, renamed at the end)\n"
-    "--tracks L   the streams to mux: box names (cbVideo0,cbAudio01), stream codes\n"
-    "             (0xC0) or captions (DD+.stream.00); default all\n"
+    "--tracks L   the streams to mux, by the names info prints: box names\n"
+    "             (cbVideo0,cbAudio01,cbSub00), stream codes (0xC0), captions\n"
+    "             (DD+.stream.00, DD+.6ch.stream.00.English, with or without the\n"
+    "             description) or ISO 639 languages (eng,fre); default all\n"
     "--clock C    auto (default), 60 or 59.94: the clock of the chapter times, as\n"
     "             for chapters (one decision per title for every command)\n"
     "--keep-temp  keep the folder of prepared files (mux.json, title.json) beside OUT\n"
-    "--force      replace OUT.mkv when it exists (it is never one of the inputs)\n"
+    "--force      replace OUT.mkv when it exists or appears while the run works (it\n"
+    "             is never one of the inputs)\n"
     "\n"
     "Exit codes: 1 done with warnings (every join gap or overlap is one),\n"
-    "5 OUT exists or cannot be written, 6 mkvmerge missing or failing, 7 the result\n"
+    "5 OUT exists, appeared during the run or cannot be written, or another run\n"
+    "writes it now, 6 mkvmerge missing or failing, 7 the result\n"
     "does not hold what was meant, 130 interrupted (nothing is left beside OUT).\n";
 
 int runMkv(Context& ctx) {
@@ -46,6 +50,7 @@ int runMkv(Context& ctx) {
     const std::string out = args.value("-o", args.value("--output"));
     if (out.empty()) throw Error(ErrorKind::Usage, "mkv needs -o OUT.mkv");
     checkOutputFile(out, {}, args.has("--force"));
+    clearLeftTemporaries(ctx.console, out, args.has("--force"));
     InterruptScope interrupts;
     mux::MkvJob job = mkvJobOf(ctx, args, "mkv");
     checkOutputFile(out, inputsOfRun(args.positional.front(), sourcesOf(job)), args.has("--force"));
@@ -53,6 +58,7 @@ int runMkv(Context& ctx) {
         if (auto cut = cutPackWarning(part)) ctx.console.warning(*cut);
     job.output = out;
     job.keepTemp = args.has("--keep-temp");
+    job.replace = args.has("--force");
     job.stopRequested = interruptRequested;
     Console* console = &ctx.console;
     job.progress = [shown = job.progress, console](const std::string& stage, std::int64_t done,

@@ -1,5 +1,6 @@
 // mux-prep PATH [--title N] -o DIR [--tracks LIST]: the files mkvmerge takes,
 // beside an option file for "mkvmerge @DIR/mux.json" and the manifest.
+#include "files/final_name.h"
 #include "interruption.h"
 #include "mkv_input.h"
 #include "output_guard.h"
@@ -43,7 +44,8 @@ public:
             for (const auto& e : std::filesystem::directory_iterator(folder, ec))
                 m_before.insert(e.path().filename().string());
     }
-    void removeNew() const {
+    // `notOurs`: a file of the folder that appeared while the run worked, which stays.
+    void removeNew(const std::string& notOurs = {}) const {
         std::error_code ec;
         if (!m_existed) {
             std::filesystem::remove_all(m_folder, ec);
@@ -51,7 +53,8 @@ public:
         }
         std::vector<std::filesystem::path> added;
         for (const auto& e : std::filesystem::directory_iterator(m_folder, ec))
-            if (!m_before.count(e.path().filename().string())) added.push_back(e.path());
+            if (!m_before.count(e.path().filename().string()) && e.path().string() != notOurs)
+                added.push_back(e.path());
         for (const auto& p : added) std::filesystem::remove_all(p, ec);
     }
 
@@ -74,11 +77,19 @@ int runMuxPrep(Context& ctx) {
                             " exists: give --force to write over that folder's files, or name another -o");
     const FolderEntries entries(dir);
     makeOutputFolder(dir);
+    // One run at a time writes into a folder; the lock goes with the run, however it ends.
+    const TemporaryLock folderLock(dir);
+    if (folderLock.busy())
+        throw Error(ErrorKind::Output,
+                    "another run is writing into " + dir + " now: wait for it to end, or name another -o");
+    for (const char* name : {"mux.json", "title.json"})
+        clearLeftTemporaries(ctx.console, dir + name, args.has("--force"));
     InterruptScope interrupts;
     mux::MkvOutcome outcome;
     try {
         mux::MkvJob job = mkvJobOf(ctx, args, "mux-prep");
         job.output = dir + mux::preparedBaseName(job) + ".mkv";
+        job.replace = args.has("--force");
         job.progress = [shown = job.progress](const std::string& stage, std::int64_t done,
                                               std::int64_t total) {
             if (interruptRequested()) throw Error(ErrorKind::Interrupted, "interrupted");
@@ -86,8 +97,13 @@ int runMuxPrep(Context& ctx) {
         };
         outcome = mux::prepareMuxFolder(job, dir, job.output);
         if (interruptRequested()) throw Error(ErrorKind::Interrupted, "interrupted");
+    } catch (const Error& e) {
+        // Ctrl+C or a failure: nothing the run began stays behind, and what
+        // took mux.json's or title.json's name meanwhile (the failure's file) is not the run's.
+        const bool final = e.path() == dir + "mux.json" || e.path() == dir + "title.json";
+        entries.removeNew(final ? e.path() : std::string());
+        throw;
     } catch (...) {
-        // Ctrl+C or a failure: nothing the run began stays behind.
         entries.removeNew();
         throw;
     }

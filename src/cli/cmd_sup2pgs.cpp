@@ -1,6 +1,7 @@
 // sup2pgs IN.sup [-o OUT.sup]: a demuxed HD DVD subpicture file as
 // presentation graphics, the subtitle form that muxers and players take.
 #include "cli.h"
+#include "disc_input.h"
 #include "files/errors.h"
 #include "files/file_layer.h"
 #include "output_guard.h"
@@ -8,7 +9,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <ostream>
 
@@ -17,7 +20,8 @@ namespace vantrel::cli {
 namespace {
 
 constexpr std::string_view kHelp =
-    "usage: vantrel-cli [--quiet] [--json] sup2pgs IN.sup [-o OUT.sup] [--force]\n"
+    "usage: vantrel-cli [--quiet] [--json] sup2pgs IN.sup [-o OUT.sup] [--shift SECONDS | --evo FILE.EVO]\n"
+    "                                         [--force]\n"
     "\n"
     "Converts a subpicture file written by demux (units behind \"SP\" records) to\n"
     "a presentation graphics file (\"PG\" segments): one display set per\n"
@@ -28,7 +32,15 @@ constexpr std::string_view kHelp =
     "IN.sup      a subpicture or extended subpicture file of demux\n"
     "-o OUT.sup  the output file (default: IN with .pgs.sup in place of .sup);\n"
     "            never IN itself\n"
-    "--force     replace OUT.sup when it exists\n";
+    "--shift S   every time S seconds earlier (a negative S: later), for\n"
+    "            muxing with the files of demux, which start at 0: S is where\n"
+    "            the demuxed video starts (demux says it, e.g. 1.000)\n"
+    "--evo FILE  the same, S read from FILE: its first video PTS\n"
+    "            (the EVO the subpicture file was demuxed from)\n"
+    "--force     replace OUT.sup when it exists\n"
+    "\n"
+    "A subpicture that would start before 0 after the shift is left out, with a\n"
+    "warning.\n";
 
 std::string defaultOutput(const std::string& in) {
     std::string base = in;
@@ -50,8 +62,31 @@ std::string timeText(std::uint32_t pts) {
     return text;
 }
 
+// --shift SECONDS as 90 kHz ticks: a decimal number, a sign allowed.
+std::int64_t shiftTicks(const std::string& text) {
+    char* end = nullptr;
+    const double seconds = std::strtod(text.c_str(), &end);
+    if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(seconds) ||
+        std::fabs(seconds) > 86400.0)
+        throw Error(ErrorKind::Usage, "--shift needs seconds, as 1.000 or -0.5, not \"" + text + "\"");
+    return std::llround(seconds * 90000.0);
+}
+
+// Where the video demux writes from an EVO file starts.
+std::int64_t videoStartTicks(const std::string& evo) {
+    requireProgramStream(evo);
+    const std::optional<std::uint64_t> pts = firstVideoPts(evo);
+    if (!pts) throw Error(ErrorKind::InputUnreadable, evo + " holds no video with a time stamp to start at");
+    return static_cast<std::int64_t>(*pts);
+}
+
 int runSup2pgs(Context& ctx) {
-    ParsedArgs args = parseArgs(ctx.args, {"-o", "--output"}, {"--force"});
+    ParsedArgs args = parseArgs(ctx.args, {"-o", "--output", "--shift", "--evo"}, {"--force"});
+    if (args.has("--shift") && args.has("--evo"))
+        throw Error(ErrorKind::Usage, "--shift and --evo both give the shift: name one");
+    const std::int64_t shift = args.has("--shift") ? shiftTicks(args.value("--shift"))
+                               : args.has("--evo") ? videoStartTicks(args.value("--evo"))
+                                                   : 0;
     if (args.positional.size() != 1) throw Error(ErrorKind::Usage, "sup2pgs takes one IN.sup");
     const std::string in = args.positional[0];
     const std::string out = args.value("-o", args.value("--output", defaultOutput(in)));
@@ -86,7 +121,21 @@ int runSup2pgs(Context& ctx) {
             });
         subpicture::SupRecordReader reader(records);
         subpicture::UnitRecord record;
-        while (reader.next(record)) converter.add(record);
+        while (reader.next(record)) {
+            if (shift != 0 && !record.stray) {
+                const std::int64_t pts = static_cast<std::int64_t>(record.pts) - shift;
+                if (pts < 0 || pts > 0xFFFFFFFFLL) {
+                    const std::string text = "subpicture at PTS " + std::to_string(record.pts) + " (" +
+                                             timeText(record.pts) +
+                                             ") starts before 0 after the shift; left out";
+                    warnings.push_back(text);
+                    ctx.console.warning(text);
+                    continue;
+                }
+                record.pts = static_cast<std::uint32_t>(pts);
+            }
+            converter.add(record);
+        }
         converter.finish();
         file.close();
         figures = converter.figures();
@@ -101,6 +150,7 @@ int runSup2pgs(Context& ctx) {
         j["schema"] = "vantrel-cli/sup2pgs/1";
         j["input"] = in;
         j["output"] = out;
+        j["shift_pts"] = shift;
         j["units"] = figures.units;
         j["converted"] = figures.converted;
         j["malformed"] = figures.malformed;

@@ -5,17 +5,24 @@
 #pragma once
 
 #include "cli.h"
+#include "disc/disc_model.h"
 #include "engine/core.h"
 #include "terminal_window.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace vantrel::cli {
 
 // The EVO file a command over the source works on: PATH itself when it is a
-// file, else the first file of the title --title names. Fails with exit 2, 3 or 4.
-std::string sourceOfCommand(Context& ctx, const ParsedArgs& args, const std::string& command);
+// file, else the first file of the title --title names (the longest title
+// without it); and the title, where the playlist has one for it. Fails with exit 2, 3 or 4.
+struct CommandSource {
+    std::string path;
+    std::optional<disc::Title> title;
+};
+CommandSource sourceOfCommand(Context& ctx, const ParsedArgs& args, const std::string& command);
 
 class CoreSession {
 public:
@@ -29,9 +36,10 @@ public:
     void setOutputFolder(const std::string& folder);
     // "Read EVO"; with fastCheck the scan stops past 300 MB, as the window's default does.
     void scan(bool fastCheck);
-    // Ticks exactly the named boxes ("all": every box the scan enabled); a name
-    // that is no box, or a box without a stream, is a usage failure.
-    void chooseTracks(const std::string& list);
+    // Ticks exactly the boxes whose streams --tracks names (names/track_names.h;
+    // "all": every box the scan enabled), with the playlist's names of the
+    // title's streams; a name that fits no stream is a usage failure.
+    void chooseTracks(const std::string& list, const std::optional<disc::Title>& title);
     // The boxes ticked now, by name.
     std::vector<std::string> tickedBoxes() const;
     // A warning for each box left unticked whose stream rebuild copies all the same.

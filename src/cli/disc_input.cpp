@@ -1,21 +1,19 @@
 #include "disc_input.h"
 
+#include "files/disc_image.h"
 #include "files/errors.h"
 
 #include <cstdio>
-#include <filesystem>
 
 namespace vantrel::cli {
 
 namespace {
-// A folder with at least one .EVO or .VOB file (any case).
+// A folder, on disk or inside a disc image, with at least one .EVO or .VOB file (any case).
 bool holdsEvoFiles(const std::string& folder) {
-    std::error_code ec;
-    for (const auto& e : std::filesystem::directory_iterator(folder, ec)) {
-        std::string ext = e.path().extension().string();
-        for (char& c : ext)
+    for (std::string name : sourceFolderNames(folder)) {
+        for (char& c : name)
             if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-        if (ext == ".EVO" || ext == ".VOB") return true;
+        if (name.ends_with(".EVO") || name.ends_with(".VOB")) return true;
     }
     return false;
 }
@@ -76,6 +74,20 @@ void requireProgramStream(const std::string& path) {
     if (!ok)
         throw Error(ErrorKind::InputUnreadable,
                     path + " is not a program stream (no pack header at its start)");
+}
+
+std::optional<std::uint64_t> firstVideoPts(const std::string& evo) {
+    // Its first PTS lies near the file's start: both ends are read, the middle is not.
+    constexpr std::int64_t kWindow = std::int64_t{4} * 1024 * 1024;
+    disc::FileSurvey survey;
+    try {
+        survey = disc::surveyFileEnds(evo, kWindow);
+    } catch (const Error& e) {
+        throw e.as(ErrorKind::InputUnreadable);
+    }
+    const disc::StreamSurvey* video = survey.mainVideo();
+    if (video == nullptr || !video->hasPts) return std::nullopt;
+    return video->firstPts;
 }
 
 std::string hexId(int code) {

@@ -32,6 +32,10 @@ std::optional<int> titleOption(const ParsedArgs& args);
 // Fails with exit 3 unless the file starts with a pack header.
 void requireProgramStream(const std::string& path);
 
+// The first (lowest) PTS of an EVO file's main video, read from the file's
+// start: where the video demux writes from it begins. None without video PTS.
+std::optional<std::uint64_t> firstVideoPts(const std::string& evo);
+
 // "0xC0"
 std::string hexId(int code);
 

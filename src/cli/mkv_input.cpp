@@ -17,6 +17,7 @@ mux::MkvJob mkvJobOf(Context& ctx, const ParsedArgs& args, const std::string& co
     request.clock = args.value("--clock", "auto");
     DiscInput input = openDiscInput(path, request.title.has_value());
     if (!input.at.playlistNote.empty()) ctx.console.note(input.at.playlistNote);
+    if (!input.at.caseNote.empty()) ctx.console.note(input.at.caseNote);
     mux::TitleJob built = mux::titleJob(input.at, input.playlist, request);
     if (built.longest)
         ctx.console.note("title " + std::to_string(built.title->number) + " (" + built.title->displayName +

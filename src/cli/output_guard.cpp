@@ -3,6 +3,7 @@
 #include "cli.h"
 #include "disc/disc_model.h"
 #include "files/file_layer.h"
+#include "files/final_name.h"
 
 #include <filesystem>
 #include <system_error>
@@ -60,6 +61,35 @@ std::vector<std::string> inputsOfRun(const std::string& path, const std::vector<
         // PATH was read before; a second look that fails adds nothing.
     }
     return inputs;
+}
+
+void checkRunOutputs(const std::vector<std::string>& files, const std::vector<std::string>& inputs,
+                     bool force) {
+    for (const std::string& f : files) checkOutputFile(f, inputs, force);
+}
+
+void clearLeftTemporaries(Console& console, const std::string& output, bool force) {
+    for (const LeftTemporary& t : temporariesOf(output)) {
+        switch (t.state) {
+        case LeftTemporary::State::Left: {
+            std::error_code ec;
+            fs::remove_all(t.path, ec);
+            console.note(ec ? "cannot remove " + t.path + ", left by a run to " + output +
+                                  " that did not finish: " + ec.message()
+                            : "removed " + t.path + ", left by a run to " + output + " that did not finish");
+            break;
+        }
+        case LeftTemporary::State::InUse:
+            if (!force)
+                throw Error(ErrorKind::Output, "another run is writing " + output + " now (" + t.path +
+                                                   "): wait for it to end, or name another output");
+            break;
+        case LeftTemporary::State::Unknown:
+            console.note(t.path + " may be left by a run to " + output +
+                         " that did not finish: remove it once no run writes " + output);
+            break;
+        }
+    }
 }
 
 void makeOutputFolder(const std::string& folder) {

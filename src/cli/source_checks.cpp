@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <array>
-#include <filesystem>
 #include <memory>
 
 namespace vantrel::cli {
@@ -55,7 +54,8 @@ template <typename Found> void subStreamIds(const std::uint8_t* pack, std::size_
 std::vector<SharedAudioBox> sharedAudioBoxes(const std::string& path, std::int64_t limit) {
     std::array<std::vector<int>, 16> byIndex;
     try {
-        InputFile file(path);
+        const std::unique_ptr<ByteSource> source = openSource(path); // on disk or inside a disc image
+        ByteSource& file = *source;
         auto buffer = std::make_unique<std::uint8_t[]>(kPack * 64);
         std::int64_t read = 0;
         while (read < limit && file.position() < file.size()) {
@@ -91,9 +91,13 @@ std::string sharedAudioBoxWarning(const SharedAudioBox& box) {
 }
 
 std::optional<std::string> cutPackWarning(const std::string& path) {
-    std::error_code ec;
-    const std::uintmax_t size = std::filesystem::file_size(path, ec);
-    if (ec || size % kPack == 0) return std::nullopt;
+    std::uintmax_t size = 0;
+    try {
+        size = static_cast<std::uintmax_t>(openSource(path)->size()); // on disk or inside a disc image
+    } catch (const Error&) {
+        return std::nullopt; // the run opens it next and says why it cannot
+    }
+    if (size % kPack == 0) return std::nullopt;
     const std::uintmax_t lastPack = size - size % kPack;
     return fileNamePart(path) + " ends inside a pack at byte " + std::to_string(size) +
            " (its last pack, from byte " + std::to_string(lastPack) + ", has " +

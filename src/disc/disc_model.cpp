@@ -84,26 +84,54 @@ StreamKind streamKind(SurveyKind kind) {
 
 } // namespace
 
+namespace {
+
+// The disc folder `name` (HVDVD_TS, ADV_OBJ) below root, found whatever its case.
+std::optional<std::string> discFolder(const std::string& root, const std::string& name, DiscLocation& at) {
+    const std::optional<FoundEntry> found = findEntry(root, name, SourceKind::Folder);
+    if (!found) return std::nullopt;
+    if (found->byCaseAlone) at.noteCase(fileNamePart(found->path), name);
+    return found->path;
+}
+
+// The playlist beside a disc's EVO folder: ADV_OBJ, a sibling of HVDVD_TS.
+void findPlaylist(DiscLocation& at, const std::string& root) {
+    if (const std::optional<std::string> adv = discFolder(root, "ADV_OBJ", at))
+        at.playlistPath = bootPlaylist(*adv + "/", at.playlistNote);
+}
+
+bool upperEndsWith(const std::string& text, const std::string& tail) {
+    return endsWith(upper(text), tail);
+}
+
+} // namespace
+
+void DiscLocation::noteCase(const std::string& found, const std::string& asked) {
+    const std::string pair = found + " for " + asked;
+    if (caseNote.find(pair) != std::string::npos) return;
+    caseNote += caseNote.empty() ? "names matched by case alone: " : ", ";
+    caseNote += pair;
+}
+
 DiscLocation locateDisc(const std::string& input) {
     std::string path = input;
     while (path.size() > 1 && path.back() == '/') path.pop_back();
     DiscLocation at;
     if (isDiscImage(path, upper(fileNamePart(path)))) {
         requireUdfImage(path); // the image's own text when it is no UDF image or is cut short
-        if (!isFolder(path + "/HVDVD_TS"))
-            throw Error("Cannot open file \"" + absolutePath(path) +
-                        "\". The disc image holds no HVDVD_TS folder");
+        const std::optional<std::string> evo = discFolder(path, "HVDVD_TS", at);
+        if (!evo) throw Error::cannotOpen(absolutePath(path), "The disc image holds no HVDVD_TS folder");
         at.kind = DiscLocation::Kind::DiscRoot;
         at.image = path;
-        at.evoFolder = path + "/HVDVD_TS/";
-        at.playlistPath = bootPlaylist(path + "/ADV_OBJ/", at.playlistNote);
+        at.evoFolder = *evo + "/";
+        findPlaylist(at, path);
         return at;
     }
     if (const std::optional<ImagePath> inImage = splitImagePath(path)) at.image = inImage->image;
     if (isFolder(path)) {
-        if (isFolder(path + "/HVDVD_TS")) {
+        if (const std::optional<std::string> evo = discFolder(path, "HVDVD_TS", at)) {
             at.kind = DiscLocation::Kind::DiscRoot;
-            at.evoFolder = path + "/HVDVD_TS/";
+            at.evoFolder = *evo + "/";
         } else {
             at.kind = DiscLocation::Kind::EvoFolder;
             at.evoFolder = path + "/";
@@ -114,9 +142,10 @@ DiscLocation locateDisc(const std::string& input) {
             at.kind = DiscLocation::Kind::PlaylistFile;
             at.playlistPath = path;
             const std::string folder = folderPart(absolutePath(path));
-            if (endsWith(folder, "ADV_OBJ/")) {
-                const std::string evo = folder.substr(0, folder.size() - 8) + "HVDVD_TS/";
-                if (isFolder(evo)) at.evoFolder = evo;
+            if (upperEndsWith(folder, "ADV_OBJ/")) {
+                const std::string root = folder.substr(0, folder.size() - 8);
+                if (const std::optional<std::string> evo = discFolder(root, "HVDVD_TS", at))
+                    at.evoFolder = *evo + "/";
             }
             return at;
         }
@@ -127,8 +156,7 @@ DiscLocation locateDisc(const std::string& input) {
     // The playlist sits in the sibling folder ADV_OBJ of a disc's HVDVD_TS folder.
     std::string folder = at.evoFolder.empty() ? std::string() : absolutePath(at.evoFolder);
     folder = withSlash(folder);
-    if (endsWith(folder, "HVDVD_TS/"))
-        at.playlistPath = bootPlaylist(folder.substr(0, folder.size() - 9) + "ADV_OBJ/", at.playlistNote);
+    if (upperEndsWith(folder, "HVDVD_TS/")) findPlaylist(at, folder.substr(0, folder.size() - 9));
     return at;
 }
 
@@ -145,16 +173,19 @@ std::string bootPlaylist(const std::string& advObjFolder, std::string& note) {
     } catch (const Error&) {
         return boot; // its reader reports what is wrong with it
     }
+    std::string passedOver;
     for (std::size_t i = 1; i < found.size(); ++i) {
         try {
             if (!mapsClips(readPlaylist(folder + found[i].second))) continue;
-        } catch (const Error&) {
+        } catch (const Error& e) {
+            passedOver += "; " + found[i].second + " is passed over: " + e.what();
             continue;
         }
         note = found.front().second + ", the boot playlist, maps no clips (a selector); " + found[i].second +
-               " is read instead, the highest-numbered playlist with clips";
+               " is read instead, the highest-numbered playlist with clips" + passedOver;
         return folder + found[i].second;
     }
+    if (!passedOver.empty()) note = found.front().second + ", the boot playlist, maps no clips" + passedOver;
     return boot;
 }
 
@@ -175,11 +206,15 @@ TitleFiles filesOfTitle(const Title& title, const std::string& evoFolder) {
     TitleFiles files;
     const std::vector<std::string> names = title.evoNames();
     for (const std::string& name : names) {
-        const std::string path = evoFolder + name;
-        if (present(path))
-            files.paths.push_back(path);
-        else
-            files.missing.push_back(path);
+        if (const std::optional<FoundEntry> found = findEntry(evoFolder, name, SourceKind::File)) {
+            files.paths.push_back(found->path);
+            if (found->byCaseAlone)
+                files.notes.push_back("title " + std::to_string(title.number) + ": the playlist's " + name +
+                                      " is " + fileNamePart(found->path) +
+                                      " here (names matched by case alone)");
+        } else {
+            files.missing.push_back(evoFolder + name);
+        }
     }
     // The playlist's clips decide: a first part it plays alone is not
     // continued into a second part by the file names.
@@ -376,8 +411,52 @@ std::string clockSettingChoices(int rate) {
     return "auto, " + clockName(rate, Clock::Exact) + " or " + clockName(rate, Clock::Ntsc);
 }
 
-ClockChoice titleClock(const Title& title, int rate, ClockSetting setting,
-                       const std::vector<std::string>& evoPaths) {
+namespace {
+
+bool sameName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && upper(a) == upper(b);
+}
+
+std::string seconds1(double s) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", s);
+    return text;
+}
+
+constexpr std::int64_t kEndWindow = std::int64_t{16} * 1048576;
+
+} // namespace
+
+std::vector<ClipSpan> clipSpans(const Title& title, int rate, const std::vector<std::string>& evoPaths) {
+    std::vector<ClipSpan> spans;
+    for (const std::string& path : evoPaths) {
+        ClipSpan span;
+        span.path = path;
+        span.fileSeconds = surveyFileEnds(path, kEndWindow).videoSpanSeconds();
+        for (const Clip& clip : title.clips) {
+            if (!sameName(clip.evoName, fileNamePart(path))) continue;
+            const auto from = parseTitleTime(clip.timeBegin);
+            const auto to = parseTitleTime(clip.timeEnd);
+            if (!from || !to || to->frameCount(rate) <= from->frameCount(rate)) break;
+            std::int64_t frames = to->frameCount(rate) - from->frameCount(rate);
+            if (const auto begin = parseTitleTime(clip.clipTimeBegin)) frames += begin->frameCount(rate);
+            span.clipSeconds = static_cast<double>(frames) / rate;
+            break;
+        }
+        spans.push_back(std::move(span));
+    }
+    return spans;
+}
+
+std::string cutClipWarning(const ClipSpan& span) {
+    return fileNamePart(span.path) + " holds " + seconds1(span.fileSeconds.value_or(0)) + " s of its " +
+           seconds1(span.clipSeconds.value_or(0)) + " s clip: cut short? copy it again";
+}
+
+namespace {
+
+ClockChoice clockOfSpans(const Title& title, int rate, ClockSetting setting,
+                         const std::vector<ClipSpan>& spans) {
     if (setting != ClockSetting::Auto) {
         ClockChoice choice;
         choice.clock = setting == ClockSetting::Exact ? Clock::Exact : Clock::Ntsc;
@@ -389,19 +468,59 @@ ClockChoice titleClock(const Title& title, int rate, ClockSetting setting,
         return choice;
     }
     std::optional<double> span;
-    if (title.duration && !evoPaths.empty()) {
-        // Only the video's first and last PTS matter: the ends of each file suffice.
-        double total = 0;
-        bool whole = true;
-        for (const std::string& path : evoPaths) {
-            const std::optional<double> s =
-                surveyFileEnds(path, std::int64_t{16} * 1048576).videoSpanSeconds();
-            whole = whole && s.has_value();
-            if (s) total += *s;
+    if (title.duration && !spans.empty()) {
+        double total = 0;      // the video PTS span of the files that are whole
+        double wholeClips = 0; // their clips' lengths, at the exact clock
+        bool measured = true;  // every whole file has a span (and, with a cut file, its clip a length)
+        std::string cutNames;
+        for (const ClipSpan& s : spans) {
+            if (s.cut()) {
+                cutNames += (cutNames.empty() ? "" : ", ") + fileNamePart(s.path);
+                continue;
+            }
+            measured = measured && s.fileSeconds.has_value();
+            if (s.fileSeconds) total += *s.fileSeconds;
+            if (s.clipSeconds) wholeClips += *s.clipSeconds;
         }
-        if (whole) span = total;
+        if (cutNames.empty()) {
+            if (measured) span = total;
+        } else {
+            // A cut file's span says nothing of the clock: the clips of the whole files decide.
+            ClockChoice choice = chooseClock(title.duration, rate, std::nullopt);
+            if (!measured || total <= 0 || wholeClips <= 0) {
+                choice.reason = cutNames + " cut short; " + choice.reason;
+                return choice;
+            }
+            choice.spanSeconds = total;
+            const double exact = wholeClips;
+            const double ntsc = wholeClips * 1001.0 / 1000.0;
+            choice.clock = std::fabs(ntsc - total) < std::fabs(exact - total) ? Clock::Ntsc : Clock::Exact;
+            char text[320];
+            std::snprintf(text, sizeof text,
+                          "%s cut short; the clips of the whole files last %.3f s at %s and %.3f s at %s; "
+                          "their video PTS span is %.3f s; %s is closer",
+                          cutNames.c_str(), exact, clockName(rate, Clock::Exact).c_str(), ntsc,
+                          clockName(rate, Clock::Ntsc).c_str(), total, clockName(rate, choice.clock).c_str());
+            choice.reason = text;
+            return choice;
+        }
     }
     return chooseClock(title.duration, rate, span);
+}
+
+} // namespace
+
+ClockChoice titleClock(const Title& title, int rate, ClockSetting setting,
+                       const std::vector<std::string>& evoPaths) {
+    // Only the video's first and last PTS matter: the ends of each file suffice.
+    const std::vector<ClipSpan> spans = clipSpans(title, rate, evoPaths);
+    ClockChoice choice = clockOfSpans(title, rate, setting, spans);
+    for (const ClipSpan& s : spans)
+        if (s.cut()) {
+            choice.cutFiles.push_back(s.path);
+            choice.cutWarnings.push_back(cutClipWarning(s));
+        }
+    return choice;
 }
 
 std::vector<TimedChapter> timedChapters(const Title& title, int rate, Clock clock) {

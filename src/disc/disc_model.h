@@ -23,8 +23,13 @@ struct DiscLocation {
     std::string evoFile;      // Kind::EvoFile: the file
     std::string image;        // the disc image or device the paths lie in, empty for folders on disk
     std::string playlistNote; // why another playlist than the boot playlist was taken, empty otherwise
+    // "names matched by case alone: hvdvd_ts for HVDVD_TS, ..." when the disc's
+    // folders were found by a name in another case (a copy), empty otherwise.
+    std::string caseNote;
+    void noteCase(const std::string& found, const std::string& asked);
 };
 
+// Folder and file names are found whatever their case (see findEntry).
 // A disc root (holding HVDVD_TS/), its HVDVD_TS folder, an EVO/VOB file or a
 // playlist file; or a disc image (.iso, .udf, .img, or a file with a volume
 // recognition sequence) or a block device (an HD DVD drive), which is a disc
@@ -52,6 +57,7 @@ struct TitleFiles {
     std::vector<std::string> paths;    // existing files, in playing order
     std::vector<std::string> missing;  // listed by the playlist but absent
     std::vector<std::string> warnings; // e.g. the naming continues a file the playlist does not
+    std::vector<std::string> notes;    // clips whose files were found by a name in another case
 };
 TitleFiles filesOfTitle(const Title& title, const std::string& evoFolder);
 
@@ -118,6 +124,10 @@ struct ClockChoice {
     std::optional<double> exactSeconds; // titleDuration at the exact rate
     std::optional<double> ntscSeconds;  // titleDuration at rate * 1000/1001
     std::string reason;
+    // The title's files that end more than a second before their clips (see
+    // ClipSpan), and a warning naming each; filled by titleClock.
+    std::vector<std::string> cutFiles;
+    std::vector<std::string> cutWarnings;
     // What a command says of it: "clock 59.94: REASON".
     std::string note(int rate) const { return "clock " + clockName(rate, clock) + ": " + reason; }
 };
@@ -134,10 +144,28 @@ std::optional<ClockSetting> clockSetting(const std::string& text, int rate);
 // What --clock takes at that rate, for a message: "auto, 60 or 59.94".
 std::string clockSettingChoices(int rate);
 
+// What a title's EVO file holds against what the playlist plays of it: its
+// video PTS span (read from the file's ends) and the clip's end inside the
+// file (clipTimeBegin plus the clip's length on the title's time line), at
+// the exact clock, the shorter of the two.
+struct ClipSpan {
+    std::string path;
+    std::optional<double> fileSeconds; // none when the file holds no video PTS
+    std::optional<double> clipSeconds; // none when the playlist gives no times for it
+    // Ends more than a second before its clip does: a copy cut short.
+    bool cut() const { return fileSeconds && clipSeconds && *fileSeconds + 1.0 < *clipSeconds; }
+};
+// One per path, each path matched to the clip of its name (without regard to case).
+std::vector<ClipSpan> clipSpans(const Title& title, int rate, const std::vector<std::string>& evoPaths);
+// "FEATURE_1.EVO holds 4.1 s of its 8.3 s clip: cut short? copy it again"
+std::string cutClipWarning(const ClipSpan& span);
+
 // The one clock decision for a title that every command shares: the setting
 // when it names a clock, else chooseClock with the video PTS span of the
 // title's EVO files (the video's first PTS to its last PTS plus one frame,
-// summed; read from the ends of each file). A file that cannot be read fails
+// summed; read from the ends of each file). A file cut short (ClipSpan::cut)
+// is left out: the clips of the whole files decide, by their playlist
+// lengths against their spans. A file that cannot be read fails
 // as the file layer says (an Error of kind InputUnreadable).
 ClockChoice titleClock(const Title& title, int rate, ClockSetting setting,
                        const std::vector<std::string>& evoPaths);

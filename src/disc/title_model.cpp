@@ -10,6 +10,7 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -225,7 +226,11 @@ std::vector<const Title*> Playlist::titlesPlaying(const std::string& evoName) co
     std::vector<const Title*> found;
     for (const Title& t : titles)
         for (const std::string& n : t.evoNames())
-            if (n == evoName) {
+            if (n.size() == evoName.size() &&
+                std::equal(n.begin(), n.end(), evoName.begin(), [](char a, char b) {
+                    return std::toupper(static_cast<unsigned char>(a)) ==
+                           std::toupper(static_cast<unsigned char>(b));
+                })) {
                 found.push_back(&t);
                 break;
             }

@@ -41,7 +41,7 @@ public:
 
 private:
     Core& m_core;
-    InputFile& m_source;
+    ByteSource& m_source;
     const std::size_t m_unit;
     const std::string m_verb;
     const std::string m_name;

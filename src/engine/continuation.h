@@ -13,8 +13,10 @@ namespace vantrel {
 // A feature split over two files: FEATURE_1.EVO goes on in FEATURE_2.EVO of the
 // same folder. Decided when a run starts, only while "Continue" is ticked.
 struct Continuation {
-    bool firstPart = false;   // EVOname ends exactly in "_1.EVO"
-    std::string nextPartPath; // the source path less five characters, then "2.EVO"
+    bool firstPart = false;   // EVOname ends in "_1.EVO" (from the command line also "_1.evo")
+    std::string nextPartPath; // the source path less five characters, then "2.EVO", in the case found
+    bool inImage = false;     // the parts lie inside a disc image
+    bool partExists() const;
     // The second part exists at the start: output names carry "_2".
     bool secondPartAtStart() const;
     // Tested again after the first pass: still ticked, not cancelled, the file is there.

@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace vantrel {
@@ -28,7 +29,13 @@ struct Core {
 
     StreamTable streamTable;
     std::array<unsigned char, kPackBufferSize> packBuffer{};
-    std::unique_ptr<InputFile> sourceFile;
+    // A file on disk, or (readsImages) a file inside a disc image.
+    std::unique_ptr<ByteSource> sourceFile;
+    std::optional<FileIdentity> sourceIdentity; // of a file on disk
+    // The command line reads sources inside disc images (IMAGE/HVDVD_TS/NAME.EVO)
+    // and continues a copy's feature_1.evo into its feature_2.evo; the window
+    // opens files on disk only and keeps its own names rule.
+    bool readsImages = false;
     std::array<std::unique_ptr<OutputFile>, kOutputFileCount> outputFiles;
 
     std::uint8_t stopRequested = 0;
@@ -44,6 +51,10 @@ struct Core {
     // The playlist reader's attribute tables, entries 1..8 (index 0 unused),
     // kept for the life of the program.
     std::array<std::string, 9> videoAttr, audioAttr, subpictureAttr;
+    // The caption each box got from the last "Read EVO", empty where it found
+    // no stream: the stream's own name once a playlist read after it has reset
+    // the box (a stream the playlist does not list).
+    std::array<std::string, StreamBoxes::kCount> scanCaptions;
 
     // One run at a time: set while a run handler is active.
     bool runActive = false;

@@ -1,5 +1,6 @@
 #include "run_files.h"
 
+#include "files/disc_image.h"
 #include "files/errors.h"
 
 #include <memory>
@@ -20,16 +21,25 @@ void RunFiles::alsoReads(const std::string& path) {
 void RunFiles::openSource(const std::string& path) {
     if (m_holdsSource) m_core.sourceFile.reset();
     m_holdsSource = false;
+    m_core.sourceIdentity.reset();
     std::vector<FileIdentity> outputs;
     for (const auto& file : m_core.outputFiles)
         if (file && file->identity()) outputs.push_back(*file->identity());
-    m_core.sourceFile = std::make_unique<InputFile>(path, outputs);
+    m_core.sourceIdentity.reset();
+    if (const std::optional<ImagePath> inImage = m_core.readsImages ? splitImagePath(path) : std::nullopt;
+        inImage && inImage->inner != "/") {
+        m_core.sourceFile = openImageFile(*inImage);
+    } else {
+        auto file = std::make_unique<InputFile>(path, outputs);
+        m_core.sourceIdentity = file->identity();
+        m_core.sourceFile = std::move(file);
+    }
     m_holdsSource = true;
 }
 
 void RunFiles::createOutput(int output, const std::string& name) {
     std::vector<FileIdentity> busy = m_laterSources;
-    if (m_core.sourceFile) busy.push_back(m_core.sourceFile->identity());
+    if (m_core.sourceFile && m_core.sourceIdentity) busy.push_back(*m_core.sourceIdentity);
     for (const auto& file : m_core.outputFiles)
         if (file && file->identity()) busy.push_back(*file->identity());
     auto file = std::make_unique<OutputFile>(name, busy);

@@ -2,6 +2,7 @@
 
 #include "errors.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -24,6 +25,14 @@ Error openFailure(const std::string& path, const std::string& why) {
     return Error::cannotOpen(absolutePath(path), why);
 }
 
+// An ISO 9660 or UDF volume recognition sequence at byte 32768.
+bool recognitionAt(int fd) {
+    char id[6] = {};
+    if (::pread(fd, id, sizeof id, 32768) != static_cast<ssize_t>(sizeof id)) return false;
+    const std::string tag(id + 1, 5);
+    return tag == "CD001" || tag == "BEA01" || tag == "NSR02" || tag == "NSR03";
+}
+
 // The image file or device, read by blocks for libudfread. It remembers why a
 // read came up short, so that the file reading through it can say so.
 class ImageInput {
@@ -39,6 +48,7 @@ public:
                                     : err != 0          ? std::strerror(err)
                                                         : "Not a regular file");
         }
+        m_identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
         // A device reports its size through its end, not through stat.
         const off_t end = ::lseek(m_fd, 0, SEEK_END);
         m_size = end > 0 ? static_cast<std::int64_t>(end) : 0;
@@ -52,6 +62,8 @@ public:
     ImageInput& operator=(const ImageInput&) = delete;
 
     udfread_block_input* input() { return &m_block.base; }
+    int fd() const { return m_fd; }
+    FileIdentity identity() const { return m_identity; }
     std::int64_t size() const { return m_size; }
     const std::string& path() const { return m_path; }
     // Why the last read came up short: an errno, or 0 when the image ended.
@@ -78,6 +90,7 @@ private:
     int m_fd = -1;
     std::int64_t m_size = 0;
     std::string m_path;
+    FileIdentity m_identity;
     int m_lastError = 0;
     bool m_pastEnd = false;
 };
@@ -105,13 +118,15 @@ int ImageInput::readBlocks(udfread_block_input* in, uint32_t lba, void* buf, uin
     return whole > 0 ? whole : (got == want ? 0 : -1);
 }
 
+} // namespace
+
 // One opened UDF file system; the files opened in it keep it alive.
 class UdfVolume {
 public:
     explicit UdfVolume(const std::string& image) : m_input(image) {
         if (m_input.size() == 0) throw openFailure(image, "An empty file (0 bytes), not a disc image");
         // Checked here first: libudfread prints its own complaint for any other file.
-        if (!hasVolumeRecognition(image)) throw openFailure(image, "Not a UDF disc image");
+        if (!recognitionAt(m_input.fd())) throw openFailure(image, "Not a UDF disc image");
         m_udf = udfread_init();
         if (m_udf == nullptr) throw openFailure(image, std::strerror(ENOMEM));
         if (udfread_open_input(m_udf, m_input.input()) < 0) {
@@ -139,6 +154,35 @@ private:
     ImageInput m_input;
     udfread* m_udf = nullptr;
 };
+
+namespace {
+
+// The volumes that the innermost VolumeScope of this thread holds open.
+thread_local std::vector<std::shared_ptr<UdfVolume>>* t_held = nullptr;
+
+std::optional<FileIdentity> identityOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+std::shared_ptr<UdfVolume> heldVolume(const std::string& image) {
+    if (t_held == nullptr) return nullptr;
+    const std::optional<FileIdentity> id = identityOf(image);
+    if (!id) return nullptr;
+    for (const auto& v : *t_held)
+        if (v->input().identity() == *id) return v;
+    return nullptr;
+}
+
+// The image's volume: the one held when a scope holds it, else opened now
+// (and held from now on when a scope is open).
+std::shared_ptr<UdfVolume> volumeOf(const std::string& image) {
+    if (auto held = heldVolume(image)) return held;
+    auto volume = std::make_shared<UdfVolume>(image);
+    if (t_held != nullptr) t_held->push_back(volume);
+    return volume;
+}
 
 class ImageFile : public ByteSource {
 public:
@@ -236,23 +280,28 @@ bool isBlockDevice(const std::string& path) {
 }
 
 bool hasVolumeRecognition(const std::string& path) {
+    if (heldVolume(path) != nullptr) return true; // it opened as one
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
-    char id[6] = {};
-    const ssize_t r = ::pread(fd, id, sizeof id, 32768);
+    const bool found = recognitionAt(fd);
     ::close(fd);
-    if (r != static_cast<ssize_t>(sizeof id)) return false;
-    const std::string tag(id + 1, 5);
-    return tag == "CD001" || tag == "BEA01" || tag == "NSR02" || tag == "NSR03";
+    return found;
+}
+
+VolumeScope::VolumeScope() : m_outer(t_held) {
+    t_held = &m_volumes;
+}
+
+VolumeScope::~VolumeScope() {
+    t_held = m_outer;
 }
 
 std::unique_ptr<ByteSource> openImageFile(const ImagePath& at) {
-    auto volume = std::make_shared<UdfVolume>(at.image);
-    return std::make_unique<ImageFile>(std::move(volume), at);
+    return std::make_unique<ImageFile>(volumeOf(at.image), at);
 }
 
 void requireUdfImage(const std::string& image) {
-    UdfVolume volume(image);
+    volumeOf(image);
 }
 
 SourceKind sourceKind(const std::string& path) {
@@ -264,12 +313,12 @@ SourceKind sourceKind(const std::string& path) {
     const std::optional<ImagePath> at = splitImagePath(path);
     if (!at) return SourceKind::Missing;
     try {
-        UdfVolume volume(at->image);
-        if (UDFDIR* dir = udfread_opendir(volume.udf(), at->inner.c_str())) {
+        const std::shared_ptr<UdfVolume> volume = volumeOf(at->image);
+        if (UDFDIR* dir = udfread_opendir(volume->udf(), at->inner.c_str())) {
             udfread_closedir(dir);
             return SourceKind::Folder;
         }
-        if (UDFFILE* file = udfread_file_open(volume.udf(), at->inner.c_str())) {
+        if (UDFFILE* file = udfread_file_open(volume->udf(), at->inner.c_str())) {
             udfread_file_close(file);
             return SourceKind::File;
         }
@@ -293,8 +342,8 @@ std::vector<std::string> sourceFolderNames(const std::string& folder) {
         return names;
     }
     try {
-        UdfVolume volume(at->image);
-        if (UDFDIR* dir = udfread_opendir(volume.udf(), at->inner.c_str())) {
+        const std::shared_ptr<UdfVolume> volume = volumeOf(at->image);
+        if (UDFDIR* dir = udfread_opendir(volume->udf(), at->inner.c_str())) {
             udfread_dirent entry{};
             while (udfread_readdir(dir, &entry) != nullptr) {
                 const std::string name = entry.d_name != nullptr ? entry.d_name : "";
@@ -306,6 +355,39 @@ std::vector<std::string> sourceFolderNames(const std::string& folder) {
         // An image that does not open lists nothing.
     }
     return names;
+}
+
+namespace {
+bool sameButCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+        if (x != y) return false;
+    }
+    return true;
+}
+} // namespace
+
+std::optional<FoundEntry> findEntry(const std::string& folder, const std::string& name, SourceKind kind) {
+    std::string base = folder;
+    if (!base.empty() && base.back() != '/') base += '/';
+    if (sourceKind(base + name) == kind) return FoundEntry{base + name, false};
+    std::vector<std::string> names = sourceFolderNames(base.empty() ? std::string(".") : base);
+    std::sort(names.begin(), names.end());
+    for (const std::string& n : names)
+        if (n != name && sameButCase(n, name) && sourceKind(base + n) == kind)
+            return FoundEntry{base + n, true};
+    return std::nullopt;
+}
+
+FoundEntry findPath(const std::string& path, SourceKind kind) {
+    const std::size_t cut = path.find_last_of('/');
+    const std::string folder = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+    const std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
+    if (std::optional<FoundEntry> found = findEntry(folder, name, kind)) return *found;
+    return FoundEntry{path, false};
 }
 
 } // namespace vantrel

@@ -47,6 +47,24 @@ std::unique_ptr<ByteSource> openImageFile(const ImagePath& at);
 // Throws the same errors as openImageFile when the image cannot be read as UDF.
 void requireUdfImage(const std::string& image);
 
+// While a scope is open, an image's UDF volume is read once: every open,
+// kind and listing inside that image on this thread shares the first one
+// opened (one command, or one run, opens a disc once). Scopes nest; the
+// volumes close with the scope that opened them, or with the last file open
+// in them.
+class UdfVolume;
+class VolumeScope {
+public:
+    VolumeScope();
+    ~VolumeScope();
+    VolumeScope(const VolumeScope&) = delete;
+    VolumeScope& operator=(const VolumeScope&) = delete;
+
+private:
+    std::vector<std::shared_ptr<UdfVolume>> m_volumes;
+    std::vector<std::shared_ptr<UdfVolume>>* m_outer;
+};
+
 // What a path names, for paths on disk and inside images alike.
 enum class SourceKind { Missing, File, Folder };
 SourceKind sourceKind(const std::string& path);
@@ -54,5 +72,19 @@ SourceKind sourceKind(const std::string& path);
 // Names in a folder on disk or inside an image (no "." or ".."), unsorted;
 // empty when it is no folder.
 std::vector<std::string> sourceFolderNames(const std::string& folder);
+
+// A folder's entry found by its name without regard to ASCII case, as copies
+// made by some tools (or an image read through its ISO 9660 bridge) name
+// HVDVD_TS/FEATURE_1.EVO "hvdvd_ts/feature_1.evo". The exact name wins; else
+// the first entry, in name order, that differs from it by case alone.
+struct FoundEntry {
+    std::string path;         // folder + the entry's own name
+    bool byCaseAlone = false; // its name differs from the one asked for
+};
+std::optional<FoundEntry> findEntry(const std::string& folder, const std::string& name, SourceKind kind);
+
+// A path whose last part is found as findEntry finds it; the path as given
+// when nothing matches.
+FoundEntry findPath(const std::string& path, SourceKind kind);
 
 } // namespace vantrel

@@ -421,12 +421,14 @@ void MkvWindow::start() {
     for (const std::string& n : m_titleTracks.notes) log(q(n));
     log(tr("Writing %1").arg(output));
     const std::size_t earlier = m_titleTracks.warnings.size();
-    runOnWorker([this, read = m_read, row = chosenRow(), rows = m_rows, out = output.toStdString(), earlier] {
+    runOnWorker([this, read = m_read, row = chosenRow(), rows = m_rows, out = output.toStdString(), earlier,
+                 replace] {
         State state = State::Done;
         QString result;
         std::vector<std::string> warnings;
         try {
             mux::MkvJob job = jobOf(*read, row, rows, out);
+            job.replace = replace; // the user said yes to replacing it
             std::vector<std::int64_t> sizes;
             std::int64_t total = 0;
             for (const mux::ClipPart& p : job.parts) {

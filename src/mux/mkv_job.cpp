@@ -1,6 +1,7 @@
 #include "mkv_job.h"
 
 #include "files/errors.h"
+#include "files/final_name.h"
 #include "names/continued_parts.h"
 
 #include <cerrno>
@@ -32,6 +33,34 @@ void writeText(const std::string& path, const std::string& text) {
     if (!f) throw Error("Stream write error");
 }
 
+// The refusal of a final name that a file took while the run worked.
+Error appearedMeanwhile(const std::string& path) {
+    return {ErrorKind::Output,
+            path + " appeared while this run worked (another run?): it is left as it is and this result "
+                   "is not kept; give --force to replace it",
+            path};
+}
+
+// A file the user opens (mux.json, title.json): written whole under a
+// temporary name, then given its name, over an existing file only with `replace`.
+void writeFinalText(const std::string& path, const std::string& text, bool replace) {
+    if (replace) return writeText(path, text);
+    const std::string temp = createTemporaryFile(path);
+    const TemporaryLock lock(temp);
+    int err = 0;
+    try {
+        writeText(temp, text);
+        err = renameNoReplace(temp, path);
+    } catch (...) {
+        ::unlink(temp.c_str());
+        throw;
+    }
+    if (err == 0) return;
+    ::unlink(temp.c_str());
+    if (err == EEXIST) throw appearedMeanwhile(path);
+    throw Error::cannotCreate(path, std::strerror(err));
+}
+
 // A line of the muxer's --gui-mode as its plain mode prints it ("#GUI#error X": "Error: X").
 std::string plainLine(const std::string& line) {
     if (line.rfind("#GUI#error ", 0) == 0) return "Error: " + line.substr(11);
@@ -58,23 +87,18 @@ std::string lastLines(const std::string& text, int count) {
     return out;
 }
 
-// Removes the temporary folder on every way out unless asked to keep it.
+// Removes the temporary folder on every way out unless asked to keep it; its
+// lock tells the next run to the same output that this one is still at work.
 class TempFolder {
 public:
     explicit TempFolder(const std::string& outputPath) {
-        fs::path out(outputPath);
-        fs::path dir = out.parent_path();
-        if (dir.empty()) dir = ".";
-        // Appended, not "." + ...: GCC 12 at -O3 misreads that as an overlapping copy (-Wrestrict).
-        std::string name = ".";
-        name += out.filename().string();
-        name += ".tmp-XXXXXX";
-        std::string pattern = (dir / name).string();
+        const std::string pattern = temporaryPattern(outputPath);
         std::vector<char> buf(pattern.begin(), pattern.end());
         buf.push_back('\0');
         if (!::mkdtemp(buf.data()))
             throw Error("Cannot create file \"" + pattern + "\". " + std::strerror(errno));
         m_path = buf.data();
+        m_lock = TemporaryLock(m_path);
     }
     ~TempFolder() {
         if (m_keep) return;
@@ -83,11 +107,16 @@ public:
     }
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
-    void keep() { m_keep = true; }
+    // Kept, and marked so that the next run to the output does not take it for a killed run's.
+    void keep() {
+        m_keep = true;
+        writeText(m_path + "/" + kKeptMarker, "kept with --keep-temp\n");
+    }
     const std::string& path() const { return m_path; }
 
 private:
     std::string m_path;
+    TemporaryLock m_lock;
     bool m_keep = false;
 };
 
@@ -316,7 +345,7 @@ MkvOutcome prepareMuxFolder(const MkvJob& job, const std::string& folderGiven,
 
     outcome.muxArgs = muxArguments(plan);
     outcome.muxFile = folder + "mux.json";
-    writeText(outcome.muxFile, jsonArray(outcome.muxArgs));
+    writeFinalText(outcome.muxFile, jsonArray(outcome.muxArgs), job.replace);
     Manifest manifest;
     manifest.title = job.title;
     for (const ClipPart& c : job.parts) manifest.sources.push_back(c.path);
@@ -327,7 +356,7 @@ MkvOutcome prepareMuxFolder(const MkvJob& job, const std::string& folderGiven,
     manifest.plan = &plan;
     manifest.chapters = outcome.chapters;
     manifest.warnings = outcome.warnings;
-    writeText(folder + "title.json", manifestJson(manifest));
+    writeFinalText(folder + "title.json", manifestJson(manifest), job.replace);
     return outcome;
 }
 
@@ -387,11 +416,19 @@ MkvOutcome runMkvJob(const MkvJob& job) {
         for (const auto& m : outcome.check.mismatches) text += "\n  " + m;
         throw Error(ErrorKind::Check, text);
     }
+    // The final name: never over a file that appeared while the job ran, unless asked to replace one.
     std::error_code ec;
-    fs::rename(plan.output, job.output, ec);
-    if (ec) {
+    int err = 0;
+    if (job.replace) {
+        fs::rename(plan.output, job.output, ec);
+        err = ec.value();
+    } else {
+        err = renameNoReplace(plan.output, job.output);
+    }
+    if (err != 0) {
         fs::remove(plan.output, ec);
-        throw Error("Cannot create file \"" + job.output + "\". " + ec.message());
+        if (err == EEXIST) throw appearedMeanwhile(job.output);
+        throw Error::cannotCreate(job.output, std::strerror(err));
     }
     return outcome;
 }

@@ -38,6 +38,9 @@ struct MkvJob {
     std::function<void(double videoSeconds, double& titleSeconds, std::vector<ChapterMark>& chapters)> timing;
     std::set<std::uint8_t> only; // stream codes; empty: every audio and video stream
     bool keepTemp = false;
+    // The output may replace a file of its name: one that was there, or that
+    // appeared while the job ran. Without it the job fails rather than replace one.
+    bool replace = false;
     std::string muxer = "mkvmerge"; // looked up in PATH
     // Every wanted subpicture stream as a presentation graphics track.
     bool subtitles = true;

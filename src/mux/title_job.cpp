@@ -4,8 +4,11 @@
 #include "files/errors.h"
 #include "files/file_layer.h"
 #include "names/continued_parts.h"
+#include "names/track_names.h"
 #include "packets/stream_ids.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
@@ -21,6 +24,13 @@ int indexOfCode(std::uint8_t c, disc::StreamKind& kind) {
            : ids::isSubpicture(k) ? disc::StreamKind::Subtitle
                                   : disc::StreamKind::Audio;
     return ids::indexOfCode(c);
+}
+
+bool sameNameButCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) ==
+                      std::toupper(static_cast<unsigned char>(y));
+           });
 }
 
 std::string fileName(const std::string& path) {
@@ -40,15 +50,16 @@ void addClips(TitleJob& out, const disc::Title& title, const disc::Playlist& pla
                 throw Error(ErrorKind::Usage, "title " + number + " plays " + clip.evoName +
                                                   " more than once (a loop); it cannot be muxed as one file");
         seen.push_back(clip.evoName);
-        const std::string path = evoFolder + clip.evoName;
-        if (sourceKind(path) != SourceKind::File) { // on disk or inside a disc image
-            std::string text = "title " + number;
-            text += " plays " + clip.evoName;
-            text += ", which is not in " + evoFolder;
-            throw Error(ErrorKind::InputUnreadable, text);
-        }
+        // On disk or inside a disc image, in whatever case a copy gave the name.
+        const std::optional<FoundEntry> found = findEntry(evoFolder, clip.evoName, SourceKind::File);
+        if (!found)
+            throw Error(ErrorKind::InputUnreadable,
+                        "title " + number + " plays " + clip.evoName + ", which is not in " + evoFolder);
+        if (found->byCaseAlone)
+            out.notes.push_back("title " + number + ": the playlist's " + clip.evoName + " is " +
+                                fileName(found->path) + " here (names matched by case alone)");
         ClipPart part;
-        part.path = path;
+        part.path = found->path;
         part.rate = playlist.frameRate;
         const auto begin = disc::parseTitleTime(clip.clipTimeBegin);
         if (begin && begin->frameCount(part.rate) > 0) part.beginFrames = begin->frameCount(part.rate);
@@ -72,6 +83,12 @@ disc::ClockChoice clockOfTitle(TitleJob& out, const disc::Title& title, int rate
     std::vector<std::string> paths;
     for (const ClipPart& p : out.job.parts) paths.push_back(p.path);
     disc::ClockChoice clock = disc::titleClock(title, rate, *setting, paths);
+    // A file cut short would give a file short of the title: none is made of it.
+    if (!clock.cutWarnings.empty()) {
+        std::string text;
+        for (const std::string& w : clock.cutWarnings) text += (text.empty() ? "" : "; ") + w;
+        throw Error(ErrorKind::InputUnreadable, "title " + std::to_string(title.number) + ": " + text);
+    }
     out.notes.push_back(clock.note(rate));
     return clock;
 }
@@ -102,6 +119,69 @@ void labelAndTime(TitleJob& out, const disc::Title& title, int rate, const disc:
         }
         return std::nullopt;
     };
+}
+
+// Bytes read at each end of a file for the streams --tracks may name: a
+// stream the files hold shows up there, as the scan's fast check finds it.
+constexpr std::int64_t kStreamSurveyEnds = std::int64_t{16} * 1024 * 1024;
+
+// The streams of the job's files as --tracks names them: the title's (the
+// playlist's names and languages joined to the codes the files hold), or
+// those of the files alone.
+std::vector<disc::TitleStream> streamsOfJob(const TitleJob& out, const disc::DiscLocation& at,
+                                            const disc::Title* title) {
+    auto survey = [](const std::string& path) { return disc::surveyFileEnds(path, kStreamSurveyEnds); };
+    if (title) {
+        std::string folder = at.evoFolder;
+        if (folder.empty()) {
+            folder = std::filesystem::path(out.job.parts.front().path).parent_path().string();
+            folder += folder.empty() ? "./" : "/";
+        }
+        return disc::buildTitleModel(*title, folder, survey).streams;
+    }
+    std::vector<disc::TitleStream> streams;
+    for (const ClipPart& part : out.job.parts)
+        for (disc::TitleStream& t : disc::fileStreams(survey(part.path))) {
+            bool known = false;
+            for (const disc::TitleStream& o : streams) known = known || o.code == t.code;
+            if (!known) streams.push_back(std::move(t));
+        }
+    return streams;
+}
+
+// --tracks: the stream codes the job keeps. A stream the playlist lists but the
+// files' ends do not show stands for every code its box takes.
+void chooseStreams(TitleJob& out, const disc::DiscLocation& at, const disc::Title* title,
+                   const std::string& tracks) {
+    const std::vector<disc::TitleStream> streams = streamsOfJob(out, at, title);
+    std::vector<TrackCandidate> candidates;
+    for (const disc::TitleStream& t : streams) {
+        if (t.advanced) continue; // markup, no stream to mux
+        TrackCandidate c;
+        c.box = t.box;
+        c.code = t.code;
+        c.captions.push_back(t.caption);
+        for (const auto& f : t.perFile)
+            if (f) {
+                c.captions.push_back(disc::scanCaption(*f));
+                break;
+            }
+        c.description = t.description;
+        c.language = t.language6392;
+        candidates.push_back(c);
+    }
+    const std::string where =
+        title ? "title " + std::to_string(title->number) : fileName(out.job.parts.front().path);
+    const std::vector<bool> chosen = chosenTracks(tracks, candidates, where);
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        if (!chosen[i]) continue;
+        if (candidates[i].code >= 0) {
+            out.job.only.insert(static_cast<std::uint8_t>(candidates[i].code));
+        } else {
+            const auto codes = codesOfTrackName(candidates[i].box);
+            out.job.only.insert(codes.begin(), codes.end());
+        }
+    }
 }
 
 } // namespace
@@ -152,7 +232,7 @@ TitleJob titleJob(const disc::DiscLocation& at, const std::optional<disc::Playli
         const std::string name = fileName(path);
         const auto playing = playlist ? playlist->titlesPlaying(name) : std::vector<const disc::Title*>{};
         if (!playing.empty()) title = playing.front();
-        if (title && !title->clips.empty() && title->clips.front().evoName == name) {
+        if (title && !title->clips.empty() && sameNameButCase(title->clips.front().evoName, name)) {
             // The title this file begins: its clips, as the playlist has them.
             std::string folder = std::filesystem::path(path).parent_path().string();
             folder += folder.empty() ? "./" : "/";
@@ -162,9 +242,9 @@ TitleJob titleJob(const disc::DiscLocation& at, const std::optional<disc::Playli
         }
         // Without a playlist that plays it, a first part goes on in its second
         // part, as the window's Demux does.
-        if (playing.empty() && isFirstPart(path)) {
-            const std::string next = secondPartPath(path);
-            if (fileExists(next)) {
+        if (playing.empty() && isFirstPartAnyCase(path)) {
+            const std::string next = findPath(secondPartPath(path), SourceKind::File).path;
+            if (sourceKind(next) == SourceKind::File) {
                 out.job.parts.emplace_back(next);
                 out.notes.push_back(name + " goes on in " + fileName(next) + " by the file names");
             }
@@ -192,15 +272,7 @@ TitleJob titleJob(const disc::DiscLocation& at, const std::optional<disc::Playli
         if (std::string note = disc::durationPastClipsNote(*title, rate); !note.empty())
             out.notes.push_back(std::move(note));
     }
-    if (!request.tracks.empty() && request.tracks != "all") {
-        std::stringstream list(request.tracks);
-        std::string name;
-        while (std::getline(list, name, ',')) {
-            const auto codes = codesOfTrackName(name);
-            if (codes.empty()) throw Error(ErrorKind::Usage, "--tracks: " + name + " names no stream");
-            out.job.only.insert(codes.begin(), codes.end());
-        }
-    }
+    if (!request.tracks.empty() && request.tracks != "all") chooseStreams(out, at, title, request.tracks);
     return out;
 }
 

@@ -41,7 +41,7 @@ TitleJob titleJob(const disc::DiscLocation& at, const std::optional<disc::Playli
 // The playlist's title of a number; an Error of kind NotFound naming the ones there are when absent.
 const disc::Title& titleOfNumber(const std::optional<disc::Playlist>& playlist, int number);
 
-// Stream codes a --tracks name stands for: a box name (cbVideo0, cbAudio03:
+// Stream codes a box name stands for: a box name (cbVideo0, cbAudio03:
 // every code the window puts in that box), a stream code (0xC0) or a caption
 // (DD+.stream.00); empty when it names none.
 std::set<std::uint8_t> codesOfTrackName(const std::string& name);

@@ -119,7 +119,7 @@ void bReadXPLClick(Core& core) {
         w.setButtonEnabled(Button::ReadXPL, true);
         throw;
     }
-    InputFile& file = *core.sourceFile;
+    ByteSource& file = *core.sourceFile;
     const std::int64_t size = file.size();
     w.log("Open " + core.XPLname);
     w.log("Filesize: " + std::to_string(size) + " bytes");

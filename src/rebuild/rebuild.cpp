@@ -159,16 +159,19 @@ void Rebuild(Core& core, RebuildState& state) {
 
 namespace {
 
+std::string rebuiltFileName(Core& core, const Continuation& continuation) {
+    const std::string base = outputBase(core);
+    return (continuation.secondPartAtStart() ? continuedBase(base) : base) + ".rebuilt.EVO";
+}
+
 // The run up to "Done.": both parts copied into one rebuilt file, every file closed.
 void rebuildRun(Core& core) {
     WindowPort& window = core.window;
     window.showPage(Page::Status);
 
-    std::string base = outputBase(core);
     RebuildState state;
     const std::string sourcePath = window.fieldText(Field::EVOfile);
     const Continuation continuation = decideContinuation(core, sourcePath);
-    if (continuation.secondPartAtStart()) base = continuedBase(base);
 
     RunFiles files(core);
     if (continuation.firstPart) files.alsoReads(continuation.nextPartPath);
@@ -177,7 +180,7 @@ void rebuildRun(Core& core) {
     files.openSource(sourcePath);
     logFileSize(core);
 
-    const std::string rebuiltName = base + ".rebuilt.EVO";
+    const std::string rebuiltName = rebuiltFileName(core, continuation);
     files.createOutput(videoOutput(0), rebuiltName);
     window.log("Creating " + rebuiltName);
     window.slog("Writing EVO...", 0);
@@ -206,6 +209,10 @@ void bRebuildClick(Core& core) {
     }
     logRunDone(window);
     window.setButtonEnabled(Button::Rebuild, true);
+}
+
+std::string rebuiltOutputName(Core& core) {
+    return rebuiltFileName(core, decideContinuation(core, core.window.fieldText(Field::EVOfile)));
 }
 
 } // namespace vantrel

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace vantrel {
 
@@ -55,5 +56,9 @@ void Rebuild(Core& core, RebuildState& state);
 
 // The "Rebuild" button.
 void bRebuildClick(Core& core);
+
+// The file Rebuild would write now: NAME.rebuilt.EVO in the output folder,
+// NAME_2 for a first part that goes on.
+std::string rebuiltOutputName(Core& core);
 
 } // namespace vantrel

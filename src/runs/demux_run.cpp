@@ -26,7 +26,32 @@ Field extensionField(int box) {
     }
 }
 
+// The start of the run's file names: "_2" for a first part that goes on.
+std::string demuxBase(Core& core, const Continuation& continuation) {
+    const std::string base = outputBase(core);
+    return continuation.secondPartAtStart() ? continuedBase(base) : base;
+}
+
+// A box's file: BASE.CAPTION.EXT. A ticked box that a playlist read reset
+// (its stream is not listed) shows the empty box's caption; its file takes
+// the stream's own caption from the scan instead.
+std::string demuxFileName(const Core& core, const std::string& base, int box) {
+    std::string caption = core.boxes[box].caption;
+    const std::string& scanned = core.scanCaptions[static_cast<std::size_t>(box)];
+    if (caption == StreamBoxes::resetCaption(box) && !scanned.empty()) caption = scanned;
+    return base + "." + captionForFileName(caption) + "." + core.window.fieldText(extensionField(box));
+}
+
 } // namespace
+
+std::vector<std::string> demuxOutputNames(Core& core) {
+    const Continuation continuation = decideContinuation(core, core.window.fieldText(Field::EVOfile));
+    const std::string base = demuxBase(core, continuation);
+    std::vector<std::string> names;
+    for (int box : StreamBoxes::tiedBoxes())
+        if (core.boxes.ticked(box)) names.push_back(demuxFileName(core, base, box));
+    return names;
+}
 
 void bDemuxClick(Core& core) {
     RunScope scope(core);
@@ -35,12 +60,11 @@ void bDemuxClick(Core& core) {
 
     window.setButtonEnabled(Button::Demux, false);
     window.showPage(Page::Status);
-    std::string base = outputBase(core);
     core.videoFrameCount = {0, 0};
 
     const std::string sourcePath = window.fieldText(Field::EVOfile);
     const Continuation continuation = decideContinuation(core, sourcePath);
-    if (continuation.secondPartAtStart()) base = continuedBase(base);
+    const std::string base = demuxBase(core, continuation);
 
     window.log("Opening file " + core.EVOname);
     window.slog("Opening", 0);
@@ -51,8 +75,7 @@ void bDemuxClick(Core& core) {
 
     for (int box : StreamBoxes::tiedBoxes()) {
         if (!core.boxes.ticked(box)) continue;
-        std::string name = base + "." + captionForFileName(core.boxes[box].caption) + "." +
-                           window.fieldText(extensionField(box));
+        const std::string name = demuxFileName(core, base, box);
         files.createOutput(StreamBoxes::outputOf(box), name);
         window.log("Creating " + name);
     }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vantrel {
 
@@ -14,5 +15,8 @@ void ReportVideoFrames(Core& core);
 
 void bCheckClick(Core& core);
 void bDemuxClick(Core& core);
+// The files Demux would write now (the boxes ticked, the output folder, the
+// continuation), in the order it creates them.
+std::vector<std::string> demuxOutputNames(Core& core);
 
 } // namespace vantrel

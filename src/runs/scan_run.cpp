@@ -29,6 +29,7 @@ void labelBoxes(Core& core) {
         core.boxes.setEnabled(box, found);
         core.boxes.setTicked(box, found);
         if (found) core.boxes.setCaption(box, scanCaption(box, code));
+        core.scanCaptions[static_cast<std::size_t>(box)] = found ? scanCaption(box, code) : std::string();
     }
 }
 

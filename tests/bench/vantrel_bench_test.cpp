@@ -82,6 +82,35 @@ TEST(VantrelBench, ScansAndDemuxesATwoPartFeatureLikeAUser) {
     EXPECT_FALSE(fs::exists(out + "/FEATURE_1_2.DD+.stream.00.mpa"));
 }
 
+// Read XPL after Read EVO resets the box of a stream the playlist does not
+// list (its caption "No audio stream") and leaves its tick: Demux still writes
+// the stream, named by the caption the scan gave it.
+TEST(VantrelBench, AStreamThePlaylistOmitsKeepsItsOwnNameInDemux) {
+    ScratchDir dir;
+    Feature f = makeFeature(dir, 40, 24);
+    const std::string xpl = dir / "VPLST000.XPL";
+    std::ofstream(xpl)
+        << "<Playlist>\n<MediaAttributeList>\n<VideoAttributeItem index=\"1\" codec=\"MPEG-2\"/>\n"
+           "</MediaAttributeList>\n<TitleSet timeBase=\"60fps\">\n"
+           "<Title titleNumber=\"1\" displayName=\"Feature\" titleDuration=\"00:00:02:00\">\n"
+           "<PrimaryAudioVideoClip titleTimeBegin=\"00:00:00:00\" "
+           "src=\"file:///dvddisc/HVDVD_TS/FEATURE_1.MAP\" titleTimeEnd=\"00:00:02:00\">\n"
+           "<Video track=\"1\" mediaAttr=\"1\"/>\n</PrimaryAudioVideoClip>\n</Title>\n</TitleSet>\n"
+           "</Playlist>\n";
+    const std::string out = dir / "out";
+    fs::create_directories(out);
+    const Result r = runBench(dir, "--evo " + f.first + " --xpl " + xpl + " --workdir " + out +
+                                       " read-evo read-xpl --dump demux");
+    ASSERT_EQ(r.status, 0) << (r.err.empty() ? "" : r.err.back());
+    // The boxes as the playlist left them: the audio box reset but ticked.
+    EXPECT_TRUE(has(r.out, "box cbVideo0 enabled ticked MPEG-2.stream.0"));
+    EXPECT_TRUE(has(r.out, "box cbAudio00 disabled ticked No audio stream"));
+    EXPECT_TRUE(has(r.out, "Creating " + out + "/FEATURE_1_2.DD+.stream.00.mpa"));
+    EXPECT_EQ(readFile(out + "/FEATURE_1_2.DD+.stream.00.mpa"), concat(f.one.audio, f.two.audio));
+    EXPECT_EQ(readFile(out + "/FEATURE_1_2.MPEG-2.stream.0.mpv"), concat(f.one.video, f.two.video));
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 2);
+}
+
 TEST(VantrelBench, ErrorsAndMisuse) {
     ScratchDir dir;
     Result gone = runBench(dir, "--evo " + (dir / "GONE_1.EVO") + " read-evo");

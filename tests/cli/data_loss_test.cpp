@@ -10,9 +10,11 @@
 
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -76,6 +78,20 @@ std::string diskFull(const std::string& pattern, int nth = 2) {
            std::to_string(nth) + " 28 " + pattern + "'";
 }
 
+// What another run holds while it writes: an exclusive lock on a file or folder.
+class Locked {
+public:
+    explicit Locked(const std::string& path) : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+        EXPECT_EQ(::flock(m_fd, LOCK_EX), 0) << path;
+    }
+    ~Locked() { ::close(m_fd); }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+
+private:
+    int m_fd;
+};
+
 // A DVD-style VOB whose audio ids 0x80 (AC-3), 0x88 (DTS) and 0xA0 (LPCM) all
 // have the audio index 0 under the window's rules.
 void writeSharedBoxVob(const std::string& path) {
@@ -107,6 +123,41 @@ TEST(CliDataLoss, RefusalsFullDisksAndSharedBoxesLeaveEveryFileAsItWas) {
     { std::ofstream(dir.path("prep/mux.json")) << "[]"; }
     fs::create_directories(dir.path("out"));
     writeSharedBoxVob(dir.path("shared.VOB"));
+    // Copies gone wrong: a lower-case copy without its second clip, and a first clip cut to half.
+    vantrel::test::writeSampleDisc(dir.path("lower"), 40);
+    fs::remove(dir.path("lower/HVDVD_TS/FEATURE_2.EVO"));
+    fs::rename(dir.path("lower/HVDVD_TS/FEATURE_1.EVO"), dir.path("lower/HVDVD_TS/feature_1.evo"));
+    fs::rename(dir.path("lower/HVDVD_TS"), dir.path("lower/hvdvd_ts"));
+    vantrel::test::writeSampleDisc(dir.path("cut"), 200);
+    fs::resize_file(dir.path("cut/HVDVD_TS/FEATURE_1.EVO"),
+                    fs::file_size(dir.path("cut/HVDVD_TS/FEATURE_1.EVO")) / 2 / 2048 * 2048);
+    fs::create_directories(dir.path("rebuilt"));
+    { std::ofstream(dir.path("rebuilt/FEATURE_1_2.rebuilt.EVO")) << "an earlier rebuild"; }
+    // A title that muxes whole, for the rows that get as far as the final rename.
+    vantrel::test::writeSampleDisc(dir.path("full"));
+    // Another run at work: it holds the lock of its temporary of out/busy.mkv,
+    // and of the folder prep/ it writes into.
+    fs::create_directories(dir.path("out/.busy.mkv.tmp-AbC123"));
+    const Locked busyTemp(dir.path("out/.busy.mkv.tmp-AbC123"));
+    const Locked busyPrep(dir.path("prep"));
+    // A run killed while it muxed out/k.mkv.
+    fs::create_directories(dir.path("out/.k.mkv.tmp-XyZ789"));
+    { std::ofstream(dir.path("out/.k.mkv.tmp-XyZ789/FEATURE_1.vc1")) << "half a stream"; }
+    // What an earlier run with --keep-temp kept: no killed run's.
+    fs::create_directories(dir.path("out/.kept.mkv.tmp-Keep01"));
+    { std::ofstream(dir.path("out/.kept.mkv.tmp-Keep01/.kept")) << "kept with --keep-temp\n"; }
+    { std::ofstream(dir.path("out/.kept.mkv.tmp-Keep01/mux.json")) << "[]"; }
+    // Another run that gives its file the name out/late.mkv while this one muxes.
+    std::string realMuxer;
+    if (muxer) shell("command -v mkvmerge | tr -d '\\n'", &realMuxer);
+    fs::create_directories(dir.path("bin"));
+    {
+        std::ofstream wrapper(dir.path("bin/mkvmerge"));
+        wrapper << "#!/bin/sh\ncase \"$1\" in -J) ;; *) echo \"another run's file\" >out/late.mkv ;; esac\n"
+                << "exec '" << realMuxer << "' \"$@\"\n";
+    }
+    fs::permissions(dir.path("bin/mkvmerge"), fs::perms::owner_all);
+    const std::string lateRun = "PATH=\"" + dir.path("bin") + ":$PATH\"";
 
     struct Row {
         const char* what;
@@ -115,6 +166,9 @@ TEST(CliDataLoss, RefusalsFullDisksAndSharedBoxesLeaveEveryFileAsItWas) {
         int code;
         std::string firstLine; // the start of the first error or warning line on stderr
         bool needsMuxer = false;
+        std::string leaves = {}; // a file the row makes (its bytes: a second run's), removed after the row
+        std::string gone = {};   // a folder the row removes (a killed run's temporary)
+        std::string note = {};   // a line stderr holds
     };
     const std::vector<Row> rows = {
         {"mkv onto a title's EVO", "mkv disc --title 1 -o disc/HVDVD_TS/FEATURE_2.EVO --force", "", 5,
@@ -147,17 +201,53 @@ TEST(CliDataLoss, RefusalsFullDisksAndSharedBoxesLeaveEveryFileAsItWas) {
          "error: Cannot write file \"" + dir.path("out") + "/x.sup\". No space left on device"},
         {"mkv onto a full disk", "mkv disc --title 1 -o out/x.mkv", diskFull(".tmp-"), 5,
          "error: Cannot write file \"" + dir.path("out") + "/.x.mkv.tmp-", true},
+        {"mkv of a lower-case copy with a clip missing", "mkv lower/hvdvd_ts/feature_1.evo -o out/x.mkv", "",
+         3, "error: title 1 plays FEATURE_2.EVO, which is not in lower/hvdvd_ts/"},
+        {"demux of a title with a clip missing", "demux lower -o out", "", 3,
+         "error: title 1 plays lower/hvdvd_ts/FEATURE_2.EVO, which is not there"},
+        {"info of a cut file", "info cut", "", 1, "warning: FEATURE_1.EVO holds "},
+        {"mkv of a cut file", "mkv cut -o out/x.mkv", "", 3, "error: title 1: FEATURE_1.EVO holds "},
+        {"demux over an existing output", "demux disc/HVDVD_TS/FEATURE_1.EVO -o subs --tracks cbSub00", "", 5,
+         "error: " + sup + " exists: give --force to replace it"},
+        {"rebuild over an existing output", "rebuild disc/HVDVD_TS/FEATURE_1.EVO -o rebuilt", "", 5,
+         "error: rebuilt/FEATURE_1_2.rebuilt.EVO exists: give --force to replace it"},
+        {"mkv while another run writes OUT", "mkv full -o out/busy.mkv", "", 5,
+         "error: another run is writing out/busy.mkv now (out/.busy.mkv.tmp-AbC123)"},
+        {"mux-prep while another run writes into DIR", "mux-prep full -o prep --force", "", 5,
+         "error: another run is writing into prep/ now"},
+        {"mkv when OUT appears during the run", "mkv full -o out/late.mkv", lateRun, 5,
+         "error: out/late.mkv appeared while this run worked (another run?)", true, "out/late.mkv"},
+        {"mkv after a killed run to OUT", "mkv full -o out/k.mkv", "", 0, "", true, "out/k.mkv",
+         "out/.k.mkv.tmp-XyZ789",
+         "removed out/.k.mkv.tmp-XyZ789, left by a run to out/k.mkv that did not finish"},
+        {"mkv beside what --keep-temp kept", "mkv full -o out/kept.mkv", "", 0, "", true, "out/kept.mkv"},
         {"info on streams that share a box", "info shared.VOB", "", 1,
          "warning: shared.VOB: streams 0x80 (AC-3), 0x88 (DTS) and 0xA0 (LPCM) share the stream box "
          "cbAudio00"},
     };
-    const auto before = tree(dir.path());
+    auto before = tree(dir.path());
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         if (row.needsMuxer && !muxer) continue;
         const ProgramResult r = program(dir, row.env, row.args);
         EXPECT_EQ(r.code, row.code) << r.err;
         EXPECT_EQ(firstLine(r.err).rfind(row.firstLine, 0), 0u) << r.err;
+        if (!row.note.empty()) {
+            EXPECT_NE(("\n" + r.err).find("\n" + row.note + "\n"), std::string::npos) << r.err;
+        }
+        if (!row.leaves.empty()) {
+            std::ifstream made(dir.path(row.leaves), std::ios::binary);
+            std::string head(18, '\0');
+            made.read(head.data(), 18);
+            EXPECT_EQ(head == "another run's file", row.code != 0)
+                << row.leaves << " is not what it should be";
+            made.close();
+            fs::remove(dir.path(row.leaves));
+        }
+        if (!row.gone.empty()) {
+            EXPECT_FALSE(fs::exists(dir.path(row.gone))) << row.gone;
+            std::erase_if(before, [&](const auto& e) { return e.first.rfind(row.gone, 0) == 0; });
+        }
         EXPECT_EQ(tree(dir.path()), before) << "a file changed, went or was left behind";
     }
     // The full-disk message names the device's reason even where the row above cannot spell the name out.

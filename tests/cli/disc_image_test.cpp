@@ -75,6 +75,37 @@ std::string packetHashes(const std::string& file) {
     return text;
 }
 
+// The sample disc as some copying tools leave it: every folder and file name in lower case.
+std::string writeLowerCaseCopy(const std::string& root) {
+    vantrel::test::writeSampleDisc(root);
+    for (const char* folder : {"HVDVD_TS", "ADV_OBJ"}) {
+        const fs::path from = fs::path(root) / folder;
+        for (const auto& e : fs::directory_iterator(from)) {
+            std::string name = e.path().filename().string();
+            for (char& ch : name) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+            fs::rename(e.path(), from / name);
+        }
+        std::string lower = folder;
+        for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        fs::rename(from, fs::path(root) / lower);
+    }
+    return root + "/";
+}
+
+// What a run of demux or rebuild wrote into a folder: names and bytes.
+std::string writtenFiles(const std::vector<std::string>& args, const std::string& out) {
+    fs::create_directories(out);
+    std::vector<std::string> all{"--quiet"};
+    all.insert(all.end(), args.begin(), args.end());
+    all.insert(all.end(), {"-o", out});
+    const CliResult r = cli(all);
+    EXPECT_LE(r.code, 1) << r.err;
+    std::string listing;
+    for (const auto& [name, bytes] : folderContents(out))
+        listing += name + " " + std::to_string(std::hash<std::string>{}(bytes)) + "\n";
+    return listing;
+}
+
 TEST(CliDiscImage, GivesWhatItsFolderGives) {
     if (!canWriteImages()) GTEST_SKIP() << "python3-pycdlib missing";
     struct Case {
@@ -83,19 +114,24 @@ TEST(CliDiscImage, GivesWhatItsFolderGives) {
         std::vector<std::string> mkvArgs; // beyond INPUT and -o
         const char* chapter2;             // the second chapter, as chapters and the MKV give it
         std::size_t feature;              // the index of the default title in info's JSON
+        std::size_t files;                // the EVO files of the default title
     };
     const Case cases[] = {
         {"two-part",
          [](const std::string& root) { return vantrel::test::writeSampleDisc(root).root; },
          {"--title", "1"},
          "CHAPTER02=00:00:04.004",
-         0},
+         0,
+         2},
+        // Both clips and the playlist's languages, whatever case the names have.
+        {"lower-case copy", writeLowerCaseCopy, {}, "CHAPTER02=00:00:04.004", 0, 2},
         // Three clips, the feature not the first title, mkv without --title.
         {"three-clip",
          [](const std::string& root) { return vantrel::test::writeThreeClipDisc(root).root; },
          {},
          "CHAPTER02=00:00:02.002",
-         1},
+         1,
+         3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -120,6 +156,17 @@ TEST(CliDiscImage, GivesWhatItsFolderGives) {
         }
         EXPECT_EQ(imageText, folderText);
         EXPECT_TRUE(onImage.json()["titles"][c.feature]["default"].get<bool>());
+        EXPECT_EQ(onImage.json()["titles"][c.feature]["files"].size(), c.files);
+
+        // demux and rebuild of the default title: the folder's files, byte for byte.
+        for (const char* command : {"demux", "rebuild"}) {
+            const std::string fromImage =
+                writtenFiles({command, image}, dir.path(std::string(command) + "-i"));
+            if (c.files == 2) {
+                EXPECT_NE(fromImage.find("_2."), std::string::npos) << command << ": " << fromImage;
+            }
+            EXPECT_EQ(fromImage, writtenFiles({command, folder}, dir.path(std::string(command) + "-f")));
+        }
 
         const CliResult chaptersImage = cli({"chapters", image});
         const CliResult chaptersFolder = cli({"chapters", folder});
@@ -147,6 +194,36 @@ TEST(CliDiscImage, GivesWhatItsFolderGives) {
         const std::string inMkv = simpleChapters(dir.path("image.mkv"));
         EXPECT_EQ(inMkv, simpleChapters(dir.path("folder.mkv")));
         EXPECT_NE(inMkv.find(c.chapter2), std::string::npos) << inMkv;
+    }
+}
+
+// An image is read as its folder also without a playlist, and a command opens
+// the image file once, however often it looks into it.
+TEST(CliDiscImage, ImagesWithoutPlaylistsAndOneOpenPerCommand) {
+    if (!canWriteImages()) GTEST_SKIP() << "python3-pycdlib missing";
+    ScratchDir dir;
+    const auto disc = vantrel::test::writeSampleDisc(dir.path("disc"));
+    fs::remove_all(dir.path("disc/ADV_OBJ"));
+    writeImage(dir.path("disc"), dir.path("bare.iso"));
+    const CliResult onImage = cli({"info", dir.path("bare.iso")});
+    const CliResult onFolder = cli({"info", dir.path("disc")});
+    EXPECT_EQ(onImage.code, onFolder.code) << onImage.err;
+    EXPECT_LE(onImage.code, 1) << onImage.err;
+    EXPECT_NE(onImage.out.find("FEATURE_1.EVO"), std::string::npos) << onImage.out;
+
+    if (!haveProgram("strace")) GTEST_SKIP() << "strace missing";
+    writeImage(dir.path("disc"), dir.path("disc.iso"));
+    for (const char* command : {"info", "chapters"}) {
+        SCOPED_TRACE(command);
+        std::string trace;
+        // LeakSanitizer cannot run under ptrace.
+        shell("cd '" + dir.path() +
+                  "' && ASAN_OPTIONS=detect_leaks=0 strace -f -e trace=open,openat -o trace.txt " +
+                  VANTREL_CLI + " --quiet " + command +
+                  " disc.iso >/dev/null 2>&1; grep -c 'disc.iso\"' trace.txt",
+              &trace);
+        EXPECT_LE(std::atoi(trace.c_str()), 2) << trace;
+        EXPECT_GE(std::atoi(trace.c_str()), 1) << trace;
     }
 }
 

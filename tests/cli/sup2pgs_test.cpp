@@ -30,7 +30,15 @@ TEST(CliSup2pgs, SampleDiscSubpicturesDamagedFilesAndInfoFigures) {
     ScratchDir dir;
     const auto disc =
         vantrel::test::writeSampleDisc(dir.path("disc"), 100); // subtitles on frames 0, 48, 96, 144
-    ASSERT_EQ(cli({"demux", disc.feature1, "-o", dir.path(), "--tracks", "cbSub00,cbSub01"}).code, 0);
+    const CliResult demuxed = cli({"demux", disc.feature1, "-o", dir.path(), "--tracks", "cbSub00,cbSub01"});
+    ASSERT_EQ(demuxed.code, 0) << demuxed.err;
+    // The video starts at 1 s; demux says so, and how to shift.
+    EXPECT_NE(
+        demuxed.err.find("the video of FEATURE_1.EVO starts at 1.000 s (PTS 90000); its demuxed files start "
+                         "at 0, while the subpicture files keep the disc's times: vantrel-cli sup2pgs "
+                         "FILE.sup --shift 1.000 puts them in step"),
+        std::string::npos)
+        << demuxed.err;
 
     // Both streams of the two parts: four subtitles each.
     for (const char* name : {"FEATURE_1_2.Subpicture.00.sup", "FEATURE_1_2.Ext.Subpicture.01.sup"}) {
@@ -45,6 +53,41 @@ TEST(CliSup2pgs, SampleDiscSubpicturesDamagedFilesAndInfoFigures) {
         std::vector<vantrel::test::PgsDisplaySet> sets;
         EXPECT_EQ(vantrel::test::readPgs(bytesOf(dir.path("out.sup")), sets), "");
         EXPECT_EQ(sets.size(), 8U);
+    }
+
+    // Shifted to the demuxed video's start: ffprobe reads the display sets' times.
+    struct ShiftRow {
+        std::vector<std::string> args;
+        int code;
+        std::string firstTime; // ffprobe's first packet time; "" for a refusal
+        int converted = 4;
+    };
+    const std::vector<ShiftRow> shifts = {
+        {{"--shift", "1"}, 0, "0.000000"},
+        {{"--evo", disc.feature1}, 0, "0.000000"},
+        {{"--shift", "-0.5"}, 0, "1.500000"},
+        {{"--shift", "2"}, 1, "1.002000", 3}, // the first subtitle would start before 0: left out
+        {{"--shift", "1s"}, 2, ""},
+        {{"--shift", "1", "--evo", disc.feature1}, 2, ""},
+    };
+    for (const ShiftRow& row : shifts) {
+        SCOPED_TRACE(row.args.front() + " " + row.args.back());
+        std::vector<std::string> args = {
+            "--json", "sup2pgs", dir.path("FEATURE_1_2.Subpicture.00.sup"), "-o", dir.path("shifted.sup"),
+            "--force"};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        const CliResult r = cli(args);
+        ASSERT_EQ(r.code, row.code) << r.err;
+        if (row.firstTime.empty()) continue;
+        EXPECT_EQ(r.json()["converted"], row.converted);
+        std::string first;
+        if (haveProgram("ffprobe")) {
+            ASSERT_EQ(shell("ffprobe -v error -show_entries packet=pts_time -of csv=p=0 '" +
+                                dir.path("shifted.sup") + "' | head -1",
+                            &first),
+                      0);
+            EXPECT_EQ(first, row.firstTime + "\n");
+        }
     }
 
     // The first unit cut short, the file's last bytes torn off: the two units

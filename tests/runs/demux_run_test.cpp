@@ -252,7 +252,7 @@ TEST(DemuxRun, CancelInEitherPassEndsTheRunWithDone) {
 
 TEST(DemuxRun, OneRunAtATime) {
     DemuxSetup t(kPacksOver4MiB, 24);
-    const InputFile* during = nullptr;
+    const ByteSource* during = nullptr;
     std::size_t linesBefore = 0, linesAfter = 0;
     t.s.window.onProcessEvents = [&] {
         during = t.s.core.sourceFile.get();

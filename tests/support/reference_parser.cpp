@@ -476,7 +476,7 @@ void referenceDemux(Core& core, RunMode mode) {
     core.streamTable.clear();
     core.audioReported.fill(0);
 
-    InputFile& source = *core.sourceFile;
+    ByteSource& source = *core.sourceFile;
     const std::int64_t size = source.size();
     const std::string name = fileNamePart(source.path());
     const std::string verb = mode == RunMode::Demux ? "Demuxing " : "Reading ";

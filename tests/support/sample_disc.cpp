@@ -4,6 +4,7 @@
 #include "subpicture_encoder.h"
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -538,8 +539,28 @@ SampleDisc writeSampleDisc(const std::string& rootFolder, int groupsPerPart) {
     const SampleEvoStats first = writeSampleEvo(disc.feature1, groupsPerPart, 90000);
     writeSampleEvo(disc.feature2, groupsPerPart / 2 + 1, frameTime(static_cast<std::uint64_t>(groupsPerPart)),
                    &first);
+    std::string playlist = samplePlaylist();
+    if (groupsPerPart < kSampleGroups) {
+        // Fewer frames than the playlist's clips play: the clips end where the files do, as on a
+        // disc (the title's duration and chapters stay as they are).
+        const auto at = [](int frames) {
+            char text[48];
+            std::snprintf(text, sizeof text, "00:00:%02d:%02d", (frames / 24) % 60, frames % 24);
+            return std::string(text);
+        };
+        const auto swap = [&playlist](const std::string& from, const std::string& to) {
+            const std::size_t where = playlist.find(from);
+            if (where == std::string::npos) throw std::logic_error("sample playlist: no " + from);
+            playlist.replace(where, from.size(), to);
+        };
+        const std::string join = at(groupsPerPart);
+        swap("titleTimeEnd=\"00:00:08:08\"", "titleTimeEnd=\"" + join + "\"");
+        swap("titleTimeBegin=\"00:00:08:08\"", "titleTimeBegin=\"" + join + "\"");
+        swap("titleTimeEnd=\"00:00:12:12\"",
+             "titleTimeEnd=\"" + at(groupsPerPart + groupsPerPart / 2 + 1) + "\"");
+    }
     std::ofstream xpl(disc.playlist, std::ios::binary | std::ios::trunc);
-    xpl << samplePlaylist();
+    xpl << playlist;
     if (!xpl) throw std::runtime_error("cannot write " + disc.playlist);
     return disc;
 }

@@ -43,7 +43,10 @@ SampleEvoStats writeSampleEvo(const std::string& path, int groups, std::uint64_t
 std::string samplePlaylist();
 
 // Creates root/HVDVD_TS and root/ADV_OBJ (and root itself) and writes the three files.
-SampleDisc writeSampleDisc(const std::string& root, int groupsPerPart = 200);
+// The frames of FEATURE_1.EVO that the sample playlist's first clip plays. A
+// disc written with fewer has its clips end where its files do.
+constexpr int kSampleGroups = 200;
+SampleDisc writeSampleDisc(const std::string& root, int groupsPerPart = kSampleGroups);
 
 // A disc shaped like real ones: the feature is title 2 and plays PEVOB_1.EVO,
 // PEVOB_2.EVO and the video-only INTERPOL.EVO; its first join rounds the
