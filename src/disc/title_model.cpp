@@ -1,5 +1,6 @@
 #include "title_model.h"
 
+#include "files/disc_image.h"
 #include "files/errors.h"
 #include "files/file_layer.h"
 #include "files/playlist_guard.h"
@@ -226,11 +227,7 @@ std::vector<const Title*> Playlist::titlesPlaying(const std::string& evoName) co
     std::vector<const Title*> found;
     for (const Title& t : titles)
         for (const std::string& n : t.evoNames())
-            if (n.size() == evoName.size() &&
-                std::equal(n.begin(), n.end(), evoName.begin(), [](char a, char b) {
-                    return std::toupper(static_cast<unsigned char>(a)) ==
-                           std::toupper(static_cast<unsigned char>(b));
-                })) {
+            if (sameNameAnyCase(n, evoName)) {
                 found.push_back(&t);
                 break;
             }

@@ -357,8 +357,7 @@ std::vector<std::string> sourceFolderNames(const std::string& folder) {
     return names;
 }
 
-namespace {
-bool sameButCase(const std::string& a, const std::string& b) {
+bool sameNameAnyCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
         char x = a[i], y = b[i];
@@ -368,7 +367,6 @@ bool sameButCase(const std::string& a, const std::string& b) {
     }
     return true;
 }
-} // namespace
 
 std::optional<FoundEntry> findEntry(const std::string& folder, const std::string& name, SourceKind kind) {
     std::string base = folder;
@@ -377,7 +375,7 @@ std::optional<FoundEntry> findEntry(const std::string& folder, const std::string
     std::vector<std::string> names = sourceFolderNames(base.empty() ? std::string(".") : base);
     std::sort(names.begin(), names.end());
     for (const std::string& n : names)
-        if (n != name && sameButCase(n, name) && sourceKind(base + n) == kind)
+        if (n != name && sameNameAnyCase(n, name) && sourceKind(base + n) == kind)
             return FoundEntry{base + n, true};
     return std::nullopt;
 }

@@ -77,6 +77,9 @@ std::vector<std::string> sourceFolderNames(const std::string& folder);
 // made by some tools (or an image read through its ISO 9660 bridge) name
 // HVDVD_TS/FEATURE_1.EVO "hvdvd_ts/feature_1.evo". The exact name wins; else
 // the first entry, in name order, that differs from it by case alone.
+// Two names that differ at most in ASCII case.
+bool sameNameAnyCase(const std::string& a, const std::string& b);
+
 struct FoundEntry {
     std::string path;         // folder + the entry's own name
     bool byCaseAlone = false; // its name differs from the one asked for

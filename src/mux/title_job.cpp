@@ -26,13 +26,6 @@ int indexOfCode(std::uint8_t c, disc::StreamKind& kind) {
     return ids::indexOfCode(c);
 }
 
-bool sameNameButCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::toupper(static_cast<unsigned char>(x)) ==
-                      std::toupper(static_cast<unsigned char>(y));
-           });
-}
-
 std::string fileName(const std::string& path) {
     return std::filesystem::path(path).filename().string();
 }
@@ -232,7 +225,7 @@ TitleJob titleJob(const disc::DiscLocation& at, const std::optional<disc::Playli
         const std::string name = fileName(path);
         const auto playing = playlist ? playlist->titlesPlaying(name) : std::vector<const disc::Title*>{};
         if (!playing.empty()) title = playing.front();
-        if (title && !title->clips.empty() && sameNameButCase(title->clips.front().evoName, name)) {
+        if (title && !title->clips.empty() && sameNameAnyCase(title->clips.front().evoName, name)) {
             // The title this file begins: its clips, as the playlist has them.
             std::string folder = std::filesystem::path(path).parent_path().string();
             folder += folder.empty() ? "./" : "/";
