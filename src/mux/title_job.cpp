@@ -45,9 +45,12 @@ void addClips(TitleJob& out, const disc::Title& title, const disc::Playlist& pla
         seen.push_back(clip.evoName);
         // On disk or inside a disc image, in whatever case a copy gave the name.
         const std::optional<FoundEntry> found = findEntry(evoFolder, clip.evoName, SourceKind::File);
-        if (!found)
-            throw Error(ErrorKind::InputUnreadable,
-                        "title " + number + " plays " + clip.evoName + ", which is not in " + evoFolder);
+        if (!found) {
+            std::string text = "title " + number;
+            text += " plays " + clip.evoName;
+            text += ", which is not in " + evoFolder;
+            throw Error(ErrorKind::InputUnreadable, text);
+        }
         if (found->byCaseAlone)
             out.notes.push_back("title " + number + ": the playlist's " + clip.evoName + " is " +
                                 fileName(found->path) + " here (names matched by case alone)");

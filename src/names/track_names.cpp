@@ -102,11 +102,13 @@ std::vector<bool> chosenTracks(const std::string& list, const std::vector<TrackC
                 chosen[i] = true;
                 matched = true;
             }
-        if (!matched)
-            throw Error(ErrorKind::Usage,
-                        "--tracks: " + name +
-                            (looksLikeBox(lowered) ? " holds no stream in " : " names no stream of ") +
-                            where + " (it has: " + known + ")");
+        if (!matched) {
+            std::string text = "--tracks: " + name;
+            text += looksLikeBox(lowered) ? " holds no stream in " : " names no stream of ";
+            text += where;
+            text += " (it has: " + known + ")";
+            throw Error(ErrorKind::Usage, text);
+        }
         any = true;
     }
     if (!any) throw Error(ErrorKind::Usage, "--tracks names no stream");
