@@ -1,5 +1,5 @@
-# cpack -G DEB: one package with the window, vantrel-cli, the desktop entry,
-# the icon, the two man pages, the changelog and the JSON schema of
+# cpack -G DEB: one package with the window, vantrel-mkv, vantrel-cli, their
+# desktop entries and icons, the three man pages, the changelog and the JSON schema of
 # vantrel-cli, with the Debian packages the two programs run on. lintian on the
 # .deb (tests/packaging) is its judge.
 include(GNUInstallDirs)
@@ -12,7 +12,7 @@ install(FILES ${CMAKE_SOURCE_DIR}/cmake/copyright DESTINATION ${CMAKE_INSTALL_DO
 # (gzip -n: no name or time stamp, the same bytes from every build).
 set(man_pages ${CMAKE_SOURCE_DIR}/src/cli/vantrel-cli.1)
 if(VANTREL_BUILD_UI)
-  list(APPEND man_pages ${CMAKE_SOURCE_DIR}/src/app/vantrel.1)
+  list(APPEND man_pages ${CMAKE_SOURCE_DIR}/src/app/vantrel.1 ${CMAKE_SOURCE_DIR}/src/mkv_window/vantrel-mkv.1)
 endif()
 set(gzipped)
 # vantrel_install_gzipped(FILE FOLDER DESTINATION): FILE as FOLDER/NAME.gz, installed to DESTINATION.
@@ -40,7 +40,7 @@ add_custom_target(vantrel-package-docs ALL DEPENDS ${gzipped})
 # .comment section, as Debian's own stripping does.
 set(programs vantrel-cli)
 if(VANTREL_BUILD_UI)
-  list(APPEND programs vantrel)
+  list(APPEND programs vantrel vantrel-mkv)
 endif()
 foreach(program ${programs})
   install(CODE "if(CMAKE_INSTALL_DO_STRIP)
@@ -62,7 +62,8 @@ set(CPACK_PACKAGE_DESCRIPTION
     "Splits HD DVD EVO and DVD VOB program streams into elementary streams, reads
 HD DVD playlists (titles, streams, languages, chapters) and writes rebuilt EVO
 files. vantrel is the window, and vantrel-cli does the same from a terminal and
-writes JSON and chapter files for scripts and muxers.")
+writes JSON and chapter files for scripts and muxers. vantrel-mkv is a window
+that writes a disc's title as one Matroska file.")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "video")

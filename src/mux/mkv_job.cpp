@@ -120,9 +120,8 @@ private:
     bool m_keep = false;
 };
 
-// An audio track's name where the playlist gives none: its codec and channels
-// ("DTS-HD 5.1", "DD+ 2.0", "LPCM 2.0"); the codec alone where no header
-// gives the channels.
+} // namespace
+
 std::string audioTrackName(const PreparedStream& s) {
     std::string name;
     switch (s.kind) {
@@ -140,6 +139,8 @@ std::string audioTrackName(const PreparedStream& s) {
     const int lfe = channels >= 6 ? 1 : 0;
     return name + " " + std::to_string(channels - lfe) + "." + std::to_string(lfe);
 }
+
+namespace {
 
 std::string trackType(EsKind kind) {
     return isVideo(kind) ? "video" : isAudio(kind) ? "audio" : "subtitles";
@@ -163,7 +164,12 @@ std::vector<ExtraTrack> subtitleTracks(const PrepResult& p, const MkvJob& job) {
         t.language = language6392(l ? l->language : "");
         t.name = l && !l->description.empty() ? l->description : streamCaption(s);
         t.isForced = s.subpictureForced == s.subpictureUnits;
-        if (l) t.flags = l->flags;
+        if (l) {
+            t.flags = l->flags;
+            t.isDefault = l->isDefault.value_or(false);
+            t.isForced = l->isForced.value_or(t.isForced);
+            if (l->isForced) t.flags.forced = *l->isForced;
+        }
         t.syncMs = -static_cast<int>(std::llround(static_cast<double>(videoStart) / 90.0));
         tracks.push_back(t);
     }
@@ -267,12 +273,15 @@ MkvOutcome prepareMuxFolder(const MkvJob& job, const std::string& folderGiven,
     prep.only = job.only;
     prep.forceRf64 = job.forceRf64;
     prep.subpictures = job.subtitles;
-    if (job.progress)
+    if (job.progress || job.stopRequested)
         prep.progress = [&](int part, std::int64_t done, std::int64_t total) {
+            if (job.stopRequested && job.stopRequested()) throw Error(ErrorKind::Interrupted, "interrupted");
+            if (!job.progress) return;
             job.progress("Reading " +
                              fs::path(job.parts[static_cast<std::size_t>(part)].path).filename().string(),
                          done, total);
         };
+    prep.warning = job.warning;
     outcome.prep = prepareStreams(prep);
     const PrepResult& p = outcome.prep;
     outcome.warnings = p.warnings;
@@ -303,6 +312,8 @@ MkvOutcome prepareMuxFolder(const MkvJob& job, const std::string& folderGiven,
         if (label) t.flags = label->flags;
         if (isVideo(s.kind)) t.isDefault = plan.tracks.empty();
         if (isAudio(s.kind) && !audioDefault) t.isDefault = audioDefault = true;
+        if (label && label->isDefault) t.isDefault = *label->isDefault;
+        if (label && label->isForced) t.flags.forced = *label->isForced;
         plan.tracks.push_back(t);
     }
     if (plan.tracks.empty()) throw Error(ErrorKind::Check, "no stream of the title can be muxed");
@@ -328,6 +339,7 @@ MkvOutcome prepareMuxFolder(const MkvJob& job, const std::string& folderGiven,
             if (ms < 0)
                 outcome.warnings.push_back("join overlap " + std::to_string(-ms) + " ms in " +
                                            streamCaption(s) + where);
+            if (job.warning) job.warning(outcome.warnings.back());
         }
     }
 

@@ -21,6 +21,9 @@ struct StreamLabel {
     std::string language; // any ISO 639 form; empty: "und"
     std::string description;
     MuxFlags flags; // from the playlist's language code
+    // The caller's choice in place of the job's own: the default track (the
+    // main video and the first audio), forced (subtitles whose every unit is).
+    std::optional<bool> isDefault, isForced;
 };
 
 struct MkvJob {
@@ -41,10 +44,15 @@ struct MkvJob {
     std::string muxer = "mkvmerge"; // looked up in PATH
     // Every wanted subpicture stream as a presentation graphics track.
     bool subtitles = true;
+    // The stage ("Reading NAME.EVO" per clip, bytes of its file; "Muxing",
+    // percent of 100) and how far it is.
     std::function<void(const std::string& stage, std::int64_t done, std::int64_t total)> progress;
+    // Each warning as it arises, before it is in MkvOutcome::warnings.
+    std::function<void(const std::string& text)> warning;
     bool forceRf64 = false; // tests
-    // Asked regularly while the muxer runs; true stops it (and the job fails
-    // with an Error of kind Interrupted, its temporary folder removed).
+    // Asked regularly while the clips are read and while the muxer runs; true
+    // stops the job: it fails with an Error of kind Interrupted, the muxer
+    // stopped and its temporary folder removed.
     std::function<bool()> stopRequested;
 };
 
@@ -60,6 +68,11 @@ struct MkvOutcome {
     double titleSeconds = 0;
     std::vector<ChapterMark> chapters;
 };
+
+// An audio track's name where the playlist gives none: its codec and channels
+// ("DTS-HD 5.1", "DD+ 2.0", "LPCM 2.0"); the codec alone where no header
+// gives the channels.
+std::string audioTrackName(const PreparedStream& stream);
 
 // The name the prepared files begin with: the first clip's, with "_2" for a
 // title of several clips.

@@ -416,6 +416,10 @@ private:
     void settle();
     void endClip(std::size_t part);
     void finishSubpictures();
+    void warn(std::string text) {
+        if (m_options.warning) m_options.warning(text);
+        m_result.warnings.push_back(std::move(text));
+    }
     std::string fileName(const PreparedStream& s, int part) const {
         std::string name = m_options.folder + m_options.baseName + "." + streamCaption(s);
         if (part >= 0) name += ".part" + std::to_string(part + 1);
@@ -635,8 +639,7 @@ void TitlePass::endClip(std::size_t part) {
         return std::string(t);
     };
     if (cutsStart() && !m_cutFrom) {
-        m_result.warnings.push_back(
-            name + " has no random access point where the title starts it; nothing of it is muxed");
+        warn(name + " has no random access point where the title starts it; nothing of it is muxed");
     } else if (m_cutFrom || m_cutUntil) {
         const std::uint64_t from = m_cutFrom.value_or(m_mainLowest);
         std::string note = name + ": the title plays " + secondsText(clip.seconds) + " of it";
@@ -670,8 +673,7 @@ void TitlePass::finishSubpictures() {
         if (file == m_pgsFiles.end() || figures.figures.converted == 0) {
             s.muxed = false;
             s.note = "holds no subpicture that converts";
-            m_result.warnings.push_back(streamCaption(s) +
-                                        " holds no subpicture that converts; left out of the Matroska file");
+            warn(streamCaption(s) + " holds no subpicture that converts; left out of the Matroska file");
             continue;
         }
         file->second->close();
@@ -684,7 +686,7 @@ void TitlePass::finishSubpictures() {
 PrepResult TitlePass::run() {
     if (m_options.subpictures)
         m_collector = std::make_unique<subpicture::EvoSubpictureCollector>(
-            [this](const std::string& text) { m_result.warnings.push_back(text); },
+            [this](const std::string& text) { warn(text); },
             [this](int index) -> subpicture::PgsSink {
                 const PreparedStream* stream = nullptr;
                 for (const auto& [code, t] : m_tracks)
@@ -776,7 +778,10 @@ PrepResult prepareStreams(const PrepOptions& options) {
     }
     for (const auto& s : result.streams) {
         if (!s.muxed || !isAudio(s.kind)) continue;
-        if (s.files.empty()) result.warnings.push_back(streamCaption(s) + " has no time-stamped packet");
+        if (s.files.empty()) {
+            result.warnings.push_back(streamCaption(s) + " has no time-stamped packet");
+            if (options.warning) options.warning(result.warnings.back());
+        }
         // A clip without the stream (a video-only card) adds nothing to it.
         if (partCount > 1)
             for (std::size_t part = 0; part < partCount; ++part)

@@ -86,6 +86,8 @@ struct PrepOptions {
     bool forceRf64 = false;      // tests: RF64 headers on small files
     bool subpictures = false;    // convert the wanted subpicture streams to presentation graphics
     std::function<void(int part, std::int64_t position, std::int64_t size)> progress;
+    // Each warning as it arises, before it is in PrepResult::warnings.
+    std::function<void(const std::string& text)> warning;
 };
 
 // What a clip gave the title.

@@ -154,7 +154,7 @@ std::string hexList(const std::vector<std::uint8_t>& bytes) {
 
 } // namespace
 
-std::optional<RegistryKey> RegistryKey::parse(const std::string& fileText) {
+std::optional<RegistryKey> RegistryKey::parse(const std::string& fileText, const std::string& keyPath) {
     // Split into logical lines: CR LF or LF, a trailing backslash continues a line.
     std::vector<std::string> lines;
     std::string current;
@@ -185,8 +185,8 @@ std::optional<RegistryKey> RegistryKey::parse(const std::string& fileText) {
         std::string line = trim(rawLine);
         if (line.empty() || line[0] == ';') continue;
         if (line[0] == '[') {
-            inKey = line.back() == ']' && equalsNoCase(line.substr(1, line.size() - 2), kKeyPath);
-            if (inKey && !key) key.emplace();
+            inKey = line.back() == ']' && equalsNoCase(line.substr(1, line.size() - 2), keyPath);
+            if (inKey && !key) key.emplace(keyPath);
             continue;
         }
         if (!inKey || line[0] != '"') continue;
@@ -204,7 +204,7 @@ std::optional<RegistryKey> RegistryKey::parse(const std::string& fileText) {
 }
 
 std::string RegistryKey::serialize() const {
-    std::string out = std::string(kHeader) + "\n\n[" + kKeyPath + "]\n";
+    std::string out = std::string(kHeader) + "\n\n[" + m_keyPath + "]\n";
     for (const auto& v : m_values) {
         out += quote(v.name) + "=";
         switch (v.type) {

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vantrel {
@@ -37,9 +38,13 @@ public:
 
     static const char* const kKeyPath; // HKEY_CURRENT_USER\Software\Corvane Software\Vantrel
 
-    // Parses a whole file. Returns no key when the file does not hold our key's
-    // section (the key does not exist).
-    static std::optional<RegistryKey> parse(const std::string& fileText);
+    // An empty key of that path (another program of ours keeps its own key).
+    explicit RegistryKey(std::string keyPath = kKeyPath) : m_keyPath(std::move(keyPath)) {}
+
+    // Parses a whole file. Returns no key when the file does not hold the
+    // key's section (the key does not exist).
+    static std::optional<RegistryKey> parse(const std::string& fileText,
+                                            const std::string& keyPath = kKeyPath);
     // The whole file: header, blank line, section line, one line per value.
     std::string serialize() const;
 
@@ -66,6 +71,7 @@ public:
 private:
     Value& slot(const std::string& name);
     const Value& checked(const std::string& name, Type type) const;
+    std::string m_keyPath;
     std::vector<Value> m_values;
 };
 

@@ -6,6 +6,7 @@
 #include "cli/cli.h"
 #include "codecs/video_scan.h"
 #include "mux/lpcm.h"
+#include "mux/mkv_job.h"
 #include "support/title_builder.h"
 
 #include <gtest/gtest.h>
@@ -213,6 +214,39 @@ TEST(MkvCommand, TwoPartTitleTaggedInSyncAndJoined) {
     const auto muxArgs = nlohmann::json::parse(test::readFile(temp + "/mux.json"));
     EXPECT_NE(std::find(muxArgs.begin(), muxArgs.end(), "0:24000/1001p"), muxArgs.end());
     fs::remove_all(temp);
+}
+
+// The job's callbacks, as a window takes them: each warning as it arises (the
+// same ones the outcome lists), and a stop asked while the clips are read ends
+// the job at once with nothing left beside OUT.
+TEST(MkvCommand, CallbacksGiveWarningsAsTheyComeAndStopTheRead) {
+    Disc& d = disc();
+    const std::string dir = test::tempDir("callbacks");
+    mux::MkvJob job;
+    job.parts = {d.root + "HVDVD_TS/FEATURE_1.EVO", d.root + "HVDVD_TS/FEATURE_2.EVO"};
+    job.output = dir + "both.mkv";
+    std::vector<std::string> seen;
+    job.warning = [&](const std::string& text) { seen.push_back(text); };
+    const mux::MkvOutcome outcome = mux::runMkvJob(job);
+    EXPECT_EQ(seen, outcome.warnings);
+    EXPECT_EQ(seen.size(), 2u);
+    fs::remove(job.output);
+
+    int asked = 0;
+    bool muxed = false;
+    job.stopRequested = [&] { return ++asked > 1; };
+    job.progress = [&](const std::string& stage, std::int64_t, std::int64_t) {
+        muxed = muxed || stage == "Muxing";
+    };
+    try {
+        mux::runMkvJob(job);
+        ADD_FAILURE() << "the job was not stopped";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::Interrupted) << e.what();
+    }
+    EXPECT_EQ(asked, 2);
+    EXPECT_FALSE(muxed) << "stopped only once the muxer ran";
+    EXPECT_TRUE(fs::is_empty(dir)) << "left beside OUT";
 }
 
 TEST(MkvCommand, MuxPrepWritesFilesThatMkvmergeTakes) {

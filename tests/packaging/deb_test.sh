@@ -12,7 +12,9 @@ cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch" -D CPACK_DEBIAN_C
 deb=$(ls "$scratch"/vantrel_*.deb)
 fail=0
 contents=$(dpkg-deb -c "$deb")
-for f in ./usr/bin/vantrel ./usr/bin/vantrel-cli ./usr/share/applications/vantrel.desktop \
+for f in ./usr/bin/vantrel ./usr/bin/vantrel-cli ./usr/bin/vantrel-mkv ./usr/share/applications/vantrel.desktop \
+  ./usr/share/applications/vantrel-mkv.desktop ./usr/share/icons/hicolor/64x64/apps/vantrel-mkv.png \
+  ./usr/share/man/man1/vantrel-mkv.1.gz \
   ./usr/share/icons/hicolor/64x64/apps/vantrel.png ./usr/share/man/man1/vantrel-cli.1.gz \
   ./usr/share/doc/vantrel/cli-json.md; do
   grep -q " $f\$" <<<"$contents" || { echo "missing from the package: $f"; fail=1; }
