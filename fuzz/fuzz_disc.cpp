@@ -1,14 +1,19 @@
 // Arbitrary bytes through the command line's readers: the structured playlist
-// model (with every derived text and number a title gives) and the time-stamp
+// model (with every derived text and number a title gives), the same inside
+// its protection wrapper, the header of a clip's time map, and the time-stamp
 // survey of a program stream, whole and as the ends alone would be read.
 #include "disc/disc_model.h"
+#include "disc/playlist_wrapper.h"
 #include "disc/pts_survey.h"
+#include "disc/time_map.h"
 #include "disc/title_model.h"
 #include "files/errors.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 using namespace vantrel;
 
@@ -56,13 +61,35 @@ void survey(const std::uint8_t* data, std::size_t size) {
     (void)disc::fileStreams(f);
 }
 
+// The wrapper's XML lies inside the bytes; the time map's header reads the same either way.
+void wrappedOrTimeMap(const std::uint8_t* data, std::size_t size) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    if (const std::optional<disc::TimeMapHeader> h = disc::parseTimeMap(bytes)) {
+        check(size >= disc::TimeMapHeader::kSize);
+        check(h->interleaved() == ((h->type & 0x0200) != 0));
+        check(h->tableCount >= 0 && h->tableCount <= 255);
+    }
+    std::string_view xml;
+    try {
+        xml = disc::unwrapPlaylist(bytes);
+    } catch (const Error&) {
+        check(bytes.substr(0, 4) == "AACS");
+        return;
+    }
+    check(xml.data() >= bytes.data() && xml.data() + xml.size() <= bytes.data() + bytes.size());
+    if (bytes.substr(0, 4) != "AACS") check(xml.size() == size);
+    playlist(reinterpret_cast<const std::uint8_t*>(xml.data()), xml.size());
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
-    // The first byte chooses the reader, so that both get inputs of their own shape.
+    // The first byte chooses the reader, so that each gets inputs of its own shape.
     if (data[0] & 1)
         playlist(data + 1, size - 1);
+    else if ((data[0] & 3) == 2)
+        wrappedOrTimeMap(data + 1, size - 1);
     else
         survey(data + 1, size - 1);
     return 0;

@@ -1,6 +1,7 @@
 // info PATH [--title N] [--no-scan]: the playlist's titles, their files,
 // streams, languages, chapters and time stamps.
 #include "cli.h"
+#include "disc/standard_content.h"
 #include "disc_input.h"
 #include "files/disc_image.h"
 #include "files/errors.h"
@@ -38,6 +39,17 @@ constexpr std::string_view kHelp =
     "--title N  only the title whose titleNumber is N (its position where absent)\n"
     "--no-scan  the playlist only; read no EVO file\n"
     "--json     the documented schema (docs/cli-json.md) on stdout\n";
+
+// A stream of a kind the readers do not know, by its ids: listed as a
+// warning, since no stream box, track or output file stands for it.
+std::string unknownStreamText(const std::string& file, const disc::UnknownStream& u) {
+    char ids[64];
+    std::snprintf(ids, sizeof ids, "stream 0x%02X, %s 0x%02X", u.streamId,
+                  u.streamId == 0xBD ? "sub-stream" : "stream_id_extension", u.code);
+    return file + ": " + ids + ": " + std::to_string(u.packets) +
+           " packets of a stream of unknown kind (a picture-in-picture stream, perhaps); no command writes "
+           "it";
+}
 
 std::string fixed(double v, int places) {
     char text[64];
@@ -191,6 +203,8 @@ public:
             }
         } else {
             root["playlist"] = nullptr;
+            if (input.at.playlistPath.empty() && disc::holdsIfoFiles(input.at.evoFolder))
+                m_ctx.console.note(disc::kStandardContentNote);
         }
 
         if (!titles.empty()) {
@@ -266,6 +280,7 @@ private:
              }))
             warnSummary(fileNamePart(path) + ": " + line);
         m_ctx.console.progressEnd();
+        for (const disc::UnknownStream& u : s.unknown) warn(unknownStreamText(fileNamePart(path), u));
         if (!s.programStream)
             warn(path + " is not a program stream (no pack header at its start)");
         else

@@ -1,5 +1,6 @@
 #include "core_session.h"
 
+#include "disc/time_map.h"
 #include "disc_input.h"
 #include "engine/click_handlers.h"
 #include "files/file_layer.h"
@@ -115,7 +116,9 @@ CommandSource sourceOfCommand(Context& ctx, const ParsedArgs& args, const std::s
         source.path = files.paths.front();
         source.title = title;
         read = files.paths;
+        for (const std::string& p : files.paths) disc::refuseInterleavedAngles(p);
     }
+    disc::refuseInterleavedAngles(source.path);
     if (source.title && input.playlist)
         for (const disc::ClipSpan& s : disc::clipSpans(*source.title, input.playlist->frameRate, read))
             if (s.cut()) ctx.console.warning(disc::cutClipWarning(s));

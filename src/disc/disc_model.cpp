@@ -1,4 +1,5 @@
 #include "disc_model.h"
+#include "time_map.h"
 
 #include "files/disc_image.h"
 #include "files/errors.h"
@@ -322,6 +323,11 @@ TitleModel buildTitleModel(const Title& title, const std::string& evoFolder, con
     model.warnings = model.files.warnings;
     for (const std::string& missing : model.files.missing)
         model.warnings.push_back("title " + std::to_string(title.number) + ": " + missing + " is not there");
+    for (const std::string& path : model.files.paths)
+        if (const std::optional<int> angles = interleavedAngles(path))
+            model.warnings.push_back("title " + std::to_string(title.number) + ": " +
+                                     interleavedAnglesNote(path, *angles) +
+                                     "; demux, rebuild and mkv refuse this title");
     if (survey)
         for (const std::string& path : model.files.paths) model.surveys.push_back(survey(path));
 

@@ -78,9 +78,18 @@ public:
                 nextProgress = reader.position() + kProgressStep;
             }
         }
+        for (std::size_t i = 0; i < m_unknown.size(); ++i) m_unknown[i] += reader.unknownPackets()[i];
     }
 
     std::vector<StreamSurvey> finish();
+    std::vector<UnknownStream> unknown() const {
+        std::vector<UnknownStream> out;
+        for (std::size_t i = 0; i < m_unknown.size(); ++i)
+            if (m_unknown[i] > 0)
+                out.push_back({i < 256 ? ids::kPrivateStream1 : ids::kExtendedStream,
+                               static_cast<int>(i % 256), m_unknown[i]});
+        return out;
+    }
 
 private:
     // The stream's tracker, made when its first packet comes: 2 video, 16 audio
@@ -177,6 +186,7 @@ private:
 
     std::array<std::unique_ptr<Tracker>, 50> m_trackers;
     SubpicturePayload m_subpictures;
+    std::array<std::int64_t, 512> m_unknown{}; // private stream 1 sub-stream ids, then extensions
 };
 
 void finishAudio(Tracker& t) {
@@ -283,6 +293,7 @@ FileSurvey surveyFile(const std::string& path, const SurveyProgress& progress,
     surveyor.feed(reader, progress);
     result.programStream = reader.startsWithPack();
     result.streams = surveyor.finish();
+    result.unknown = surveyor.unknown();
     return result;
 }
 
@@ -309,6 +320,7 @@ FileSurvey surveyFileEnds(const std::string& path, std::int64_t window) {
     // The tail starts on a pack boundary; the walk finds its way from there in any case.
     walk((size - window) / 2048 * 2048);
     result.streams = surveyor.finish();
+    result.unknown = surveyor.unknown();
     return result;
 }
 
@@ -321,6 +333,7 @@ FileSurvey surveyBytes(const std::uint8_t* data, std::size_t n) {
     surveyor.feed(reader);
     result.programStream = reader.startsWithPack();
     result.streams = surveyor.finish();
+    result.unknown = surveyor.unknown();
     return result;
 }
 

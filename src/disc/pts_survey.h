@@ -40,11 +40,21 @@ struct StreamSurvey {
     std::optional<double> endPts() const;
 };
 
+// Packets of a stream no reader here knows (a private-stream-1 sub-stream id
+// or a stream_id_extension outside the known ranges): counted so that a
+// command can say they are there, never silently passed over.
+struct UnknownStream {
+    int streamId = 0; // 0xBD or 0xFD
+    int code = 0;     // the sub-stream id or the stream_id_extension
+    std::int64_t packets = 0;
+};
+
 struct FileSurvey {
     std::string path;
     std::int64_t size = 0;
-    bool programStream = false;        // starts with a pack header
-    std::vector<StreamSurvey> streams; // video, audio, subpicture; each by index
+    bool programStream = false;         // starts with a pack header
+    std::vector<StreamSurvey> streams;  // video, audio, subpicture; each by index
+    std::vector<UnknownStream> unknown; // by stream id, then code
     // The main video stream: the video stream with the lowest index, nullptr if none.
     const StreamSurvey* mainVideo() const;
     const StreamSurvey* find(SurveyKind kind, int index) const;

@@ -1,4 +1,5 @@
 #include "title_model.h"
+#include "playlist_wrapper.h"
 
 #include "files/disc_image.h"
 #include "files/errors.h"
@@ -503,7 +504,8 @@ Playlist readPlaylist(const std::string& path) {
         got += n;
     }
     text.resize(got);
-    return parsePlaylist(text);
+    const std::string_view xml = unwrapPlaylist(text); // the XML of a wrapped playlist
+    return parsePlaylist(xml.size() == text.size() ? text : std::string(xml));
 }
 
 } // namespace vantrel::disc

@@ -1,5 +1,6 @@
 #include "title_job.h"
 
+#include "disc/time_map.h"
 #include "files/disc_image.h"
 #include "files/errors.h"
 #include "files/file_layer.h"
@@ -54,6 +55,7 @@ void addClips(TitleJob& out, const disc::Title& title, const disc::Playlist& pla
         if (found->byCaseAlone)
             out.notes.push_back("title " + number + ": the playlist's " + clip.evoName + " is " +
                                 fileName(found->path) + " here (names matched by case alone)");
+        disc::refuseInterleavedAngles(found->path);
         ClipPart part;
         part.path = found->path;
         part.rate = playlist.frameRate;
@@ -234,6 +236,7 @@ TitleJob titleJob(const disc::DiscLocation& at, const std::optional<disc::Playli
             folder += folder.empty() ? "./" : "/";
             addClips(out, *title, *playlist, folder);
         } else {
+            disc::refuseInterleavedAngles(path);
             out.job.parts.emplace_back(path);
         }
         // Without a playlist that plays it, a first part goes on in its second

@@ -97,6 +97,11 @@ bool PacketReader::parse(const std::uint8_t* d, std::size_t total, Packet& p) co
         if (bodySize < 1) return false;
         const std::uint8_t sub = body[0];
         const ids::CodeKind kind = ids::subStreamKindOf(sub);
+        if (kind == ids::CodeKind::None) {
+            p.code = sub;
+            p.unknownCode = true;
+            return false;
+        }
         const int priv = ids::privateHeaderBytes(kind);
         if (priv < 0 || bodySize < 1 + static_cast<std::size_t>(priv)) return false;
         p.code = sub;
@@ -109,7 +114,10 @@ bool PacketReader::parse(const std::uint8_t* d, std::size_t total, Packet& p) co
         p.code = id;
         p.kind = ids::videoKindOf(id);
     }
-    if (p.kind == ids::CodeKind::None) return false;
+    if (p.kind == ids::CodeKind::None) {
+        p.unknownCode = true; // a sub-stream id or stream_id_extension of no known kind
+        return false;
+    }
     p.payload = body;
     p.payloadSize = bodySize;
     return true;
@@ -163,6 +171,7 @@ bool PacketReader::next(Packet& p) {
         p.truncated = !whole;
         m_pos += total;
         if (wanted && parse(d, total, p)) return true;
+        if (p.unknownCode) ++m_unknown[(id == ids::kPrivateStream1 ? 0u : 256u) + p.code];
     }
 }
 

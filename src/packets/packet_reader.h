@@ -10,6 +10,7 @@
 #include "files/file_layer.h"
 #include "stream_ids.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -42,6 +43,8 @@ struct Packet {
     std::size_t payloadSize = 0;
     // The packet ended before its PES_packet_length (cut by the end of the file).
     bool truncated = false;
+    // A whole private-stream-1 or extended-stream packet whose code no kind stands for.
+    bool unknownCode = false;
 };
 
 // Bytes in memory as a ByteSource (tests, fuzzing, a survey of a buffer).
@@ -75,6 +78,9 @@ public:
     std::int64_t position() const { return m_base + static_cast<std::int64_t>(m_pos); }
     // The source starts with a pack header (00 00 01 BA); known after the first next().
     bool startsWithPack() const { return m_startsWithPack; }
+    // Packets passed over because no kind stands for their code: private
+    // stream 1 sub-stream ids at 0..255, stream_id_extensions at 256..511.
+    const std::array<std::int64_t, 512>& unknownPackets() const { return m_unknown; }
 
 private:
     bool fill(std::size_t need); // at least `need` bytes from m_pos, false when the source has fewer
@@ -89,6 +95,7 @@ private:
     std::int64_t m_base = 0; // file offset of m_buf[0]
     bool m_started = false;
     bool m_startsWithPack = false;
+    std::array<std::int64_t, 512> m_unknown{};
 };
 
 } // namespace vantrel
