@@ -69,9 +69,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "video")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 # What the two programs link against (Qt 6 widgets and libjpeg for the window,
+# pugixml, libudfread and libavformat with its codec and utility libraries,
 # the C++ runtime for both) and the Qt platform plugins the window needs to open.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, qt6-qpa-plugins, libjpeg62-turbo")
+    "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, qt6-qpa-plugins, libjpeg62-turbo, libpugixml1v5, libudfread0, libavformat59, libavcodec59, libavutil57")
 # vantrel-cli mkv runs mkvmerge.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "mkvtoolnix")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "ffmpeg")

@@ -3,7 +3,7 @@
 
 VANTREL_BUILD_PACKAGES=(cmake ninja-build ccache g++ clang-14 libclang-rt-14-dev clang-format clang-tidy
   qt6-base-dev libgl-dev libjpeg62-turbo-dev libgtest-dev googletest libbenchmark-dev fonts-dejavu-core fonts-dejavu-extra
-  nlohmann-json3-dev libpugixml-dev pkg-config libudfread-dev)
+  nlohmann-json3-dev libpugixml-dev pkg-config libudfread-dev libavformat-dev libavcodec-dev libavutil-dev)
 VANTREL_TEST_PACKAGES=(ffmpeg xvfb xauth imagemagick valgrind time mkvtoolnix lintian
   qt6-base-private-dev openbox jwm wmctrl x11-utils python3-pycdlib strace xdotool)
 # scripts/run --vnc: a virtual screen, a window manager and a VNC server.

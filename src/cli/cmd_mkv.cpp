@@ -2,6 +2,7 @@
 // one Matroska file with named tracks, languages, chapters and audio in sync.
 #include "interruption.h"
 #include "mkv_input.h"
+#include "mux/one_pass_job.h"
 #include "output_guard.h"
 #include "source_checks.h"
 
@@ -15,7 +16,7 @@ namespace {
 
 constexpr std::string_view kHelp =
     "usage: vantrel-cli [--quiet] [--json] mkv PATH [--title N] -o OUT.mkv [--tracks LIST]\n"
-    "                                          [--keep-temp] [--force]\n"
+    "                                          [--muxer M] [--keep-temp] [--force]\n"
     "\n"
     "Writes a title as one Matroska file with mkvmerge: video, every audio stream\n"
     "(LPCM as WAV) with the playlist's names and languages, each delayed by its\n"
@@ -35,6 +36,8 @@ constexpr std::string_view kHelp =
     "             description) or ISO 639 languages (eng,fre); default all\n"
     "--clock C    auto (default), 60 or 59.94: the clock of the chapter times, as\n"
     "             for chapters (one decision per title for every command)\n"
+    "--muxer M    internal: written in the pass that reads the clips, checked by\n"
+    "             reading it back; mkvmerge: prepared files beside OUT, then mkvmerge\n"
     "--keep-temp  keep the folder of prepared files (mux.json, title.json) beside OUT\n"
     "--force      replace OUT.mkv when it exists or appears while the run works (it\n"
     "             is never one of the inputs)\n"
@@ -45,8 +48,8 @@ constexpr std::string_view kHelp =
     "does not hold what was meant, 130 interrupted (nothing is left beside OUT).\n";
 
 int runMkv(Context& ctx) {
-    ParsedArgs args =
-        parseArgs(ctx.args, {"--title", "-o", "--output", "--tracks", "--clock"}, {"--keep-temp", "--force"});
+    ParsedArgs args = parseArgs(ctx.args, {"--title", "-o", "--output", "--tracks", "--clock", "--muxer"},
+                                {"--keep-temp", "--force"});
     const std::string out = args.value("-o", args.value("--output"));
     if (out.empty()) throw Error(ErrorKind::Usage, "mkv needs -o OUT.mkv");
     checkOutputFile(out, {}, args.has("--force"));
@@ -59,6 +62,10 @@ int runMkv(Context& ctx) {
     job.output = out;
     job.keepTemp = args.has("--keep-temp");
     job.replace = args.has("--force");
+    const std::string muxer = args.value("--muxer", "mkvmerge");
+    if (muxer != "internal" && muxer != "mkvmerge")
+        throw Error(ErrorKind::Usage, "--muxer takes internal or mkvmerge, not \"" + muxer + "\"");
+    job.inProcess = muxer == "internal";
     job.stopRequested = interruptRequested;
     Console* console = &ctx.console;
     job.progress = [shown = job.progress, console](const std::string& stage, std::int64_t done,
@@ -70,7 +77,7 @@ int runMkv(Context& ctx) {
         else if (shown)
             shown(stage, done, total);
     };
-    const mux::MkvOutcome outcome = mux::runMkvJob(job);
+    const mux::MkvOutcome outcome = mux::runTitleMkv(job);
     ctx.console.progressEnd();
     for (const auto& n : outcome.notes) ctx.console.note(n);
     for (const auto& w : outcome.warnings) ctx.console.warning(w);

@@ -256,6 +256,59 @@ std::string preparedBaseName(const MkvJob& job) {
     return job.parts.size() > 1 ? continuedBase(stem) : stem;
 }
 
+std::vector<std::string> joinWarnings(const PrepResult& p) {
+    std::vector<std::string> warnings;
+    for (const auto& s : p.streams) {
+        if (!s.muxed) continue;
+        for (const JoinFigures& join : s.joins) {
+            const int ms = wholeMs(join.figureMs);
+            if (join.continuous || ms == 0) continue;
+            const std::string where =
+                s.joins.size() > 1 ? " (into clip " + std::to_string(join.part + 1) + ")" : "";
+            if (ms > 0)
+                warnings.push_back("join gap " + std::to_string(ms) + " ms in " + streamCaption(s) + where);
+            if (ms < 0)
+                warnings.push_back("join overlap " + std::to_string(-ms) + " ms in " + streamCaption(s) +
+                                   where);
+        }
+    }
+    return warnings;
+}
+
+MuxPlan trackPlan(const PrepResult& p, const MkvJob& job) {
+    // Track names, languages and the default flags: the first audio track is
+    // the default one; no subtitle is.
+    MuxPlan plan;
+    plan.title = job.title;
+    plan.pulldown = p.pulldown;
+    bool audioDefault = false;
+    for (const auto& s : p.streams) {
+        if (!s.muxed || s.files.empty() || s.kind == EsKind::Subpicture) continue;
+        TrackPlan t;
+        t.stream = &s;
+        std::optional<StreamLabel> label = job.label ? job.label(s.code) : std::nullopt;
+        t.language = language6392(label ? label->language : "");
+        // Without the playlist's description: the main video bears the
+        // title's name (or none), another video none, audio its codec and
+        // channels.
+        if (label && !label->description.empty())
+            t.name = label->description;
+        else if (isVideo(s.kind))
+            t.name = plan.tracks.empty() ? job.title : std::string();
+        else
+            t.name = audioTrackName(s);
+        if (label) t.flags = label->flags;
+        if (isVideo(s.kind)) t.isDefault = plan.tracks.empty();
+        if (isAudio(s.kind) && !audioDefault) t.isDefault = audioDefault = true;
+        if (label && label->isDefault) t.isDefault = *label->isDefault;
+        if (label && label->isForced) t.flags.forced = *label->isForced;
+        plan.tracks.push_back(t);
+    }
+    if (plan.tracks.empty()) throw Error(ErrorKind::Check, "no stream of the title can be muxed");
+    plan.extra = subtitleTracks(p, job);
+    return plan;
+}
+
 MkvOutcome prepareMuxFolder(const MkvJob& job, const std::string& folderGiven,
                             const std::string& muxOutputGiven) {
     // Absolute names in the option file, so that it works from any folder.
@@ -287,37 +340,9 @@ MkvOutcome prepareMuxFolder(const MkvJob& job, const std::string& folderGiven,
     outcome.warnings = p.warnings;
     outcome.notes = p.notes;
 
-    // Track names, languages and the default flags: the first audio track is
-    // the default one; no subtitle is.
     MuxPlan& plan = outcome.plan;
+    plan = trackPlan(p, job);
     plan.output = muxOutput;
-    plan.title = job.title;
-    plan.pulldown = p.pulldown;
-    bool audioDefault = false;
-    for (const auto& s : p.streams) {
-        if (!s.muxed || s.files.empty() || s.kind == EsKind::Subpicture) continue;
-        TrackPlan t;
-        t.stream = &s;
-        std::optional<StreamLabel> label = job.label ? job.label(s.code) : std::nullopt;
-        t.language = language6392(label ? label->language : "");
-        // Without the playlist's description: the main video bears the
-        // title's name (or none), another video none, audio its codec and
-        // channels.
-        if (label && !label->description.empty())
-            t.name = label->description;
-        else if (isVideo(s.kind))
-            t.name = plan.tracks.empty() ? job.title : std::string();
-        else
-            t.name = audioTrackName(s);
-        if (label) t.flags = label->flags;
-        if (isVideo(s.kind)) t.isDefault = plan.tracks.empty();
-        if (isAudio(s.kind) && !audioDefault) t.isDefault = audioDefault = true;
-        if (label && label->isDefault) t.isDefault = *label->isDefault;
-        if (label && label->isForced) t.flags.forced = *label->isForced;
-        plan.tracks.push_back(t);
-    }
-    if (plan.tracks.empty()) throw Error(ErrorKind::Check, "no stream of the title can be muxed");
-    plan.extra = subtitleTracks(p, job);
     outcome.titleSeconds = job.titleSeconds;
     outcome.chapters = job.chapters;
     if (job.timing) job.timing(p.videoSeconds, outcome.titleSeconds, outcome.chapters);
@@ -326,21 +351,9 @@ MkvOutcome prepareMuxFolder(const MkvJob& job, const std::string& folderGiven,
         plan.chaptersFile = folder + "chapters.xml";
         writeText(plan.chaptersFile, chaptersXml(outcome.chapters));
     }
-    for (const auto& s : p.streams) {
-        if (!s.muxed) continue;
-        for (const JoinFigures& join : s.joins) {
-            const int ms = wholeMs(join.figureMs);
-            if (join.continuous || ms == 0) continue;
-            const std::string where =
-                s.joins.size() > 1 ? " (into clip " + std::to_string(join.part + 1) + ")" : "";
-            if (ms > 0)
-                outcome.warnings.push_back("join gap " + std::to_string(ms) + " ms in " + streamCaption(s) +
-                                           where);
-            if (ms < 0)
-                outcome.warnings.push_back("join overlap " + std::to_string(-ms) + " ms in " +
-                                           streamCaption(s) + where);
-            if (job.warning) job.warning(outcome.warnings.back());
-        }
+    for (std::string& w : joinWarnings(p)) {
+        if (job.warning) job.warning(w);
+        outcome.warnings.push_back(std::move(w));
     }
 
     outcome.muxArgs = muxArguments(plan);
@@ -416,21 +429,23 @@ MkvOutcome runMkvJob(const MkvJob& job) {
         for (const auto& m : outcome.check.mismatches) text += "\n  " + m;
         throw Error(ErrorKind::Check, text);
     }
-    // The final name: never over a file that appeared while the job ran, unless asked to replace one.
+    giveFinalName(plan.output, job.output, job.replace);
+    return outcome;
+}
+
+void giveFinalName(const std::string& temp, const std::string& output, bool replace) {
     std::error_code ec;
     int err = 0;
-    if (job.replace) {
-        fs::rename(plan.output, job.output, ec);
+    if (replace) {
+        fs::rename(temp, output, ec);
         err = ec.value();
     } else {
-        err = renameNoReplace(plan.output, job.output);
+        err = renameNoReplace(temp, output);
     }
-    if (err != 0) {
-        fs::remove(plan.output, ec);
-        if (err == EEXIST) throw appearedMeanwhile(job.output);
-        throw Error::cannotCreate(job.output, std::strerror(err));
-    }
-    return outcome;
+    if (err == 0) return;
+    fs::remove(temp, ec);
+    if (err == EEXIST) throw appearedMeanwhile(output);
+    throw Error::cannotCreate(output, std::strerror(err));
 }
 
 } // namespace vantrel::mux

@@ -42,6 +42,9 @@ struct MkvJob {
     // appeared while the job ran. Without it the job fails rather than replace one.
     bool replace = false;
     std::string muxer = "mkvmerge"; // looked up in PATH
+    // The file written in the pass that reads the clips (runTitleMkv); false:
+    // the prepared files and the muxer above.
+    bool inProcess = false;
     // Every wanted subpicture stream as a presentation graphics track.
     bool subtitles = true;
     // The stage ("Reading NAME.EVO" per clip, bytes of its file; "Muxing",
@@ -77,6 +80,18 @@ std::string audioTrackName(const PreparedStream& stream);
 // The name the prepared files begin with: the first clip's, with "_2" for a
 // title of several clips.
 std::string preparedBaseName(const MkvJob& job);
+
+// "join gap N ms in STREAM" (or overlap) for every join that is not continuous.
+std::vector<std::string> joinWarnings(const PrepResult& prep);
+
+// The tracks in order with their names, languages and flags (the first audio
+// track is the default one; no subtitle is); the plan's output and chapter file unset.
+MuxPlan trackPlan(const PrepResult& prep, const MkvJob& job);
+
+// Gives the finished temporary file `temp` the name `output`: never over a
+// file that appeared while the job ran unless `replace` (Error of kind Output
+// then); the temporary is removed when it cannot be renamed.
+void giveFinalName(const std::string& temp, const std::string& output, bool replace);
 
 // Writes the prepared streams, chapters, mux.json (naming `muxOutput` as the
 // muxer's output) and title.json into `folder` (with its trailing "/").

@@ -26,7 +26,8 @@ constexpr double kTicks = 90000.0;
 // lowest of them is the first one shown (decode order puts later ones first).
 constexpr int kVideoPtsLooked = 64;
 
-// b - a in 90 kHz ticks across the 33-bit wrap.
+} // namespace
+
 double ptsDiff(std::uint64_t a, std::uint64_t b) {
     const std::int64_t mod = 1ll << 33;
     std::int64_t d = (static_cast<std::int64_t>(b) - static_cast<std::int64_t>(a)) % mod;
@@ -34,6 +35,8 @@ double ptsDiff(std::uint64_t a, std::uint64_t b) {
     if (d < -mod / 2) d += mod;
     return static_cast<double>(d);
 }
+
+namespace {
 
 // Whether a video payload holds a point decoding can start from: an MPEG-2
 // sequence header, a VC-1 sequence header or entry point, an H.264 sequence
@@ -76,7 +79,8 @@ public:
 // counts the frames of each clip.
 class VideoSink : public TrackSink {
 public:
-    VideoSink(EsKind kind, std::string path) : m_scanner(kind), m_path(std::move(path)) {}
+    VideoSink(EsKind kind, std::string path, StreamOutput* output)
+        : m_scanner(kind), m_path(std::move(path)), m_output(output) {}
     void packet(const Packet& p, PreparedStream& s, PartFigures& f, const PartClock& /*clock*/) override {
         m_scanner.feed(p.payload, p.payloadSize);
         if (p.hasPts) {
@@ -93,15 +97,19 @@ public:
             ++m_ptsSeen;
         }
         if (!s.muxed) return;
-        if (!m_file) {
+        if (s.files.empty()) {
             s.files.push_back(m_path);
             s.fileSyncMs.push_back(0);
-            m_file = std::make_unique<OutputFile>(m_path);
+            if (!m_output) m_file = std::make_unique<OutputFile>(m_path);
         }
-        m_file->write(p.payload, p.payloadSize);
+        if (m_output)
+            m_output->video(s, p.payload, p.payloadSize, p.hasPts, p.pts, p.hasDts, p.dts);
+        else
+            m_file->write(p.payload, p.payloadSize);
         f.bytes += static_cast<std::int64_t>(p.payloadSize);
     }
-    void endPart(PreparedStream& /*s*/, PartFigures& f) override {
+    void endPart(PreparedStream& s, PartFigures& f) override {
+        if (m_output && s.muxed && !s.files.empty()) m_output->endClip(s);
         m_ptsSeen = 0;
         // This clip's frames alone, timed by their flags (the whole title's
         // pulldown decides, as for the title), else by the time stamps.
@@ -128,6 +136,7 @@ private:
     VideoFacts m_before;
     std::string m_path;
     std::unique_ptr<OutputFile> m_file;
+    StreamOutput* m_output;
     int m_ptsSeen = 0;
     std::uint64_t m_previousPts = 0;
 };
@@ -137,6 +146,9 @@ private:
 class DroppingSink : public FrameSink {
 public:
     OutputFile* file = nullptr;
+    StreamOutput* output = nullptr; // instead of the file
+    const PreparedStream* stream = nullptr;
+    double startTicks = 0; // where the part's first written frame goes
     std::int64_t toDrop = 0;
     std::int64_t dropped = 0;
     std::int64_t written = 0;
@@ -150,7 +162,10 @@ public:
             }
             return;
         }
-        file->write(data, info.size);
+        if (output)
+            output->audio(*stream, data, info.size, info.samples, startTicks + seconds * kTicks);
+        else
+            file->write(data, info.size);
         written += static_cast<std::int64_t>(info.size);
         if (info.samples > 0 && info.sampleRate > 0)
             seconds += static_cast<double>(info.samples) / static_cast<double>(info.sampleRate);
@@ -183,6 +198,7 @@ public:
         if (!m_started) return;
         m_started = false;
         close(s, f);
+        if (m_options.output) m_options.output->endClip(s);
         m_placedEnd = m_placedStart + f.seconds * kTicks;
     }
 
@@ -194,6 +210,8 @@ protected:
     virtual void drop(const PreparedStream& s, std::int64_t frames) = 0;
     virtual void feed(const Packet& p, PreparedStream& s, PartFigures& f) = 0;
     virtual void close(PreparedStream& s, PartFigures& f) = 0;
+    // Where the part's first written frame goes on the title's time line.
+    double placedStart() const { return m_placedStart; }
     const PrepOptions& m_options;
     int m_part = 0;
 
@@ -249,9 +267,11 @@ protected:
     void open(const Packet& p, PreparedStream& s, const std::string& path) override {
         (void)p;
         s.files.push_back(path);
-        m_file = std::make_unique<OutputFile>(path);
+        if (!m_options.output) m_file = std::make_unique<OutputFile>(path);
         m_walker = std::make_unique<AudioFrameWalker>(s.kind);
         m_sink.file = m_file.get();
+        m_sink.output = m_options.output;
+        m_sink.stream = &s;
         m_sink.written = 0;
         m_sink.seconds = 0;
     }
@@ -261,6 +281,7 @@ protected:
     }
     void drop(const PreparedStream& /*s*/, std::int64_t frames) override { m_sink.toDrop = frames; }
     void feed(const Packet& p, PreparedStream& /*s*/, PartFigures& /*f*/) override {
+        m_sink.startTicks = placedStart();
         m_walker->feed(p.payload, p.payloadSize, m_sink);
     }
     void close(PreparedStream& s, PartFigures& f) override {
@@ -274,7 +295,7 @@ protected:
         m_samples += m_walker->samples();
         if (!s.joins.empty() && s.joins.back().part == m_part) s.joins.back().droppedFrames = m_sink.dropped;
         m_sink.dropped = 0;
-        m_file->close();
+        if (m_file) m_file->close();
         m_file.reset();
     }
 
@@ -313,7 +334,7 @@ protected:
         wf.containerBits = format->outputBytesPerSample() * 8;
         wf.validBits = format->bits;
         s.files.push_back(path);
-        m_wav = std::make_unique<WavWriter>(path, wf);
+        if (!m_options.output) m_wav = std::make_unique<WavWriter>(path, wf);
         m_unpacker = std::make_unique<LpcmUnpacker>(*format);
     }
     double frameTicks(const PreparedStream& s) const override {
@@ -339,12 +360,21 @@ protected:
                 std::min<std::int64_t>(m_dropBytes, static_cast<std::int64_t>(m_converted.size())));
             m_dropBytes -= static_cast<std::int64_t>(from);
         }
-        m_wav->write(m_converted.data() + from, m_converted.size() - from);
+        if (m_options.output) {
+            const double frames =
+                static_cast<double>(f.bytes) / (s.lpcm->channels * s.lpcm->outputBytesPerSample());
+            m_options.output->pcm(s, m_converted.data() + from, m_converted.size() - from,
+                                  placedStart() + frames / s.lpcm->sampleRate * kTicks);
+        } else {
+            m_wav->write(m_converted.data() + from, m_converted.size() - from);
+        }
         f.bytes += static_cast<std::int64_t>(m_converted.size() - from);
     }
     void close(PreparedStream& s, PartFigures& f) override {
-        m_wav->finish(m_options.forceRf64);
-        f.bytes = static_cast<std::int64_t>(m_wav->dataBytes());
+        if (m_wav) {
+            m_wav->finish(m_options.forceRf64);
+            f.bytes = static_cast<std::int64_t>(m_wav->dataBytes());
+        }
         if (s.lpcm)
             f.seconds = static_cast<double>(f.bytes) / (s.lpcm->channels * s.lpcm->outputBytesPerSample()) /
                         s.lpcm->sampleRate;
@@ -425,6 +455,9 @@ private:
         if (part >= 0) name += ".part" + std::to_string(part + 1);
         return name + "." + extensionOf(s.kind);
     }
+    std::string pgsName(const PreparedStream& s) const {
+        return m_options.folder + m_options.baseName + "." + streamCaption(s) + ".pgs.sup";
+    }
     bool wanted(std::uint8_t code) const { return m_options.only.empty() || m_options.only.count(code) > 0; }
     // The clip starts inside its EVO; it ends before its EVO might.
     bool cutsStart() const { return m_options.parts[m_part].beginFrames.value_or(0) > 0; }
@@ -476,7 +509,7 @@ TitlePass::Track* TitlePass::trackOf(const Packet& p) {
     t.stream = m_result.streams.size();
     t.state = cutsStart() ? Span::Before : Span::In;
     if (isVideo(s.kind)) {
-        auto sink = std::make_unique<VideoSink>(s.kind, fileName(s, -1));
+        auto sink = std::make_unique<VideoSink>(s.kind, fileName(s, -1), m_options.output);
         if (!m_haveMain ||
             (m_part == 0 && !m_settled && ids::indexOfCode(p.code) < ids::indexOfCode(m_mainCode))) {
             m_haveMain = true;
@@ -580,6 +613,8 @@ void TitlePass::settle() {
     m_clock.videoStart = m_cutFrom.value_or(m_mainLowest);
     m_clock.titleTicks = m_titleTicks;
     if (m_part == 0) m_clock.titleVideoStart = m_clock.videoStart;
+    if (m_options.output)
+        m_options.output->clock(m_clock.part, m_clock.hasVideo, m_clock.videoStart, m_clock.titleTicks);
     for (Held& h : m_held) {
         Packet p = h.packet;
         const std::uint8_t* base = m_heldBytes.data() + h.from;
@@ -670,6 +705,13 @@ void TitlePass::finishSubpictures() {
         auto file = m_pgsFiles.find(index);
         s.subpictureUnits = figures.figures.converted;
         s.subpictureForced = figures.figures.forced;
+        if (m_options.output) {
+            s.muxed = figures.figures.converted > 0;
+            s.files = {pgsName(s)};
+            s.fileSyncMs = {0};
+            if (!s.muxed) s.note = "holds no subpicture that converts";
+            continue;
+        }
         if (file == m_pgsFiles.end() || figures.figures.converted == 0) {
             s.muxed = false;
             s.note = "holds no subpicture that converts";
@@ -693,9 +735,12 @@ PrepResult TitlePass::run() {
                     if (m_result.streams[t.stream].kind == EsKind::Subpicture && (code & 0x1F) == index)
                         stream = &m_result.streams[t.stream];
                 if (!stream || !wanted(stream->code)) return {};
+                if (StreamOutput* output = m_options.output)
+                    return [output, code = stream->code](std::span<const std::uint8_t> bytes) {
+                        output->subtitle(code, bytes.data(), bytes.size());
+                    };
                 auto& file = m_pgsFiles[index];
-                file = std::make_unique<OutputFile>(m_options.folder + m_options.baseName + "." +
-                                                    streamCaption(*stream) + ".pgs.sup");
+                file = std::make_unique<OutputFile>(pgsName(*stream));
                 OutputFile* out = file.get();
                 return [out](std::span<const std::uint8_t> bytes) { out->write(bytes.data(), bytes.size()); };
             });
@@ -733,11 +778,8 @@ std::string streamCaption(const PreparedStream& s) {
     }
 }
 
-PrepResult prepareStreams(const PrepOptions& options) {
-    if (options.parts.empty()) throw Error("no source files");
-    PrepResult result = TitlePass(options).run();
-    const std::size_t partCount = options.parts.size();
-
+int orderStreams(std::vector<PreparedStream>& streams) {
+    int mainVideo = -1;
     // Video first (main video first), then audio, subpicture; each in the
     // order of the disc's stream numbers (the boxes' order: DD+ 0xC0 is audio
     // stream 0, DD 0x81 stream 1, ...), so the first audio is the disc's first.
@@ -750,26 +792,34 @@ PrepResult prepareStreams(const PrepOptions& options) {
     };
     // The main video: index 0 where there is one, else the lowest index.
     const PreparedStream* main = nullptr;
-    for (const auto& s : result.streams)
+    for (const auto& s : streams)
         if (isVideo(s.kind) && (!main || ids::indexOfCode(s.code) < ids::indexOfCode(main->code))) main = &s;
     const std::uint8_t mainCode = main ? main->code : 0;
     const bool haveMain = main != nullptr;
-    std::stable_sort(result.streams.begin(), result.streams.end(),
-                     [&](const PreparedStream& a, const PreparedStream& b) {
-                         auto rank = [&](const PreparedStream& s) {
-                             if (haveMain && s.code == mainCode && isVideo(s.kind)) return 0;
-                             if (isVideo(s.kind)) return 1;
-                             if (isAudio(s.kind)) return 2;
-                             return 3;
-                         };
-                         if (rank(a) != rank(b)) return rank(a) < rank(b);
-                         if (streamNumber(a) != streamNumber(b)) return streamNumber(a) < streamNumber(b);
-                         return a.code < b.code;
-                     });
-    for (std::size_t i = 0; i < result.streams.size(); ++i) {
-        const PreparedStream& s = result.streams[i];
-        if (haveMain && s.code == mainCode && isVideo(s.kind)) result.mainVideo = static_cast<int>(i);
+    std::stable_sort(streams.begin(), streams.end(), [&](const PreparedStream& a, const PreparedStream& b) {
+        auto rank = [&](const PreparedStream& s) {
+            if (haveMain && s.code == mainCode && isVideo(s.kind)) return 0;
+            if (isVideo(s.kind)) return 1;
+            if (isAudio(s.kind)) return 2;
+            return 3;
+        };
+        if (rank(a) != rank(b)) return rank(a) < rank(b);
+        if (streamNumber(a) != streamNumber(b)) return streamNumber(a) < streamNumber(b);
+        return a.code < b.code;
+    });
+    for (std::size_t i = 0; i < streams.size(); ++i) {
+        const PreparedStream& s = streams[i];
+        if (haveMain && s.code == mainCode && isVideo(s.kind)) mainVideo = static_cast<int>(i);
     }
+    return mainVideo;
+}
+
+PrepResult prepareStreams(const PrepOptions& options) {
+    if (options.parts.empty()) throw Error("no source files");
+    PrepResult result = TitlePass(options).run();
+    const std::size_t partCount = options.parts.size();
+
+    result.mainVideo = orderStreams(result.streams);
     if (result.mainVideo >= 0) {
         const PreparedStream& v = result.streams[static_cast<std::size_t>(result.mainVideo)];
         result.pulldown = v.video.pulldown();

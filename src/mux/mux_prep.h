@@ -78,6 +78,32 @@ struct PreparedStream {
     int subpictureUnits = 0, subpictureForced = 0;
 };
 
+struct PreparedStream;
+
+// Where the pass hands its streams when they go straight into a muxer rather
+// than into files: times are 90 kHz ticks on the title's time line, 0 where
+// the title's main video starts.
+class StreamOutput {
+public:
+    virtual ~StreamOutput() = default;
+    // A clip's time line is settled: a raw PTS t of the clip is at
+    // titleTicks + (t - videoStart) on the title's (across the 33-bit wrap).
+    virtual void clock(int part, bool hasVideo, std::uint64_t videoStart, double titleTicks) = 0;
+    // A video packet inside the clip's span, with its PES times as they are.
+    virtual void video(const PreparedStream& s, const std::uint8_t* data, std::size_t n, bool hasPts,
+                       std::uint64_t pts, bool hasDts, std::uint64_t dts) = 0;
+    // The clip ends for the stream: the frame or block being gathered goes out.
+    virtual void endClip(const PreparedStream& s) = 0;
+    // One audio frame (samples 0: a dependent part of the frame before) at its time.
+    virtual void audio(const PreparedStream& s, const std::uint8_t* data, std::size_t n, std::int64_t samples,
+                       double ticks) = 0;
+    // LPCM as little-endian samples, starting at `ticks`.
+    virtual void pcm(const PreparedStream& s, const std::uint8_t* data, std::size_t n, double ticks) = 0;
+    // Presentation graphics bytes of a subpicture stream (segments timed as
+    // the title's time line plus the first clip's video start).
+    virtual void subtitle(std::uint8_t code, const std::uint8_t* data, std::size_t n) = 0;
+};
+
 struct PrepOptions {
     std::vector<ClipPart> parts; // the clips' program stream files, in playing order
     std::string folder;          // where the files go, with a trailing "/"
@@ -88,6 +114,9 @@ struct PrepOptions {
     std::function<void(int part, std::int64_t position, std::int64_t size)> progress;
     // Each warning as it arises, before it is in PrepResult::warnings.
     std::function<void(const std::string& text)> warning;
+    // Set: every stream goes there and no file is written (the names in
+    // PreparedStream::files are still given, as the files would be called).
+    StreamOutput* output = nullptr;
 };
 
 // What a clip gave the title.
@@ -114,6 +143,14 @@ struct PrepResult {
 // fault the user must know of: an unknown LPCM code, an LPCM header changing
 // mid-stream).
 PrepResult prepareStreams(const PrepOptions& options);
+
+// Sorts the streams as the title's tracks go: video first (main video first),
+// then audio, then subpicture, each by the disc's stream numbers. The main
+// video's index, -1 without video.
+int orderStreams(std::vector<PreparedStream>& streams);
+
+// b - a in 90 kHz ticks across the 33-bit wrap.
+double ptsDiff(std::uint64_t a, std::uint64_t b);
 
 // "0x55" style code text; the caption of a stream for track names.
 std::string codeText(std::uint8_t code);
