@@ -18,13 +18,13 @@ constexpr std::string_view kHelp =
     "usage: vantrel-cli [--quiet] [--json] mkv PATH [--title N] -o OUT.mkv [--tracks LIST]\n"
     "                                          [--muxer M] [--keep-temp] [--force]\n"
     "\n"
-    "Writes a title as one Matroska file with mkvmerge: video, every audio stream\n"
+    "Writes a title as one Matroska file: video, every audio stream\n"
     "(LPCM as WAV) with the playlist's names and languages, each delayed by its\n"
     "first time stamp against the video's, the chapters, and a title of several\n"
     "clips joined in playlist order with its audio kept in sync. Every\n"
     "subpicture stream becomes a PGS subtitle track with the playlist's name and\n"
     "language, never the default one, forced where all its units are. The result\n"
-    "is checked with mkvmerge -J before it is given its name.\n"
+    "is read back and checked before it is given its name.\n"
     "\n"
     "PATH         an EVO file; or a disc, HVDVD_TS folder, VPLST000.XPL or disc image\n"
     "             (.iso, a drive): its longest title with clips, or --title N\n"
@@ -36,9 +36,10 @@ constexpr std::string_view kHelp =
     "             description) or ISO 639 languages (eng,fre); default all\n"
     "--clock C    auto (default), 60 or 59.94: the clock of the chapter times, as\n"
     "             for chapters (one decision per title for every command)\n"
-    "--muxer M    internal: written in the pass that reads the clips, checked by\n"
-    "             reading it back; mkvmerge: prepared files beside OUT, then mkvmerge\n"
+    "--muxer M    internal (default): written in the pass that reads the clips;\n"
+    "             mkvmerge: prepared files beside OUT, then mkvmerge, then mkvmerge -J\n"
     "--keep-temp  keep the folder of prepared files (mux.json, title.json) beside OUT\n"
+    "             (with mkvmerge, which it selects)\n"
     "--force      replace OUT.mkv when it exists or appears while the run works (it\n"
     "             is never one of the inputs)\n"
     "\n"
@@ -62,9 +63,13 @@ int runMkv(Context& ctx) {
     job.output = out;
     job.keepTemp = args.has("--keep-temp");
     job.replace = args.has("--force");
-    const std::string muxer = args.value("--muxer", "mkvmerge");
+    // The prepared files exist only on the way through mkvmerge: --keep-temp asks for it.
+    const std::string muxer = args.value("--muxer", job.keepTemp ? "mkvmerge" : "internal");
     if (muxer != "internal" && muxer != "mkvmerge")
         throw Error(ErrorKind::Usage, "--muxer takes internal or mkvmerge, not \"" + muxer + "\"");
+    if (job.keepTemp && muxer == "internal")
+        throw Error(ErrorKind::Usage,
+                    "--keep-temp keeps the files prepared for mkvmerge; --muxer internal writes none");
     job.inProcess = muxer == "internal";
     job.stopRequested = interruptRequested;
     Console* console = &ctx.console;

@@ -2,6 +2,7 @@
 
 #include "files/errors.h"
 #include "files/file_layer.h"
+#include "mux/one_pass_job.h"
 #include "names/language_codes.h"
 #include "settings/registry_file.h"
 
@@ -440,8 +441,10 @@ void MkvWindow::start() {
             auto before = std::make_shared<std::int64_t>(0);
             auto shown = std::make_shared<QElapsedTimer>();
             job.stopRequested = [this] { return m_stop.load(); };
+            // In one pass reading the clips is the whole job; through
+            // mkvmerge it is the first half and the muxer's run the second.
+            const double reading = job.inProcess ? 1.0 : 0.5;
             job.progress = [=, this](const std::string& label, std::int64_t done, std::int64_t of) {
-                // Reading the clips is the first half, the muxer's run the second.
                 const bool muxing = label == "Muxing";
                 if (label != *stage) {
                     *stage = label;
@@ -455,7 +458,7 @@ void MkvWindow::start() {
                     fraction = 0.5 + 0.5 * static_cast<double>(done) /
                                          static_cast<double>(std::max<std::int64_t>(1, of));
                 else
-                    fraction = 0.5 * static_cast<double>(*before + done) /
+                    fraction = reading * static_cast<double>(*before + done) /
                                static_cast<double>(std::max<std::int64_t>(1, total));
                 if (shown->isValid() && shown->elapsed() < 100 && done < of) return;
                 shown->start();
@@ -466,7 +469,7 @@ void MkvWindow::start() {
                 QMetaObject::invokeMethod(
                     this, [this, t = q(text)] { jobWarning(t); }, Qt::QueuedConnection);
             };
-            const mux::MkvOutcome outcome = mux::runMkvJob(job);
+            const mux::MkvOutcome outcome = mux::runTitleMkv(job);
             for (const std::string& n : outcome.notes)
                 QMetaObject::invokeMethod(
                     this, [this, t = q(n)] { log(t); }, Qt::QueuedConnection);

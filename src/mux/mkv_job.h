@@ -44,7 +44,7 @@ struct MkvJob {
     std::string muxer = "mkvmerge"; // looked up in PATH
     // The file written in the pass that reads the clips (runTitleMkv); false:
     // the prepared files and the muxer above.
-    bool inProcess = false;
+    bool inProcess = true;
     // Every wanted subpicture stream as a presentation graphics track.
     bool subtitles = true;
     // The stage ("Reading NAME.EVO" per clip, bytes of its file; "Muxing",

@@ -7,6 +7,7 @@
 #include "matroska/matroska_writer.h"
 #include "matroska/pgs_blocks.h"
 #include "matroska/read_back.h"
+#include "matroska/track_flags.h"
 #include "matroska/video_frames.h"
 #include "packets/packet_reader.h"
 #include "packets/stream_ids.h"
@@ -32,6 +33,8 @@ constexpr double kTicks = 90000.0;
 constexpr std::int64_t kLookBytes = 8ll << 20;
 constexpr std::int64_t kLookAtLeast = 2ll << 20;
 constexpr std::size_t kAudioLookBytes = 64 << 10;
+// Video: frames enough to tell 3:2 pulldown by its repeat flags.
+constexpr std::int64_t kLookFrames = 48;
 
 class NoFrames : public FrameSink, public matroska::VideoFrameSink {
 public:
@@ -46,9 +49,12 @@ struct Looked {
     std::unique_ptr<VideoScanner> scanner;
     std::unique_ptr<AudioFrameWalker> walker;
     std::size_t audioBytes = 0;
-    bool started = false; // audio: from its first time-stamped packet
+    bool started = false;  // audio: from its first time-stamped packet
+    std::string lpcmFault; // why its LPCM header could not be read
     bool done() const {
-        if (framer) return framer->headersComplete() && scanner->facts().rateNum > 0;
+        if (framer)
+            return framer->headersComplete() && scanner->facts().rateNum > 0 &&
+                   scanner->facts().frames >= kLookFrames;
         if (walker) return audioBytes >= kAudioLookBytes;
         return true;
     }
@@ -85,8 +91,7 @@ std::map<std::uint8_t, Looked> lookAtClips(const MkvJob& job) {
                     l.stream.kind = refineLossless(p.payload, p.payloadSize, kind);
                 l.started = true;
                 if (kind == EsKind::Lpcm && !l.stream.lpcm && p.privateHeader && p.privateHeaderSize >= 6) {
-                    std::string why;
-                    l.stream.lpcm = parseLpcmHeader(p.privateHeader + 3, why);
+                    l.stream.lpcm = parseLpcmHeader(p.privateHeader + 3, l.lpcmFault);
                     if (l.stream.lpcm) l.stream.sampleRate = l.stream.lpcm->sampleRate;
                 }
                 if (l.walker && l.audioBytes < kAudioLookBytes) {
@@ -427,10 +432,13 @@ MkvOutcome runOnePassJob(const MkvJob& job) {
                 t.rateNum = 24000;
                 t.rateDen = 1001;
             }
-            track.frameTicks = s.video.rateNum > 0 ? kTicks * s.video.rateDen / s.video.rateNum : 3003;
+            track.frameTicks = t.rateNum > 0 ? kTicks * t.rateDen / t.rateNum : 3003;
             track.framer = std::make_unique<matroska::VideoFramer>(s.kind);
         } else if (s.kind == EsKind::Lpcm) {
-            if (!s.lpcm) throw Error(ErrorKind::InputUnreadable, "no LPCM header in " + streamCaption(s));
+            if (!s.lpcm)
+                throw Error(ErrorKind::InputUnreadable,
+                            streamCaption(s) + ": " +
+                                (l.lpcmFault.empty() ? std::string("no LPCM header") : l.lpcmFault));
             t.sampleRate = track.sampleRate = s.lpcm->sampleRate;
             t.channels = s.lpcm->channels;
             t.bits = s.lpcm->outputBytesPerSample() * 8;
@@ -444,8 +452,18 @@ MkvOutcome runOnePassJob(const MkvJob& job) {
     };
     for (const TrackPlan& t : plan.tracks)
         addTrack(*t.stream, t.language, t.name, t.isDefault, false, t.flags);
-    for (const ExtraTrack& e : plan.extra)
-        addTrack(*e.stream, e.language, e.name, e.isDefault, e.isForced, e.flags);
+    // A subtitle track is forced when every subpicture of its stream is, which
+    // is known at the end: the header says forced, and the flag is cleared
+    // afterwards where it does not hold. The playlist's word stands as it is.
+    std::map<std::uint8_t, int> forcedUntilEnd; // stream code: track number
+    for (const ExtraTrack& e : plan.extra) {
+        const std::optional<StreamLabel> label = job.label ? job.label(e.stream->code) : std::nullopt;
+        const bool decided = (label && label->isForced) || e.flags.forced;
+        if (e.stream->kind == EsKind::Subpicture && !decided)
+            forcedUntilEnd.emplace(e.stream->code, static_cast<int>(spec.tracks.size()) + 1);
+        addTrack(*e.stream, e.language, e.name, e.isDefault,
+                 e.isForced || forcedUntilEnd.count(e.stream->code) > 0, e.flags);
+    }
 
     TempFile temp(job.output);
     spec.path = temp.path();
@@ -479,6 +497,12 @@ MkvOutcome runOnePassJob(const MkvJob& job) {
     output.finish();
     writer.finish();
     const PrepResult& p = outcome.prep;
+    for (const PreparedStream& s : p.streams) {
+        const auto it = forcedUntilEnd.find(s.code);
+        if (it == forcedUntilEnd.end()) continue;
+        if (s.subpictureUnits == 0 || s.subpictureForced != s.subpictureUnits)
+            matroska::clearForcedFlag(temp.path(), static_cast<std::uint64_t>(it->second));
+    }
     outcome.warnings = p.warnings;
     outcome.notes = p.notes;
     const auto warn = [&](std::string text) {

@@ -158,6 +158,10 @@ TEST(CliDataLoss, RefusalsFullDisksAndSharedBoxesLeaveEveryFileAsItWas) {
     }
     fs::permissions(dir.path("bin/mkvmerge"), fs::perms::owner_all);
     const std::string lateRun = "PATH=\"" + dir.path("bin") + ":$PATH\"";
+    const std::string lateAppears =
+        "LD_PRELOAD=" + std::string(VANTREL_FAULT_SHIM) +
+        " ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0"
+        " VANTREL_FAULT='appear 3 0 .late.mkv.tmp-' VANTREL_FAULT_APPEAR=out/late.mkv";
 
     struct Row {
         const char* what;
@@ -200,7 +204,9 @@ TEST(CliDataLoss, RefusalsFullDisksAndSharedBoxesLeaveEveryFileAsItWas) {
         {"sup2pgs onto a full disk", "sup2pgs " + sup + " -o out/x.sup", diskFull("x.sup", 1), 5,
          "error: Cannot write file \"" + dir.path("out") + "/x.sup\". No space left on device"},
         {"mkv onto a full disk", "mkv disc --title 1 -o out/x.mkv", diskFull(".tmp-"), 5,
-         "error: Cannot write file \"" + dir.path("out") + "/.x.mkv.tmp-", true},
+         "error: Cannot write file \"out/.x.mkv.tmp-"},
+        {"mkv onto a full disk through mkvmerge", "mkv disc --title 1 -o out/x.mkv --muxer mkvmerge",
+         diskFull(".tmp-"), 5, "error: Cannot write file \"" + dir.path("out") + "/.x.mkv.tmp-", true},
         {"mkv of a lower-case copy with a clip missing", "mkv lower/hvdvd_ts/feature_1.evo -o out/x.mkv", "",
          3, "error: title 1 plays FEATURE_2.EVO, which is not in lower/hvdvd_ts/"},
         {"demux of a title with a clip missing", "demux lower -o out", "", 3,
@@ -215,8 +221,11 @@ TEST(CliDataLoss, RefusalsFullDisksAndSharedBoxesLeaveEveryFileAsItWas) {
          "error: another run is writing out/busy.mkv now (out/.busy.mkv.tmp-AbC123)"},
         {"mux-prep while another run writes into DIR", "mux-prep full -o prep --force", "", 5,
          "error: another run is writing into prep/ now"},
-        {"mkv when OUT appears during the run", "mkv full -o out/late.mkv", lateRun, 5,
-         "error: out/late.mkv appeared while this run worked (another run?)", true, "out/late.mkv"},
+        {"mkv when OUT appears during the run", "mkv full -o out/late.mkv", lateAppears, 5,
+         "error: out/late.mkv appeared while this run worked (another run?)", false, "out/late.mkv"},
+        {"mkv through mkvmerge when OUT appears during the run", "mkv full -o out/late.mkv --muxer mkvmerge",
+         lateRun, 5, "error: out/late.mkv appeared while this run worked (another run?)", true,
+         "out/late.mkv"},
         {"mkv after a killed run to OUT", "mkv full -o out/k.mkv", "", 0, "", true, "out/k.mkv",
          "out/.k.mkv.tmp-XyZ789",
          "removed out/.k.mkv.tmp-XyZ789, left by a run to out/k.mkv that did not finish"},
@@ -277,8 +286,12 @@ TEST(CliDataLoss, InterruptRemovesWhatTheRunDidNotFinish) {
         bool needsMuxer;
     };
     const std::vector<Row> rows = {
-        {"mkv while mkvmerge runs",
+        {"mkv while it writes",
          {"mkv", disc.root, "--title", "1", "-o", dir.path("out/x.mkv")},
+         ".x.mkv.tmp-",
+         false},
+        {"mkv while mkvmerge runs",
+         {"mkv", disc.root, "--title", "1", "-o", dir.path("out/x.mkv"), "--muxer", "mkvmerge"},
          "mux.json",
          true},
         {"demux while it writes", {"demux", disc.feature1, "-o", dir.path("out")}, ".stream.", false},

@@ -6,6 +6,9 @@
  *     1) on files whose path contains PATTERN fails with ERRNO (a failed close
  *     still releases the descriptor). OP shorten: after the Nth read of such a
  *     file, the file is cut at the offset that read reached (ERRNO unused).
+ *     OP appear: before the Nth write on such a file, the file named by
+ *     VANTREL_FAULT_APPEAR is made with the text "another run's file", as a
+ *     second run would make it (ERRNO unused).
  *   VANTREL_FAULT_COUNTS=FILE, VANTREL_FAULT_TRACK=PATTERN
  *     At exit, one line "OP COUNT PATH" per call kind and per path that
  *     contains the track pattern (or the fault pattern), in order of opening.
@@ -24,7 +27,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-enum { OP_READ, OP_WRITE, OP_CLOSE, OP_OPEN, OP_FSTAT, OP_COUNT };
+enum { OP_READ, OP_WRITE, OP_CLOSE, OP_OPEN, OP_FSTAT, OP_COUNT, OP_APPEAR };
 static const char* const op_names[OP_COUNT] = {"read", "write", "close", "open", "fstat"};
 
 #define MAX_FDS 4096
@@ -33,7 +36,7 @@ static const char* const op_names[OP_COUNT] = {"read", "write", "close", "open",
 
 static struct {
     int ready;
-    int op; /* -1: none; OP_COUNT: shorten */
+    int op; /* -1: none; OP_COUNT: shorten; OP_APPEAR: appear */
     long nth;
     int err;
     char pattern[MAX_PATH_LEN];
@@ -71,6 +74,7 @@ static void setup(void) {
             for (int i = 0; i < OP_COUNT; ++i)
                 if (strcmp(op, op_names[i]) == 0) S.op = i;
             if (strcmp(op, "shorten") == 0) S.op = OP_COUNT;
+            if (strcmp(op, "appear") == 0) S.op = OP_APPEAR;
         }
     }
     const char* track = getenv("VANTREL_FAULT_TRACK");
@@ -101,7 +105,7 @@ static int slot_of(int fd) {
 static int hit(int slot, int op) {
     if (slot == 0) return 0;
     ++S.counts[slot - 1][op];
-    const int kind = S.op == OP_COUNT ? OP_READ : S.op;
+    const int kind = S.op == OP_COUNT ? OP_READ : S.op == OP_APPEAR ? OP_WRITE : S.op;
     if (kind != op || !matches(S.paths[slot - 1], S.pattern)) return 0;
     return ++S.calls == S.nth;
 }
@@ -159,11 +163,24 @@ ssize_t read(int fd, void* buf, size_t n) {
     return r;
 }
 
+static void appear(void) {
+    static const char text[] = "another run's file\n";
+    const char* path = getenv("VANTREL_FAULT_APPEAR");
+    if (path == NULL) abort();
+    const int fd = real_open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0 || real_write(fd, text, sizeof text - 1) != (ssize_t)(sizeof text - 1)) abort();
+    real_close(fd);
+}
+
 ssize_t write(int fd, const void* buf, size_t n) {
     setup();
-    if (hit(slot_of(fd), OP_WRITE) && S.op == OP_WRITE) {
-        errno = S.err;
-        return -1;
+    if (hit(slot_of(fd), OP_WRITE)) {
+        if (S.op == OP_APPEAR) {
+            appear();
+        } else if (S.op == OP_WRITE) {
+            errno = S.err;
+            return -1;
+        }
     }
     return real_write(fd, buf, n);
 }
