@@ -1,8 +1,15 @@
 // The muxing preparation's parsers over arbitrary bytes: the packet reader,
 // the video header scanner, the audio frame walker and the LPCM unpacker,
-// each fed in pieces whose size the input chooses. None may read out of
-// bounds, loop or account more bytes than it was given.
+// each fed in pieces whose size the input chooses; and the one-pass file's:
+// the video framer with the Matroska writer behind it (writing nowhere), the
+// presentation graphics blocks and the walk to a track's forced flag. None
+// may read out of bounds, loop or account more bytes than it was given.
 #include "codecs/video_scan.h"
+#include "files/errors.h"
+#include "matroska/matroska_writer.h"
+#include "matroska/pgs_blocks.h"
+#include "matroska/track_flags.h"
+#include "matroska/video_frames.h"
 #include "mux/audio_frames.h"
 #include "mux/lpcm.h"
 #include "packets/packet_reader.h"
@@ -17,6 +24,46 @@ public:
     std::size_t bytes = 0;
     void frame(const std::uint8_t*, const vantrel::mux::AudioFrameInfo& info) override { bytes += info.size; }
 };
+
+// Each frame of the framer as one block, at the frame rate in decode order.
+class WritingSink : public vantrel::matroska::VideoFrameSink {
+public:
+    explicit WritingSink(vantrel::matroska::MatroskaWriter& writer) : m_writer(writer) {}
+    std::size_t bytes = 0;
+    void frame(const vantrel::matroska::VideoFrame& f) override {
+        bytes += f.size;
+        m_writer.write(0, f.data, f.size, m_next, m_next, 3003, f.key);
+        m_next += 3003;
+    }
+
+private:
+    vantrel::matroska::MatroskaWriter& m_writer;
+    std::int64_t m_next = 0;
+};
+
+void framedAndWritten(vantrel::EsKind kind, const std::uint8_t* d, std::size_t n, std::size_t piece) {
+    using namespace vantrel::matroska;
+    FileSpec spec; // no path: the bytes go nowhere
+    TrackSpec track;
+    track.kind = kind;
+    track.width = 1920;
+    track.height = 1080;
+    track.rateNum = 30000;
+    track.rateDen = 1001;
+    spec.tracks.push_back(track);
+    MatroskaWriter writer(spec);
+    WritingSink sink(writer);
+    VideoFramer framer(kind);
+    std::uint64_t pts = 0;
+    for (std::size_t at = 0; at < n; at += piece) {
+        const bool timed = d[at] & 1;
+        framer.feed(d + at, std::min(piece, n - at), timed, pts, timed && (d[at] & 2), pts, sink);
+        pts += 1501;
+    }
+    framer.flush(sink);
+    if (sink.bytes > n) std::abort();
+    writer.finish();
+}
 
 } // namespace
 
@@ -55,6 +102,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (produced / static_cast<std::size_t>(format->outputBytesPerSample()) >
             n * 8 / static_cast<std::size_t>(format->bits))
             std::abort();
+    }
+
+    for (EsKind kind : {EsKind::Mpeg2Video, EsKind::Vc1, EsKind::H264}) {
+        try {
+            framedAndWritten(kind, d, n, piece);
+        } catch (const vantrel::Error&) {
+            // the writer may refuse a file; it may not crash
+        }
+    }
+    std::size_t pgsBytes = 0;
+    matroska::PgsBlocks pgs(
+        [&](std::span<const std::uint8_t> set, std::uint32_t) { pgsBytes += set.size(); });
+    for (std::size_t at = 0; at < n; at += piece) pgs.feed({d + at, std::min(piece, n - at)});
+    if (pgsBytes + static_cast<std::size_t>(pgs.droppedBytes()) > n) std::abort();
+    for (std::uint64_t track = 1; track <= 3; ++track) {
+        const std::int64_t at = matroska::forcedFlagOffset({d, n}, track);
+        if (at >= static_cast<std::int64_t>(n) || at < -1) std::abort();
     }
 
     vantrel::MemorySource source(d, n);

@@ -1,8 +1,11 @@
 // Writes a seed corpus for the muxing preparation's parsers into the folder
 // given as argv[1]: the first byte chooses the piece size, the second the LPCM
 // format byte, the rest is a program stream or an elementary stream.
+#include "matroska/matroska_writer.h"
 #include "support/evo_builder.h"
+#include "support/title_builder.h"
 
+#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -75,6 +78,35 @@ int main(int argc, char** argv) {
     // LPCM: 16, 20 and 24 bits, mono to six channels, every rate code.
     for (std::uint8_t format : {0x01, 0x11, 0x45, 0x83, 0x20, 0x30})
         write(folder, "lpcm" + std::to_string(format), 12, format, pattern(600, format));
+
+    // A Matroska head as the one-pass job writes it: video, then two forced subtitle tracks.
+    {
+        namespace mk = vantrel::matroska;
+        mk::FileSpec spec;
+        spec.path = folder + "/mkv.part";
+        mk::TrackSpec video;
+        video.kind = vantrel::EsKind::Mpeg2Video;
+        video.codecPrivate = Bytes(mpeg2.begin(), mpeg2.begin() + 12);
+        video.width = 1920;
+        video.height = 1080;
+        video.rateNum = 24000;
+        video.rateDen = 1001;
+        spec.tracks.push_back(video);
+        for (const char* name : {"English", "Notes"}) {
+            mk::TrackSpec sub;
+            sub.kind = vantrel::EsKind::Subpicture;
+            sub.name = name;
+            sub.forced = true;
+            spec.tracks.push_back(sub);
+        }
+        {
+            mk::MatroskaWriter writer(spec);
+            writer.write(0, mpeg2.data(), mpeg2.size(), 0, 0, 3754, true);
+            writer.finish();
+        }
+        write(folder, "mkv", 64, 0, readFile(spec.path));
+        std::remove(spec.path.c_str());
+    }
 
     // A program stream for the packet reader.
     EvoBuilder evo;

@@ -30,7 +30,7 @@ std::string timeMapPath(const std::string& evoPath) {
     const bool lower = dot + 1 < evoPath.size() && evoPath[dot + 1] >= 'a' && evoPath[dot + 1] <= 'z';
     const char* const kinds[2] = {lower ? ".map" : ".MAP", lower ? ".MAP" : ".map"};
     for (const char* ext : kinds) {
-        const std::string path = stem + ext;
+        std::string path = stem + ext;
         if (sourceKind(path) == SourceKind::File) return path;
     }
     return {};

@@ -88,7 +88,8 @@ std::int64_t inTrackEntry(std::span<const std::uint8_t> b, const Element& entry,
 
 } // namespace
 
-std::int64_t forcedFlagOffset(std::span<const std::uint8_t> b, std::uint64_t trackNumber) {
+std::int64_t forcedFlagOffset(std::span<const std::uint8_t> head, std::uint64_t trackNumber) {
+    const std::span<const std::uint8_t> b = head;
     std::size_t at = 0;
     // The top level: the EBML header, then the segment.
     while (at < b.size()) {

@@ -60,7 +60,7 @@ private:
     bool startsFrame(std::size_t i);
     void look(std::size_t i); // notes what the header at i says
     void emit(std::size_t end, VideoFrameSink& sink);
-    void capture(std::size_t end);
+    void capture(std::size_t i); // the headers up to the start code at i
 
     EsKind m_kind;
     std::vector<std::uint8_t> m_buf; // the frame being gathered and what follows it

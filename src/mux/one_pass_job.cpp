@@ -226,11 +226,12 @@ public:
             }
             const std::size_t take = std::min(n, blockBytes - t->block.size());
             t->block.insert(t->block.end(), data, data + take);
-            t->blockSamples += static_cast<std::int64_t>(take / static_cast<std::size_t>(t->bytesPerFrame));
+            // Whole sample frames: a block holds no part of one.
+            const auto samples = static_cast<std::int64_t>(take / static_cast<std::size_t>(t->bytesPerFrame));
+            t->blockSamples += samples;
             data += take;
             n -= take;
-            ticks += static_cast<double>(take / static_cast<std::size_t>(t->bytesPerFrame)) / t->sampleRate *
-                     kTicks;
+            ticks += static_cast<double>(samples) / t->sampleRate * kTicks;
             if (t->block.size() == blockBytes) endAudioBlock(*t);
         }
     }
