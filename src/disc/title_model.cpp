@@ -262,12 +262,23 @@ bool describesCaptions(const std::string& description) {
     return false;
 }
 
-std::string durationPastClipsNote(const Title& title, int rate) {
+std::optional<TitleTime> lastClipEnd(const Title& title, int rate) {
     std::optional<TitleTime> end;
     for (const Clip& clip : title.clips)
         if (const auto t = parseTitleTime(clip.timeEnd);
             t && (!end || t->frameCount(rate) > end->frameCount(rate)))
             end = t;
+    return end;
+}
+
+std::optional<TitleTime> playedLength(const Title& title, int rate) {
+    const std::optional<TitleTime> end = lastClipEnd(title, rate);
+    if (!title.duration || !end || rate <= 0) return title.duration;
+    return end->frameCount(rate) < title.duration->frameCount(rate) ? end : title.duration;
+}
+
+std::string durationPastClipsNote(const Title& title, int rate) {
+    const std::optional<TitleTime> end = lastClipEnd(title, rate);
     if (!title.duration || !end || rate <= 0 || title.duration->frameCount(rate) <= end->frameCount(rate))
         return {};
     char past[32];

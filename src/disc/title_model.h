@@ -112,6 +112,12 @@ struct Title {
 // empty otherwise (or when the times do not parse).
 std::string durationPastClipsNote(const Title& title, int rate);
 
+// The latest clip end of the title; none when no clip's end parses.
+std::optional<TitleTime> lastClipEnd(const Title& title, int rate);
+// How long the title plays: its titleDuration, or its last clip's end where
+// the titleDuration runs past it (nothing plays there).
+std::optional<TitleTime> playedLength(const Title& title, int rate);
+
 struct Playlist {
     std::string name;     // the playlist's displayName
     std::string timeBase; // the title set's timeBase as written

@@ -99,7 +99,9 @@ void labelAndTime(TitleJob& out, const disc::Title& title, int rate, const disc:
         if (s.advanced) out.warnings.push_back(disc::advancedSubtitleWarning(copy, s));
     job.timing = [copy, rate, clock](double /*videoSeconds*/, double& seconds,
                                      std::vector<ChapterMark>& chapters) {
-        if (copy.duration) seconds = disc::titleSeconds(*copy.duration, rate, clock.clock);
+        // What plays: a titleDuration past the last clip's end adds nothing to the file.
+        if (const auto played = disc::playedLength(copy, rate))
+            seconds = disc::titleSeconds(*played, rate, clock.clock);
         chapters.clear();
         for (const disc::TimedChapter& c : disc::timedChapters(copy, rate, clock.clock))
             chapters.push_back({c.seconds, c.chapter->name});

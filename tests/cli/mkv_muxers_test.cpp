@@ -68,7 +68,7 @@ std::map<int, std::vector<Packet>> packets(const std::string& file) {
 
 struct Row {
     const char* what;
-    bool threeClips;
+    std::string disc;
     std::vector<std::string> args;
 };
 
@@ -78,15 +78,18 @@ TEST(MkvMuxers, OnePassFileIsMkvmergesFile) {
     ScratchDir dir;
     const vantrel::test::SampleDisc sample = vantrel::test::writeSampleDisc(dir.path("sample"));
     const vantrel::test::ThreeClipDisc three = vantrel::test::writeThreeClipDisc(dir.path("three"));
+    // Its clips end where its files do, 5 s before its titleDuration.
+    const vantrel::test::SampleDisc shorter = vantrel::test::writeSampleDisc(dir.path("short"), 120);
     const std::vector<Row> rows = {
-        {"the sample disc's title of two parts", false, {"--title", "1"}},
-        {"the longest title of three clips, a join rounded either way", true, {}},
-        {"a clip from half a second into its EVO", true, {"--title", "4"}},
+        {"the sample disc's title of two parts", sample.root, {"--title", "1"}},
+        {"the longest title of three clips, a join rounded either way", three.root, {}},
+        {"a clip from half a second into its EVO", three.root, {"--title", "4"}},
+        {"a titleDuration past the last clip's end", shorter.root, {}},
     };
     int n = 0;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        const std::string disc = row.threeClips ? three.root : sample.root;
+        const std::string& disc = row.disc;
         std::string files[2];
         const char* muxers[2] = {"internal", "mkvmerge"};
         for (int m = 0; m < 2; ++m) {
