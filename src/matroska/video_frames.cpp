@@ -1,6 +1,7 @@
 #include "video_frames.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace vantrel::matroska {
 
@@ -55,11 +56,19 @@ void VideoFramer::scan(bool all, VideoFrameSink& sink) {
     const std::size_t room = all ? 3 : 3 + kHeaderBytes;
     std::size_t i = m_scanned;
     while (i + room < m_buf.size()) {
-        if (m_buf[i] != 0 || m_buf[i + 1] != 0 || m_buf[i + 2] != 1) {
-            // A start code cannot begin before the next zero pair.
-            i += m_buf[i + 2] > 1 ? 3 : 1;
+        // The next 0x01 that could end a start code at i or later, found by memchr.
+        const std::size_t limit = m_buf.size() - room; // a start code begins before it
+        const auto* one = static_cast<const std::uint8_t*>(std::memchr(m_buf.data() + i + 2, 1, limit - i));
+        if (!one) {
+            i = limit;
+            break;
+        }
+        const auto j = static_cast<std::size_t>(one - m_buf.data());
+        if (m_buf[j - 1] != 0 || m_buf[j - 2] != 0) {
+            i = j - 1;
             continue;
         }
+        i = j - 2;
         capture(i);
         if (startsFrame(i)) {
             emit(i, sink);
