@@ -43,15 +43,15 @@ private:
 
 void framedAndWritten(vantrel::EsKind kind, const std::uint8_t* d, std::size_t n, std::size_t piece) {
     using namespace vantrel::matroska;
-    FileSpec spec; // no path: the bytes go nowhere
+    FileSpec fileSpec; // no path: the bytes go nowhere
     TrackSpec track;
     track.kind = kind;
     track.width = 1920;
     track.height = 1080;
     track.rateNum = 30000;
     track.rateDen = 1001;
-    spec.tracks.push_back(track);
-    MatroskaWriter writer(spec);
+    fileSpec.tracks.push_back(track);
+    MatroskaWriter writer(fileSpec);
     WritingSink sink(writer);
     VideoFramer framer(kind);
     std::uint64_t pts = 0;

@@ -82,8 +82,8 @@ int main(int argc, char** argv) {
     // A Matroska head as the one-pass job writes it: video, then two forced subtitle tracks.
     {
         namespace mk = vantrel::matroska;
-        mk::FileSpec spec;
-        spec.path = folder + "/mkv.part";
+        mk::FileSpec fileSpec;
+        fileSpec.path = folder + "/mkv.part";
         mk::TrackSpec video;
         video.kind = vantrel::EsKind::Mpeg2Video;
         video.codecPrivate = Bytes(mpeg2.begin(), mpeg2.begin() + 12);
@@ -91,21 +91,21 @@ int main(int argc, char** argv) {
         video.height = 1080;
         video.rateNum = 24000;
         video.rateDen = 1001;
-        spec.tracks.push_back(video);
+        fileSpec.tracks.push_back(video);
         for (const char* name : {"English", "Notes"}) {
             mk::TrackSpec sub;
             sub.kind = vantrel::EsKind::Subpicture;
             sub.name = name;
             sub.forced = true;
-            spec.tracks.push_back(sub);
+            fileSpec.tracks.push_back(sub);
         }
         {
-            mk::MatroskaWriter writer(spec);
+            mk::MatroskaWriter writer(fileSpec);
             writer.write(0, mpeg2.data(), mpeg2.size(), 0, 0, 3754, true);
             writer.finish();
         }
-        write(folder, "mkv", 64, 0, readFile(spec.path));
-        std::remove(spec.path.c_str());
+        write(folder, "mkv", 64, 0, readFile(fileSpec.path));
+        std::remove(fileSpec.path.c_str());
     }
 
     // A program stream for the packet reader.

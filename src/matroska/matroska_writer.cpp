@@ -126,12 +126,12 @@ struct MatroskaWriter::State {
     }
 };
 
-MatroskaWriter::MatroskaWriter(const FileSpec& spec) : m_state(std::make_unique<State>()) {
+MatroskaWriter::MatroskaWriter(const FileSpec& fileSpec) : m_state(std::make_unique<State>()) {
     State& s = *m_state;
-    s.path = spec.path;
-    if (!spec.path.empty()) {
-        s.fd = ::open(spec.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (s.fd < 0) throw Error::cannotCreate(spec.path, std::strerror(errno));
+    s.path = fileSpec.path;
+    if (!fileSpec.path.empty()) {
+        s.fd = ::open(fileSpec.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (s.fd < 0) throw Error::cannotCreate(fileSpec.path, std::strerror(errno));
     }
     av_log_set_level(AV_LOG_ERROR);
     if (avformat_alloc_output_context2(&s.format, nullptr, "matroska", nullptr) < 0 || !s.format)
@@ -148,9 +148,9 @@ MatroskaWriter::MatroskaWriter(const FileSpec& spec) : m_state(std::make_unique<
     s.format->flags |= AVFMT_FLAG_CUSTOM_IO | AVFMT_FLAG_BITEXACT;
     s.packet = av_packet_alloc();
     if (!s.packet) throw std::bad_alloc();
-    if (!spec.title.empty()) av_dict_set(&s.format->metadata, "title", spec.title.c_str(), 0);
+    if (!fileSpec.title.empty()) av_dict_set(&s.format->metadata, "title", fileSpec.title.c_str(), 0);
 
-    for (const TrackSpec& t : spec.tracks) {
+    for (const TrackSpec& t : fileSpec.tracks) {
         AVStream* st = avformat_new_stream(s.format, nullptr);
         if (!st) throw std::bad_alloc();
         st->time_base = kTicks;
@@ -191,8 +191,8 @@ MatroskaWriter::MatroskaWriter(const FileSpec& spec) : m_state(std::make_unique<
                           (t.visuallyImpaired ? AV_DISPOSITION_VISUAL_IMPAIRED : 0);
     }
 
-    if (!spec.chapters.empty()) {
-        const std::size_t n = spec.chapters.size();
+    if (!fileSpec.chapters.empty()) {
+        const std::size_t n = fileSpec.chapters.size();
         s.format->chapters = static_cast<AVChapter**>(av_calloc(n, sizeof(AVChapter*)));
         if (!s.format->chapters) throw std::bad_alloc();
         for (std::size_t i = 0; i < n; ++i) {
@@ -202,11 +202,11 @@ MatroskaWriter::MatroskaWriter(const FileSpec& spec) : m_state(std::make_unique<
             s.format->nb_chapters = static_cast<unsigned>(i + 1);
             c->id = static_cast<std::int64_t>(i + 1);
             c->time_base = {1, 1000000000};
-            const double end =
-                i + 1 < n ? spec.chapters[i + 1].seconds : std::max(spec.seconds, spec.chapters[i].seconds);
-            c->start = std::llround(spec.chapters[i].seconds * 1e9);
+            const double end = i + 1 < n ? fileSpec.chapters[i + 1].seconds
+                                         : std::max(fileSpec.seconds, fileSpec.chapters[i].seconds);
+            c->start = std::llround(fileSpec.chapters[i].seconds * 1e9);
             c->end = std::max<std::int64_t>(c->start, std::llround(end * 1e9));
-            av_dict_set(&c->metadata, "title", spec.chapters[i].name.c_str(), 0);
+            av_dict_set(&c->metadata, "title", fileSpec.chapters[i].name.c_str(), 0);
         }
     }
 

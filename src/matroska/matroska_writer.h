@@ -50,12 +50,12 @@ std::string codecIdOf(EsKind kind);
 class MatroskaWriter {
 public:
     // Writes the header. Failures: Error of kind Output (with the system's reason).
-    explicit MatroskaWriter(const FileSpec& spec);
+    explicit MatroskaWriter(const FileSpec& fileSpec);
     ~MatroskaWriter();
     MatroskaWriter(const MatroskaWriter&) = delete;
     MatroskaWriter& operator=(const MatroskaWriter&) = delete;
 
-    // One block of track `track` (its index in the spec). `dts` is the decode
+    // One block of track `track` (its index in FileSpec::tracks). `dts` is the decode
     // time (video; audio and subtitles pass their pts); `duration` 0 when not
     // known. Times must not go back in decode order within a track.
     void write(int track, const std::uint8_t* data, std::size_t size, std::int64_t pts, std::int64_t dts,

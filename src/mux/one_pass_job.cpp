@@ -402,10 +402,10 @@ MkvOutcome runOnePassJob(const MkvJob& job) {
     outcome.chapters = job.chapters;
     if (job.timing) job.timing(0, outcome.titleSeconds, outcome.chapters);
 
-    matroska::FileSpec spec;
-    spec.title = job.title;
-    spec.seconds = outcome.titleSeconds;
-    for (const ChapterMark& c : outcome.chapters) spec.chapters.push_back({c.seconds, c.name});
+    matroska::FileSpec fileSpec;
+    fileSpec.title = job.title;
+    fileSpec.seconds = outcome.titleSeconds;
+    for (const ChapterMark& c : outcome.chapters) fileSpec.chapters.push_back({c.seconds, c.name});
     std::map<std::uint8_t, MatroskaOutput::Track> tracks;
     const auto addTrack = [&](const PreparedStream& s, const std::string& language, const std::string& name,
                               bool isDefault, bool forced, const MuxFlags& flags) {
@@ -419,7 +419,7 @@ MkvOutcome runOnePassJob(const MkvJob& job) {
         t.hearingImpaired = flags.hearingImpaired;
         t.visuallyImpaired = flags.visuallyImpaired;
         MatroskaOutput::Track track;
-        track.index = static_cast<int>(spec.tracks.size());
+        track.index = static_cast<int>(fileSpec.tracks.size());
         track.kind = s.kind;
         const Looked& l = looked.at(s.code);
         if (isVideo(s.kind)) {
@@ -448,7 +448,7 @@ MkvOutcome runOnePassJob(const MkvJob& job) {
             t.sampleRate = track.sampleRate = s.sampleRate;
             t.channels = s.channels;
         }
-        spec.tracks.push_back(std::move(t));
+        fileSpec.tracks.push_back(std::move(t));
         tracks.emplace(s.code, std::move(track));
     };
     for (const TrackPlan& t : plan.tracks)
@@ -461,14 +461,14 @@ MkvOutcome runOnePassJob(const MkvJob& job) {
         const std::optional<StreamLabel> label = job.label ? job.label(e.stream->code) : std::nullopt;
         const bool decided = (label && label->isForced) || e.flags.forced;
         if (e.stream->kind == EsKind::Subpicture && !decided)
-            forcedUntilEnd.emplace(e.stream->code, static_cast<int>(spec.tracks.size()) + 1);
+            forcedUntilEnd.emplace(e.stream->code, static_cast<int>(fileSpec.tracks.size()) + 1);
         addTrack(*e.stream, e.language, e.name, e.isDefault,
                  e.isForced || forcedUntilEnd.count(e.stream->code) > 0, e.flags);
     }
 
     TempFile temp(job.output);
-    spec.path = temp.path();
-    matroska::MatroskaWriter writer(spec);
+    fileSpec.path = temp.path();
+    matroska::MatroskaWriter writer(fileSpec);
     MatroskaOutput output(writer, tracks);
     for (auto& [code, t] : tracks)
         if (t.kind == EsKind::Subpicture) {
@@ -531,9 +531,9 @@ MkvOutcome runOnePassJob(const MkvJob& job) {
     // The check: the file read back holds every track with the blocks written.
     const matroska::FileReadBack back = matroska::readBack(temp.path());
     std::vector<std::string> mismatches;
-    if (back.tracks.size() != spec.tracks.size())
+    if (back.tracks.size() != fileSpec.tracks.size())
         mismatches.push_back("tracks: " + std::to_string(back.tracks.size()) + " found, " +
-                             std::to_string(spec.tracks.size()) + " meant");
+                             std::to_string(fileSpec.tracks.size()) + " meant");
     double end = 0, frame = 0;
     for (const auto& [code, t] : tracks) {
         end = std::max(end, t.end);
